@@ -1,0 +1,70 @@
+#include "archiver.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "archiver_api.h"
+#include "platform/dynlib.h"
+
+namespace worker {
+
+const ArcRow kArcTable[5] = {
+    {"unlha32.dll", "UnlhaGetVersion", "Unlha", "UNLHA32.DLL Version %1.2f \n", "UNLHA32.DLL Loading",
+     "ERROR:UNLHA32.DLL not Found on your system.", 0x0400, 32767},
+    {"ZIP32J.DLL", "ZipGetVersion", "Zip", "UNZIP32.DLL Version %1.2f \n", "UNZIP32.DLL Loading",
+     "ERROR:UNZIP32.DLL not Found on your system.", 0x0401, 32767},
+    {"cab32.dll", "CabGetVersion", "Cab", "CAB32.DLL Version %1.2f \n", "CAB32.DLL Loading",
+     "ERROR:cab32.DLL not Found on your system.", 0x0402, 32767},
+    {"TAR32.dll", "TarGetVersion", "Tar", "TAR32.DLL Version %1.2f \n", "TAR32.DLL Loading",
+     "ERROR:TAR32.DLL not Found on your system.", 0x0403, 1000},
+    {"BGA32.dll", "BgaGetVersion", "Bga", "BGA32.DLL Version %1.2f \n", "BGA32.DLL Loading",
+     "ERROR:BGA32.DLL not Found on your system.", 0x0404, 32767},
+};
+
+int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver) {
+  if (from_archiver) *from_archiver = false;
+  if (job_type < 0 || job_type > 4) return 0;
+  return arc_run(log, kArcTable[job_type], args, from_archiver);
+}
+
+int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_archiver) {
+  if (from_archiver) *from_archiver = false;
+  // The command text is as long as the job needs: long paths go through whole.
+  std::vector<char> command(args.begin(), args.end());
+  command.push_back('\0');
+  std::vector<char> output(kOutputBufferSize, '\0');
+
+  platform::LibHandle lib = platform::lib_load(row.library);
+  if (!lib) {
+    log_put(log, row.not_found_line);
+    return row.not_found_code;
+  }
+  auto version = reinterpret_cast<ArcVersionFn>(platform::lib_symbol(lib, row.version_fn));
+  auto run = reinterpret_cast<ArcCommandFn>(platform::lib_symbol(lib, row.command_fn));
+  // A library without its two calls is no archiver of this kind: it is
+  // reported like a missing one rather than called through a null pointer.
+  if (!version || !run) {
+    std::printf("%s: %s or %s missing\n", row.library, row.version_fn, row.command_fn);
+    log_put(log, row.not_found_line);
+    platform::lib_free(lib);
+    return row.not_found_code;
+  }
+
+  unsigned v = version() & 0xFFFFu;
+  std::printf(row.version_line, v / 100.0);
+  std::printf("Processing .... Please Wait...\n");
+  std::fflush(stdout);
+  log_put(log, row.loading_line);
+
+  int rc = run(nullptr, command.data(), output.data(), row.output_size);
+  if (rc != 0) {
+    output.back() = '\0';  // whatever the archiver wrote, the text ends here
+    log_put(log, output.data());
+  }
+  platform::lib_free(lib);
+  if (from_archiver) *from_archiver = true;
+  return rc;
+}
+
+}  // namespace worker

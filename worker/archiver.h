@@ -1,0 +1,36 @@
+// The archiver driver: one archiver library per job type, loaded by name,
+// its version printed, its command function called once, the outcome logged.
+#pragma once
+#include <cstdint>
+#include <string_view>
+
+#include "runlog.h"
+
+namespace worker {
+
+struct ArcRow {
+  const char* library;         // file name given to the loader
+  const char* version_fn;      // version function's name
+  const char* command_fn;      // command function's name
+  const char* version_line;    // printf format, printed to standard output
+  const char* loading_line;    // run log, before the call
+  const char* not_found_line;  // run log, when the library cannot be loaded
+  int not_found_code;
+  uint32_t output_size;        // output size passed to the command function
+};
+
+// One row per job type 0..4.
+extern const ArcRow kArcTable[5];
+
+// Size of the output buffer; the size passed is always smaller, so the text
+// in it ends with a zero byte.
+inline constexpr size_t kOutputBufferSize = 32768;
+
+// Job types 0..4 call arc_run with their row; any other value returns 0.
+int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver = nullptr);
+
+// Returns the row's not-found code, or the command function's return value
+// (then *from_archiver is set).
+int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_archiver = nullptr);
+
+}  // namespace worker

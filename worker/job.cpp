@@ -1,0 +1,214 @@
+#include "job.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "archiver.h"
+#include "platform/fileinfo.h"
+#include "platform/localtime.h"
+#include "result_codes.h"
+#include "texts.h"
+
+namespace worker {
+namespace {
+
+struct JobTypeTexts {
+  const char* mode_switch;
+  const char* extension;
+  const char* extra_switch;  // appended after the archive path
+};
+
+constexpr JobTypeTexts kJobTypes[] = {
+    {"a ", ".lzh", "-x1r2a2 -n1 "},       // 0 LZH
+    {"-rq ", ".zip", ""},                  // 1 ZIP
+    {"-a -ri ", ".cab", ""},               // 2 CAB
+    {"-cvf ", ".tar", "--display-dialog=0 "},  // 3 TAR
+    {"a ", ".bza", ""},                    // 4 BGA
+};
+
+constexpr int kJobTypeCab = 2;
+
+bool valid_type(int t) { return t >= 0 && t <= 4; }
+
+bool starts_with(std::string_view s, std::string_view key) { return s.substr(0, key.size()) == key; }
+
+// A NUL byte cannot be part of a path; shown as "?" so the log stays text.
+std::string printable(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    if (c == '\0') c = '?';
+  return out;
+}
+
+void log_missing(RunLog& log, std::string_view path, uint32_t code) {
+  log_put(log, std::string(kNotFound) + printable(path));
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(code));
+  log_put(log, std::string(kErrorDetail) + hex);
+}
+
+// The first character of a value as read: one byte, or a whole UTF-8
+// sequence, so the log line stays readable text.
+std::string first_character(std::string_view v) {
+  if (v.empty()) return {};
+  unsigned char c = static_cast<unsigned char>(v[0]);
+  size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+  if (n > v.size()) n = 1;
+  for (size_t i = 1; i < n; ++i)
+    if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80) n = 1;
+  return printable(v.substr(0, n));
+}
+
+std::string two_digits(int v) {
+  char b[4];
+  std::snprintf(b, sizeof b, "%02d", ((v % 100) + 100) % 100);
+  return b;
+}
+
+}  // namespace
+
+const char* job_extension(int job_type) { return valid_type(job_type) ? kJobTypes[job_type].extension : ""; }
+
+int path_check(RunLog& log, std::string_view value, int job_type) {
+  std::string path;
+  path.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    char c = value[i];
+    if (c == '\n') break;
+    if (c == '"') continue;
+    if (job_type == kJobTypeCab && c == '*') {
+      if (value.substr(i, 3) == "*.*") i += 2;
+      continue;
+    }
+    path += c;
+  }
+  if (!path.empty() && path[0] == '@') return 0;
+  uint32_t error = 0;
+  if (platform::file_attributes(path, &error) != platform::kInvalidAttributes) return 0;
+  if (error == 0) error = ENOENT;
+  log_missing(log, path, error);
+  return static_cast<int>(error);
+}
+
+int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& value, int job_type) {
+  kind = kKindIgnored;
+  value.clear();
+  if (starts_with(line, kKeyMode)) {
+    value = line.substr(sizeof kKeyMode - 1);
+    kind = kKindMode;
+  } else if (starts_with(line, kKeyArchive)) {
+    std::string_view v = line.substr(sizeof kKeyArchive - 1);
+    if (path_check(log, v, job_type) != 0) return kResultPathMissing;
+    platform::LocalTime t = platform::local_time();
+    // The century is always "20".
+    value = std::string(v) + "20" + two_digits(t.year) + two_digits(t.month) + two_digits(t.day) +
+            two_digits(t.hour) + two_digits(t.minute) + two_digits(t.second) + job_extension(job_type) + "\"";
+    kind = kKindArchive;
+  } else if (starts_with(line, kKeyBaseDir)) {
+    value = line.substr(sizeof kKeyBaseDir - 1);
+    // The base folder is not tested for existence, but a NUL byte in it would
+    // silently cut off every source after it in the archiver's command text.
+    if (value.find('\0') != std::string::npos) {
+      log_missing(log, value, EINVAL);
+      return kResultPathMissing;
+    }
+    kind = kKindBaseDir;
+  } else if (starts_with(line, kKeySource)) {
+    std::string_view v = line.substr(sizeof kKeySource - 1);
+    if (path_check(log, v, job_type) != 0) return kResultPathMissing;
+    value = v;
+    kind = kKindSource;
+  } else if (starts_with(line, kKeyShutdown)) {
+    std::string_view v = line.substr(sizeof kKeyShutdown - 1);
+    if (!v.empty() && v[0] == '1') kind = kKindShutdown;
+  }
+  return 0;
+}
+
+bool read_line(std::FILE* in, std::string& line) {
+  line.clear();
+  int c;
+  bool any = false;
+  while ((c = std::getc(in)) != EOF) {
+    any = true;
+    if (c == '\n') {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      return true;
+    }
+    line += static_cast<char>(c);
+  }
+  return any && !std::ferror(in);
+}
+
+int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args) {
+  std::string line;
+  std::string value;
+  while (read_line(in, line)) {
+    int kind = kKindIgnored;
+    int rc = job_line_parse(log, line, kind, value, job_type);
+    if (rc != 0) return rc;
+    switch (kind) {
+      case kKindShutdown:
+        shut_flg = 1;  // no later line clears it
+        break;
+      case kKindMode: {
+        int t = value.empty() ? -1 : static_cast<unsigned char>(value[0]) - '0';
+        if (!valid_type(t)) {
+          log_put(log, std::string(kModeError) + first_character(value));
+          return kResultModeError;
+        }
+        job_type = t;
+        args += kJobTypes[t].mode_switch;
+        break;
+      }
+      case kKindArchive:
+        // The archive's name depends on the format: without a "[mode]=" line
+        // before it there is no archive to name, so the job stops here.
+        if (!valid_type(job_type)) {
+          log_put(log, kModeError);
+          return kResultModeError;
+        }
+        args += value;
+        args += ' ';
+        args += kJobTypes[job_type].extra_switch;
+        break;
+      case kKindBaseDir:
+      case kKindSource:
+        args += value;
+        args += ' ';
+        break;
+      default:
+        break;
+    }
+  }
+  return 0;
+}
+
+int job_run(RunLog& log, int& shut_flg, bool* from_archiver) {
+  if (from_archiver) *from_archiver = false;
+  std::string args;
+  std::FILE* in = std::fopen(kJobFile, "rb");
+  // A folder of that name opens on some systems but is no job file.
+  struct stat st {};
+  if (in && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
+    std::fclose(in);
+    in = nullptr;
+  }
+  if (!in) {
+    log_put(log, std::string(kNotFound) + kJobFile);
+    return kResultNoJobFile;
+  }
+  int job_type = kJobTypeUnset;
+  int rc = job_assemble(log, in, shut_flg, job_type, args);
+  // A read error is not the end of the job file: the job would be cut short.
+  if (rc == 0 && std::ferror(in)) {
+    log_put(log, std::string(kNotFound) + kJobFile);
+    rc = kResultNoJobFile;
+  }
+  std::fclose(in);
+  if (rc != 0) return rc;
+  return arc_dispatch(log, job_type, args, from_archiver);
+}
+
+}  // namespace worker

@@ -1,0 +1,52 @@
+// The job settings file "jobconf.ini": read line by line, checked, and turned
+// into the job type and the argument text that the archiver receives.
+#pragma once
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "runlog.h"
+
+namespace worker {
+
+// What job_line_parse found in a line.
+enum LineKind : int {
+  kKindIgnored = 0,
+  kKindMode = 1,
+  kKindArchive = 3,
+  kKindBaseDir = 4,
+  kKindSource = 5,
+  kKindShutdown = 99,
+};
+
+// No "[mode]=" line read yet.
+inline constexpr int kJobTypeUnset = -1;
+
+// Job type -> archive extension (".lzh" ...); "" for a type outside 0..4.
+const char* job_extension(int job_type);
+
+// Tests that the path named by a value exists. Quotes are dropped (and for
+// CAB every "*.*" and "*"); a response-file reference ("@...") is not tested.
+// Returns 0, or the system error code after logging the two not-found lines.
+int path_check(RunLog& log, std::string_view value, int job_type);
+
+// Recognises one line (without its line end). On an "[archive]=" line the
+// value becomes the quoted archive path named after the current local time.
+// Returns 0, or 0x0701 when a path named by the line does not exist.
+int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& value, int job_type);
+
+// Reads job lines from the stream to its end, setting the shutdown flag and
+// building the argument text. Returns 0 or the failure's result code; the
+// lines after a failure are not read.
+int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args);
+
+// Reads "jobconf.ini" in the current folder and hands the job to the
+// archiver driver. *from_archiver (if given) tells whether a non-zero result
+// is the archiver library's own return value.
+int job_run(RunLog& log, int& shut_flg, bool* from_archiver = nullptr);
+
+// Reads one line whole, however long, without its line end (LF or CR LF).
+// False at the end of the stream or on a read error.
+bool read_line(std::FILE* in, std::string& line);
+
+}  // namespace worker

@@ -1,0 +1,13 @@
+// The worker's own result codes; any other non-zero result is an archiver's.
+#pragma once
+
+namespace worker {
+
+inline constexpr int kResultOk = 0;
+inline constexpr int kResultNoJobFile = 0x0100;
+inline constexpr int kResultModeError = 0x0300;
+inline constexpr int kResultLibraryMissing = 0x0400;  // plus the job type, 0..4
+inline constexpr int kResultPathMissing = 0x0701;
+inline constexpr int kResultNoRunLog = 0x9990;
+
+}  // namespace worker

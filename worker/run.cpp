@@ -1,0 +1,48 @@
+#include "run.h"
+
+#include "job.h"
+#include "result_codes.h"
+#include "shutdown.h"
+#include "texts.h"
+
+namespace worker {
+
+int run_sequence(RunLog& log, bool* from_archiver) {
+  int shut_flg = 0;
+  log_stamp(log, kStartTemplate);
+  int rc = job_run(log, shut_flg, from_archiver);
+  // The shutdown line is the job file's last: a job that stopped early
+  // (missing file, mode error, missing path) never shuts the machine down.
+  if (shut_flg == 1) shutdown_step(log);
+  log_stamp(log, kEndTemplate, result_digits(rc));
+  return rc;
+}
+
+int worker_main(bool* from_archiver) {
+  if (from_archiver) *from_archiver = false;
+  RunLog log;
+  if (!log_open(log, kRunLogFile)) return kResultNoRunLog;
+  int rc = run_sequence(log, from_archiver);
+  log_close(log);
+  return rc;
+}
+
+int exit_status_for(int code, bool from_archiver) {
+  if (code == 0) return 0;
+  if (from_archiver) return 1;
+  switch (code) {
+    case kResultNoJobFile:
+      return 2;
+    case kResultModeError:
+      return 3;
+    case kResultPathMissing:
+      return 7;
+    case kResultNoRunLog:
+      return 9;
+    default:
+      if (code >= kResultLibraryMissing && code <= kResultLibraryMissing + 4) return 4;
+      return 1;
+  }
+}
+
+}  // namespace worker

@@ -1,0 +1,20 @@
+// The run sequence: one saved job per start of the worker.
+#pragma once
+#include "runlog.h"
+
+namespace worker {
+
+// Start line, job, optional shutdown, end line. Returns the result code.
+int run_sequence(RunLog& log, bool* from_archiver = nullptr);
+
+// The whole run in the current folder: opens "logdata.txt" (0x9990 when it
+// cannot be opened, nothing else done), runs the sequence, closes the log.
+int worker_main(bool* from_archiver = nullptr);
+
+// POSIX keeps only 8 bits of an exit status, so 0x0100 would read as
+// success there. The status keeps every failure a failure:
+// 0 ok, 2 no job file, 3 mode error, 4 library missing, 7 path missing,
+// 9 run log cannot be opened, 1 any archiver failure (or anything else).
+int exit_status_for(int result_code, bool from_archiver);
+
+}  // namespace worker

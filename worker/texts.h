@@ -1,0 +1,30 @@
+// The worker's fixed texts: run-log templates and lines, file names.
+// They are UTF-8 here; a platform whose narrow code page differs converts
+// them once, where they are written.
+#pragma once
+
+namespace worker {
+
+inline constexpr const char kJobFile[] = "jobconf.ini";
+inline constexpr const char kRunLogFile[] = "logdata.txt";
+
+// Time-stamped templates: the x's are replaced by the local date and time.
+inline constexpr const char kStartTemplate[] = "[xx/xx xx:xx:xx]=圧縮処理開始";
+inline constexpr const char kEndTemplate[] = "[xx/xx xx:xx:xx]=圧縮処理終了=";
+inline constexpr const char kVersionErrorTemplate[] = "[xx/xx xx:xx:xx]=バージョン獲得異常";
+inline constexpr const char kShutdownTemplate[] = "[xx/xx xx:xx:xx]=シャットダウンします。";
+inline constexpr const char kShutdownFailedTemplate[] = "[xx/xx xx:xx:xx]=シャットダウン出来ませんでした。";
+
+// Plain lines of the job.
+inline constexpr const char kNotFound[] = "ファイルがありません=";
+inline constexpr const char kErrorDetail[] = "詳細エラー=";
+inline constexpr const char kModeError[] = "モードエラー=";
+
+// Job file keys.
+inline constexpr const char kKeyMode[] = "[mode]=";
+inline constexpr const char kKeyArchive[] = "[archive]=";
+inline constexpr const char kKeyBaseDir[] = "[base_dir]=";
+inline constexpr const char kKeySource[] = "[dir_file]=";
+inline constexpr const char kKeyShutdown[] = "[shut_flg]=";
+
+}  // namespace worker
