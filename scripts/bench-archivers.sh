@@ -69,7 +69,7 @@ fi
 if [ "$(lib cab32.so)" = yes ]; then
   ours=$(measure "$out/o.cab" "$tools/arcrun" "$bin/cab32.so" Cab "-a -ri \"$out/o.cab\" \"$tree/*.*\" ")
   (cd "$tree" && find . -type f | sed 's|^\./||' >"$work/list.txt")
-  ref=$(cd "$tree" && measure "$out/r.cab" bash -c "xargs -d '\n' gcab -c -z '$out/r.cab' <'$work/list.txt'")
+  ref=$(cd "$tree" && measure "$out/r.cab" bash -c "mapfile -t f <'$work/list.txt'; exec gcab -c -z '$out/r.cab' \"\${f[@]}\"")
   row CAB "$ours" "$ref" "wall <= 0.3x gcab"
 fi
 if [ "$(lib unlha32.so)" = yes ]; then
