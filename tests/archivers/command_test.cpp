@@ -20,6 +20,8 @@ struct GoodCase {
   std::vector<std::pair<std::string, bool>> sources;  // path, contents only
 };
 
+void PrintTo(const GoodCase& c, std::ostream* os) { *os << c.label; }
+
 class GoodCommand : public ::testing::TestWithParam<GoodCase> {};
 
 TEST_P(GoodCommand, Reads) {
@@ -80,6 +82,8 @@ struct BadCase {
   int code;
   const char* says;
 };
+
+void PrintTo(const BadCase& c, std::ostream* os) { *os << c.label; }
 
 class BadCommand : public ::testing::TestWithParam<BadCase> {};
 

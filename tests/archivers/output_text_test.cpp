@@ -16,6 +16,8 @@ struct Case {
   std::string want;  // what the buffer holds before its zero byte
 };
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+
 class OutputSize : public ::testing::TestWithParam<Case> {};
 
 TEST_P(OutputSize, FitsAndEndsWithZero) {

@@ -185,7 +185,7 @@ TEST_F(RoundTrip, TarStoresPathsRelativeToTheBaseAndOutsidersWithoutRoot) {
                           (t / "outside/x.txt").substr(1));
 }
 
-// ------------------------------------------------------------ failures --
+// ------------------------------------------- each format, mostly failures --
 
 struct Format {
   const char* label;
@@ -206,12 +206,14 @@ std::string tar_command(const std::string& archive, const std::vector<std::strin
   return c;
 }
 
+void PrintTo(const Format& f, std::ostream* os) { *os << f.label; }
+
 const Format kFormats[] = {
     {"zip", zip, zip_command, ".zip", 32767},
     {"tar", tar, tar_command, ".tar", 1000},
 };
 
-class Failures : public ::testing::TestWithParam<Format> {
+class EachFormat : public ::testing::TestWithParam<Format> {
  protected:
   void SetUp() override {
     ASSERT_NE(GetParam().lib().command, nullptr);
@@ -231,7 +233,7 @@ class Failures : public ::testing::TestWithParam<Format> {
   TempDir t;
 };
 
-TEST_P(Failures, SecondRunInTheSameSecondLeavesTheFirstArchiveAlone) {
+TEST_P(EachFormat, SecondRunInTheSameSecondLeavesTheFirstArchiveAlone) {
   ASSERT_EQ(run(archive(), {t / "a.txt"}).rc, 0);
   const std::string first = arctest::read_file(archive());
   Result r = run(archive(), {t / "b.txt"});
@@ -242,7 +244,7 @@ TEST_P(Failures, SecondRunInTheSameSecondLeavesTheFirstArchiveAlone) {
   EXPECT_EQ(arctest::list_dir(t / "dst").size(), 1u);  // no temporary file left
 }
 
-TEST_P(Failures, DestinationMissingOrAFile) {
+TEST_P(EachFormat, DestinationMissingOrAFile) {
   arctest::write_file(t / "plain", "p");
   for (const std::string& dest : {t / "no such folder/x" + GetParam().ext, t / "plain/x" + GetParam().ext}) {
     SCOPED_TRACE(dest);
@@ -254,7 +256,7 @@ TEST_P(Failures, DestinationMissingOrAFile) {
   EXPECT_FALSE(arctest::exists(t / "no such folder"));
 }
 
-TEST_P(Failures, MissingSourceIsNamedAndTheRestIsArchived) {
+TEST_P(EachFormat, MissingSourceIsNamedAndTheRestIsArchived) {
   Result r = run(archive(), {t / "a.txt", t / "gone.txt", t / "b.txt"});
   EXPECT_EQ(r.rc, ARC_E_SOURCE_MISSING);
   EXPECT_EQ(r.output.rfind("ERROR: ", 0), 0u) << r.output;
@@ -267,7 +269,7 @@ TEST_P(Failures, MissingSourceIsNamedAndTheRestIsArchived) {
 // An unreadable source: root reads any file whatever its mode, so the test
 // uses a file that really fails on read: /proc/self/mem gives EIO at
 // offset 0 (nothing is mapped there).
-TEST_P(Failures, UnreadableSourceIsNamedAndLeftOutTheRestIsArchived) {
+TEST_P(EachFormat, UnreadableSourceIsNamedAndLeftOutTheRestIsArchived) {
   Result r = run(archive(), {t / "a.txt", "/proc/self/mem", t / "b.txt"});
   EXPECT_EQ(r.rc, ARC_E_SOURCE_UNREADABLE);
   EXPECT_NE(r.output.find("cannot read: /proc/self/mem"), std::string::npos) << r.output;
@@ -277,7 +279,7 @@ TEST_P(Failures, UnreadableSourceIsNamedAndLeftOutTheRestIsArchived) {
   EXPECT_EQ(arctest::list_dir(t / "dst").size(), 1u);
 }
 
-TEST_P(Failures, NoReadableSourceWritesNoArchive) {
+TEST_P(EachFormat, NoReadableSourceWritesNoArchive) {
   Result r = run(archive(), {t / "gone1", t / "gone2"});
   EXPECT_EQ(r.rc, ARC_E_NOTHING);
   EXPECT_NE(r.output.find(t / "gone1"), std::string::npos);
@@ -287,7 +289,7 @@ TEST_P(Failures, NoReadableSourceWritesNoArchive) {
 
 // Disk full, simulated with a file size limit: writes past it fail with
 // EFBIG (SIGXFSZ ignored), as writes to a full disk fail with ENOSPC.
-TEST_P(Failures, WriteFailureLeavesNoArchiveAndNoTemporaryFile) {
+TEST_P(EachFormat, WriteFailureLeavesNoArchiveAndNoTemporaryFile) {
   arctest::write_file(t / "random.bin", arctest::random_bytes(256 * 1024, 3));
   struct rlimit old;
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
@@ -303,7 +305,7 @@ TEST_P(Failures, WriteFailureLeavesNoArchiveAndNoTemporaryFile) {
   EXPECT_TRUE(arctest::list_dir(t / "dst").empty());
 }
 
-TEST_P(Failures, MalformedCommandSaysWhy) {
+TEST_P(EachFormat, MalformedCommandSaysWhy) {
   Result r = call(GetParam().lib(), "-zz \"" + archive() + "\" ", GetParam().size);
   EXPECT_EQ(r.rc, ARC_E_COMMAND);
   EXPECT_EQ(r.output.rfind("ERROR: bad command: unknown mode", 0), 0u) << r.output;
@@ -315,7 +317,7 @@ TEST_P(Failures, MalformedCommandSaysWhy) {
 
 // A long error text in the worker's sizes and in a tiny one: zero-terminated
 // and never past the size.
-TEST_P(Failures, LongErrorTextStaysWithinTheSize) {
+TEST_P(EachFormat, LongErrorTextStaysWithinTheSize) {
   const std::string dest = t / std::string(1500, 'd') + "/x" + GetParam().ext;
   const std::string command = GetParam().command(dest, {t / "a.txt"});
   for (uint32_t size : {GetParam().size, 1000u, 10u, 1u}) {
@@ -330,7 +332,28 @@ TEST_P(Failures, LongErrorTextStaysWithinTheSize) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, Failures, ::testing::ValuesIn(kFormats),
+TEST_P(EachFormat, ResponseFileInTheCurrentFolderNamesTheSources) {
+  arctest::write_file(t / "resp.tmp", "\"" + t / "a.txt" + "\"\r\n\"" + t / "b.txt" + "\"\r\n");
+  arctest::InDir in(t.path());
+  Result r = run(archive(), {"@resp.tmp"});
+  ASSERT_EQ(r.rc, 0) << r.output;
+  std::string names = listing(archive());
+  EXPECT_NE(names.find((t / "a.txt").substr(1)), std::string::npos) << names;
+  EXPECT_NE(names.find((t / "b.txt").substr(1)), std::string::npos) << names;
+}
+
+// Backing up a folder that holds the destination: the new archive (and its
+// temporary file) never end up inside themselves.
+TEST_P(EachFormat, DestinationInsideASource) {
+  Result r = run(archive(), {t.path()});
+  ASSERT_EQ(r.rc, 0) << r.output;
+  std::string names = listing(archive());
+  EXPECT_NE(names.find((t / "a.txt").substr(1)), std::string::npos) << names;
+  EXPECT_EQ(names.find("20240515213005"), std::string::npos) << names;
+  EXPECT_EQ(arctest::list_dir(t / "dst").size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EachFormat, ::testing::ValuesIn(kFormats),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
