@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <map>
@@ -39,9 +40,6 @@ class TempDir {
 
 inline void make_dirs(const std::string& path) {
   std::string cur;
-  std::stringstream ss(path);
-  std::string part;
-  if (!path.empty() && path[0] == '/') cur = "";
   size_t pos = 0;
   while (pos <= path.size()) {
     size_t end = path.find('/', pos);
