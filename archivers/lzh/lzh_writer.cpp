@@ -106,55 +106,24 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   return h;
 }
 
-ArchiveWriter::ArchiveWriter(const Lh5Options& options) : options_(options), in_buffer_(kReadSize) {}
-
-ArchiveWriter::~ArchiveWriter() { abandon(); }
-
-bool ArchiveWriter::open(const std::string& path, std::string* error) {
-  abandon();
-  path_ = path;
-  out_ = std::fopen(path.c_str(), "wb");
-  if (!out_) {
-    *error = path + ": " + errno_text(errno);
-    return false;
-  }
-  std::setvbuf(out_, nullptr, _IOFBF, 1 << 18);
-  end_ = 0;
-  return true;
-}
-
-void ArchiveWriter::abandon() {
-  if (out_) std::fclose(out_);
-  out_ = nullptr;
-}
-
-bool ArchiveWriter::write_out(const uint8_t* data, size_t size, std::string* error) {
-  if (size == 0) return true;
-  if (std::fwrite(data, 1, size, out_) != size) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  return true;
-}
+ArchiveWriter::ArchiveWriter(ArchiveOutput& out, const Lh5Options& options)
+    : out_(out), options_(options), in_buffer_(kReadSize) {}
 
 bool ArchiveWriter::write_at(int64_t offset, const uint8_t* data, size_t size, std::string* error) {
-  if (fseeko(out_, offset, SEEK_SET) != 0) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  return write_out(data, size, error);
+  return out_.seek(offset, error) && out_.write(data, size, error);
 }
 
-AddStatus ArchiveWriter::add(const Entry& entry, std::string* error) {
-  if (!out_) {
-    *error = "archive not open";
-    return AddStatus::kOutputFailed;
-  }
+AddStatus ArchiveWriter::add(const Entry& entry, EntrySource* source, std::string* error) {
   if (entry.name.empty()) {
     *error = entry.source + ": empty name";
     return AddStatus::kSourceFailed;
   }
-  return entry.is_folder ? add_folder(entry, error) : add_file(entry, error);
+  if (entry.is_folder) return add_folder(entry, error);
+  if (!source) {
+    *error = entry.name + ": no data";
+    return AddStatus::kSourceFailed;
+  }
+  return add_file(entry, *source, error);
 }
 
 AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
@@ -174,7 +143,7 @@ AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
   return AddStatus::kAdded;
 }
 
-AddStatus ArchiveWriter::add_file(const Entry& entry, std::string* error) {
+AddStatus ArchiveWriter::add_file(const Entry& entry, EntrySource& source, std::string* error) {
   HeaderFields f;
   f.mtime = clamp_time(entry.mtime);
   f.dos_attributes = dos_attributes_of(entry);
@@ -185,31 +154,16 @@ AddStatus ArchiveWriter::add_file(const Entry& entry, std::string* error) {
     *error = entry.name + ": name too long";
     return AddStatus::kSourceFailed;
   }
-  std::FILE* in = std::fopen(entry.source.c_str(), "rb");
-  if (!in) {
-    *error = entry.source + ": " + errno_text(errno);
-    return AddStatus::kSourceFailed;
-  }
-  struct Closer {
-    std::FILE* f;
-    ~Closer() { std::fclose(f); }
-  } closer{in};
-
   const int64_t header_at = end_;
   const int64_t data_at = header_at + static_cast<int64_t>(h.size());
   // The header goes first with provisional fields; it is rewritten with the
-  // sizes and CRC once the data is known. The header's length never changes.
+  // sizes and CRC once the data is known. Its length never changes.
   if (!write_at(header_at, h.data(), h.size(), error)) return AddStatus::kOutputFailed;
 
-  auto read_failed = [&](int e) {
-    *error = entry.source + ": " + errno_text(e ? e : EIO);
-    return AddStatus::kSourceFailed;
-  };
   auto too_large = [&]() {
-    *error = entry.source + ": too large for the archive (4 GiB or more)";
+    *error = entry.name + ": too large for the archive (4 GiB or more)";
     return AddStatus::kSourceFailed;
   };
-
   uint64_t original = 0;
   uint64_t packed = 0;
   uint16_t crc = 0;
@@ -217,51 +171,50 @@ AddStatus ArchiveWriter::add_file(const Entry& entry, std::string* error) {
   {
     Lh5Encoder encoder(options_);
     for (;;) {
-      size_t n = std::fread(in_buffer_.data(), 1, in_buffer_.size(), in);
+      long long n = source.read(in_buffer_.data(), in_buffer_.size(), error);
+      if (n < 0) return AddStatus::kSourceFailed;
       if (n == 0) break;
-      crc = crc16_update(crc, in_buffer_.data(), n);
-      original += n;
+      const size_t k = static_cast<size_t>(n);
+      crc = crc16_update(crc, in_buffer_.data(), k);
+      original += k;
       if (original > 0xFFFFFFFFull) return too_large();
-      encoder.write(in_buffer_.data(), n);
+      encoder.write(in_buffer_.data(), k);
       std::vector<uint8_t>& o = encoder.output();
-      if (!write_out(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
+      if (!out_.write(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
       packed += o.size();
       o.clear();
       // Once the compressed data is as large as the whole file, keeping the
-      // file as it is will be smaller: stop compressing.
-      // Past 8 MiB, data that has not shrunk at all is taken as incompressible.
+      // file as it is will be smaller: stop compressing. Past 8 MiB, data
+      // that has not shrunk at all is taken as incompressible.
       if (packed >= std::max<uint64_t>(entry.size, original) ||
           (original >= (uint64_t{8} << 20) && packed > original)) {
         stored = true;
         break;
       }
     }
-    if (std::ferror(in)) return read_failed(errno);
     if (!stored) {
       encoder.finish();
       std::vector<uint8_t>& o = encoder.output();
-      if (!write_out(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
+      if (!out_.write(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
       packed += o.size();
       if (packed >= original) stored = true;
     }
   }
   if (stored) {
-    std::rewind(in);
-    if (fseeko(out_, data_at, SEEK_SET) != 0) {
-      *error = path_ + ": " + errno_text(errno);
-      return AddStatus::kOutputFailed;
-    }
+    if (!source.rewind(error)) return AddStatus::kSourceFailed;
+    if (!out_.seek(data_at, error)) return AddStatus::kOutputFailed;
     original = 0;
     crc = 0;
     for (;;) {
-      size_t n = std::fread(in_buffer_.data(), 1, in_buffer_.size(), in);
+      long long n = source.read(in_buffer_.data(), in_buffer_.size(), error);
+      if (n < 0) return AddStatus::kSourceFailed;
       if (n == 0) break;
-      crc = crc16_update(crc, in_buffer_.data(), n);
-      original += n;
+      const size_t k = static_cast<size_t>(n);
+      crc = crc16_update(crc, in_buffer_.data(), k);
+      original += k;
       if (original > 0xFFFFFFFFull) return too_large();
-      if (!write_out(in_buffer_.data(), n, error)) return AddStatus::kOutputFailed;
+      if (!out_.write(in_buffer_.data(), k, error)) return AddStatus::kOutputFailed;
     }
-    if (std::ferror(in)) return read_failed(errno);
     packed = original;
     std::memcpy(f.method, "-lh0-", 6);
   } else {
@@ -277,30 +230,109 @@ AddStatus ArchiveWriter::add_file(const Entry& entry, std::string* error) {
 }
 
 bool ArchiveWriter::finish(std::string* error) {
-  if (!out_) {
-    *error = "archive not open";
-    return false;
-  }
   const uint8_t end_mark = 0;
   if (!write_at(end_, &end_mark, 1, error)) return false;
-  if (std::fflush(out_) != 0) {
+  return out_.close_at(end_ + 1, error);
+}
+
+StdioOutput::~StdioOutput() {
+  if (f_) std::fclose(f_);
+}
+
+bool StdioOutput::open(const std::string& path, std::string* error) {
+  path_ = path;
+  f_ = std::fopen(path.c_str(), "wb");
+  if (!f_) {
+    *error = path + ": " + errno_text(errno);
+    return false;
+  }
+  std::setvbuf(f_, nullptr, _IOFBF, 1 << 18);
+  return true;
+}
+
+bool StdioOutput::write(const uint8_t* data, size_t size, std::string* error) {
+  if (size == 0) return true;
+  if (std::fwrite(data, 1, size, f_) != size) {
     *error = path_ + ": " + errno_text(errno);
     return false;
   }
-  int rc = std::fclose(out_);
-  out_ = nullptr;
+  return true;
+}
+
+bool StdioOutput::seek(int64_t offset, std::string* error) {
+  if (std::fseek(f_, static_cast<long>(offset), SEEK_SET) != 0) {
+    *error = path_ + ": " + errno_text(errno);
+    return false;
+  }
+  return true;
+}
+
+bool StdioOutput::close_at(int64_t length, std::string* error) {
+  int rc = std::fclose(f_);
+  f_ = nullptr;
   if (rc != 0) {
     *error = path_ + ": " + errno_text(errno);
     return false;
   }
-  // Entries that were dropped or kept stored may have left bytes past the end.
+  // Entries dropped or kept stored after all may have left bytes past the end.
   std::error_code ec;
-  std::filesystem::resize_file(path_, static_cast<uintmax_t>(end_ + 1), ec);
+  std::filesystem::resize_file(path_, static_cast<uintmax_t>(length), ec);
   if (ec) {
     *error = path_ + ": " + ec.message();
     return false;
   }
   return true;
+}
+
+StdioSource::~StdioSource() {
+  if (f_) std::fclose(f_);
+}
+
+bool StdioSource::open(const std::string& path, std::string* error) {
+  path_ = path;
+  f_ = std::fopen(path.c_str(), "rb");
+  if (!f_) *error = path + ": " + errno_text(errno);
+  return f_ != nullptr;
+}
+
+long long StdioSource::read(uint8_t* buf, size_t cap, std::string* error) {
+  size_t n = std::fread(buf, 1, cap, f_);
+  if (n == 0 && std::ferror(f_)) {
+    *error = path_ + ": " + errno_text(errno ? errno : EIO);
+    return -1;
+  }
+  return static_cast<long long>(n);
+}
+
+bool StdioSource::rewind(std::string* error) {
+  std::clearerr(f_);
+  if (std::fseek(f_, 0, SEEK_SET) != 0) {
+    *error = path_ + ": " + errno_text(errno);
+    return false;
+  }
+  return true;
+}
+
+bool write_archive(const std::string& path, const std::vector<Entry>& entries, const Lh5Options& options,
+                   std::vector<std::string>* skipped, std::string* error) {
+  StdioOutput out;
+  if (!out.open(path, error)) return false;
+  ArchiveWriter writer(out, options);
+  for (const Entry& e : entries) {
+    std::string why;
+    StdioSource src;
+    AddStatus st;
+    if (!e.is_folder && !src.open(e.source, &why))
+      st = AddStatus::kSourceFailed;
+    else
+      st = writer.add(e, e.is_folder ? nullptr : &src, &why);
+    if (st == AddStatus::kOutputFailed) {
+      *error = why;
+      return false;
+    }
+    if (st == AddStatus::kSourceFailed && skipped) skipped->push_back(why);
+  }
+  return writer.finish(error);
 }
 
 }  // namespace lzh

@@ -44,35 +44,85 @@ struct HeaderFields {
 // the names do not fit a level-2 header.
 std::vector<uint8_t> build_header(const HeaderFields& fields);
 
+// Where the archive goes: written in sequence, with a jump back now and
+// then to rewrite a header or to drop an entry that failed.
+class ArchiveOutput {
+ public:
+  virtual ~ArchiveOutput() = default;
+  // Writes at the current position; false (with *error) on failure.
+  virtual bool write(const uint8_t* data, size_t size, std::string* error) = 0;
+  // Moves the current position.
+  virtual bool seek(int64_t offset, std::string* error) = 0;
+  // Writes what is buffered and cuts the file at `length`.
+  virtual bool close_at(int64_t length, std::string* error) = 0;
+};
+
+// The data of one file entry.
+class EntrySource {
+ public:
+  virtual ~EntrySource() = default;
+  // Up to `cap` bytes; 0 at the end; -1 on a read failure (*error says why).
+  virtual long long read(uint8_t* buf, size_t cap, std::string* error) = 0;
+  // Starts again from the first byte (needed when a file is kept stored
+  // after all); false when that is not possible.
+  virtual bool rewind(std::string* error) = 0;
+};
+
 class ArchiveWriter {
  public:
-  explicit ArchiveWriter(const Lh5Options& options = Lh5Options());
-  ~ArchiveWriter();
+  explicit ArchiveWriter(ArchiveOutput& out, const Lh5Options& options = Lh5Options());
   ArchiveWriter(const ArchiveWriter&) = delete;
   ArchiveWriter& operator=(const ArchiveWriter&) = delete;
 
-  // Creates (or empties) the file at path for the archive.
-  bool open(const std::string& path, std::string* error);
-  // Adds one entry. On kSourceFailed and kOutputFailed *error tells why.
-  AddStatus add(const Entry& entry, std::string* error);
-  // Writes the end mark, closes the file and cuts it to the archive's end.
-  // The data is not yet forced to the disk: that is the caller's business.
+  // Adds one entry; `source` gives a file's data (unused for folders). On
+  // kSourceFailed the archive holds what it held before and *error tells why.
+  AddStatus add(const Entry& entry, EntrySource* source, std::string* error);
+  // Writes the end mark and closes the output at the archive's end.
   bool finish(std::string* error);
-  // Closes and leaves the file as it is (the caller removes it).
-  void abandon();
 
  private:
   AddStatus add_folder(const Entry& entry, std::string* error);
-  AddStatus add_file(const Entry& entry, std::string* error);
+  AddStatus add_file(const Entry& entry, EntrySource& source, std::string* error);
   bool write_at(int64_t offset, const uint8_t* data, size_t size, std::string* error);
-  bool write_out(const uint8_t* data, size_t size, std::string* error);
 
+  ArchiveOutput& out_;
   Lh5Options options_;
-  std::string path_;
-  std::FILE* out_ = nullptr;
   int64_t end_ = 0;  // end of the last complete entry
   std::vector<uint8_t> in_buffer_;
 };
+
+// An ArchiveOutput on a file of the C library, and an EntrySource reading a
+// file by its path: for writing archives outside the archiver library.
+class StdioOutput : public ArchiveOutput {
+ public:
+  ~StdioOutput() override;
+  bool open(const std::string& path, std::string* error);
+  bool write(const uint8_t* data, size_t size, std::string* error) override;
+  bool seek(int64_t offset, std::string* error) override;
+  bool close_at(int64_t length, std::string* error) override;
+
+ private:
+  std::string path_;
+  std::FILE* f_ = nullptr;
+};
+
+class StdioSource : public EntrySource {
+ public:
+  ~StdioSource() override;
+  bool open(const std::string& path, std::string* error);
+  long long read(uint8_t* buf, size_t cap, std::string* error) override;
+  bool rewind(std::string* error) override;
+
+ private:
+  std::string path_;
+  std::FILE* f_ = nullptr;
+};
+
+// Writes a whole archive at `path` from entries whose sources are files on
+// disk. Entries whose source cannot be read are left out and listed in
+// *skipped; returns false when the archive itself could not be written.
+bool write_archive(const std::string& path, const std::vector<Entry>& entries, const Lh5Options& options,
+                   std::vector<std::string>* skipped, std::string* error);
 
 // Splits an archive name into the stored folder and file name parts.
 void split_name(const std::string& name, bool is_folder, std::string* directory, std::string* file_name);
