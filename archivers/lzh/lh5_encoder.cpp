@@ -228,9 +228,10 @@ void Lh5Encoder::send_block() {
   };
 
   put_bits(16, static_cast<uint32_t>(codes_.size()));
-  // A block whose codes are all one symbol could use the one-symbol table
-  // form, but not every decoder accepts that form for every block: give
-  // such a table a second, unused symbol so that it is an ordinary one.
+  // A block whose codes are all one symbol could use the one-symbol form
+  // of the code table, but not every decoder accepts that form for the
+  // literal and length table: give it a second, unused symbol so that it is
+  // an ordinary table (one bit a code). The position table keeps the form.
   auto ensure_two = [](std::vector<uint32_t>& freq) {
     int used = 0, first = -1;
     for (size_t i = 0; i < freq.size(); ++i)
@@ -238,7 +239,6 @@ void Lh5Encoder::send_block() {
     if (used == 1) freq[first == 0 ? 1 : 0] = 1;
   };
   ensure_two(c_freq_);
-  ensure_two(p_freq_);
   int c_only = 0;
   const int c_used = huffman_lengths(c_freq_.data(), kNC, 16, c_len, &c_only);
   if (c_used >= 2) {

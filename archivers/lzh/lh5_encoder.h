@@ -10,9 +10,9 @@
 namespace lzh {
 
 struct Lh5Options {
-  int max_chain = 48;       // hash-chain candidates tried per position
-  int nice_length = 128;    // a match this long ends the search
-  int lazy_length = 64;     // no lazy look-ahead once a match is this long
+  int max_chain = 256;      // hash-chain candidates tried per position
+  int nice_length = 256;   // a match this long ends the search
+  int lazy_length = 256;    // no lazy look-ahead once a match is this long
   int block_codes = 32768;  // codes per Huffman block, at most 65535
 };
 
