@@ -63,6 +63,7 @@ class OpenFile : public FileContent {
       }
       if (n == 0) {
         at_end_ = true;
+        ahead_at_end_ = true;
         break;
       }
       got += static_cast<size_t>(n);
@@ -72,6 +73,15 @@ class OpenFile : public FileContent {
   }
 
   uint64_t size() const override { return size_; }
+
+  bool rewind() override {
+    // The read-ahead stays valid: read on from just after it.
+    if (::lseek(fd_, static_cast<off_t>(ahead_.size()), SEEK_SET) < 0) return false;
+    given_ = 0;
+    ahead_pos_ = 0;
+    at_end_ = ahead_at_end_;
+    return true;
+  }
 
   size_t read(void* buf, size_t cap) override {
     uint64_t left = size_ - given_;
@@ -140,6 +150,7 @@ class OpenFile : public FileContent {
   std::vector<char> ahead_;
   size_t ahead_pos_ = 0;
   bool at_end_ = false;
+  bool ahead_at_end_ = false;
   bool failed_ = false;
   bool short_ = false;
   std::string fail_reason_;

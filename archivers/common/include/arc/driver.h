@@ -28,6 +28,10 @@ class FileContent {
   // Copies the next bytes into `buf` (at most `cap`); 0 once size() bytes
   // have been given.
   virtual size_t read(void* buf, size_t cap) = 0;
+  // Starts again at the first byte, for writers that read a file twice
+  // (LZH keeps a file stored when compressing it does not pay). False when
+  // the file cannot be read again.
+  virtual bool rewind() { return false; }
 };
 
 class EntryWriter {
