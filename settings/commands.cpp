@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QListWidget>
 #include <QRadioButton>
+#include <unordered_set>
 
 #include "jobfile.h"
 #include "platform/process.h"
@@ -11,11 +12,18 @@
 namespace zubeto {
 
 void ZBTB::Command1_Click() {
+  // The selection is taken before the walk and the list then left without a
+  // current entry, so that no removal passes the selection on to the entry
+  // that moves up (the list would do so by itself).
+  std::unordered_set<const QListWidgetItem*> selected;
+  for (const QListWidgetItem* item : List1->selectedItems()) selected.insert(item);
+  List1->setCurrentItem(nullptr);
+  List1->clearSelection();
   // The count is read afresh each round: a removed entry's place is taken by
   // the next one, which is looked at in turn.
   int i = 0;
   while (i <= List1->count() - 1) {
-    if (List1->item(i)->isSelected())
+    if (selected.count(List1->item(i)))
       delete List1->takeItem(i);
     else
       ++i;

@@ -95,7 +95,11 @@ RestoredJob restore_job(const std::vector<std::string>& lines, const ResponseRea
 
 bool ZBTB::Form_Load() {
   // Above every window that is not topmost, in its laid-out place and size.
+  // Changing the flags re-creates the window, which would take the laid-out
+  // place for the frame's corner; the client area keeps it.
+  const QRect laid_out = geometry();
   setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  setGeometry(laid_out);
 
   // Defaults; both run their click handlers, as a click would.
   select_type(0);
