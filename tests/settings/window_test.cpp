@@ -11,13 +11,16 @@
 #include <QInputMethodEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest/QtTest>
 #include <memory>
 
 #include "fake_services.h"
+#include "system_services.h"
 #include "window.h"
 
 using namespace zubeto;
@@ -106,6 +109,11 @@ class WindowTest : public QObject {
   void input_method_and_paste_change_nothing();
   void destination_keeps_accepting_drops();
   void source_list_forwards_drags_and_drops();
+
+  // ---- the real message box -------------------------------------------------
+
+  void message_box_styles_data();
+  void message_box_styles();
 };
 
 // Object name, kind, caption, place and size in twips, and whether the
@@ -754,6 +762,56 @@ void WindowTest::source_list_forwards_drags_and_drops() {
   QVERIFY(!drag_and_drop(rig.window->List1->viewport(), &text).first);
   QCOMPARE(drops, 1);
   QCOMPARE(rig.window->List1->count(), 0);
+}
+
+void WindowTest::message_box_styles_data() {
+  QTest::addColumn<int>("style");
+  QTest::addColumn<QString>("press");
+  QTest::addColumn<int>("icon");
+  QTest::addColumn<QStringList>("buttons");
+  QTest::addColumn<int>("answer");
+  const QStringList yes_no = qlist({"はい(&Y)", "いいえ(&N)"});
+  QTest::newRow("36 yes") << 36 << QString::fromUtf8("はい(&Y)") << int(QMessageBox::Question) << yes_no << 6;
+  QTest::newRow("36 no") << 36 << QString::fromUtf8("いいえ(&N)") << int(QMessageBox::Question) << yes_no << 7;
+  QTest::newRow("36 enter takes yes") << 36 << QString() << int(QMessageBox::Question) << yes_no << 6;
+  QTest::newRow("48") << 48 << QStringLiteral("OK") << int(QMessageBox::Warning) << qlist({"OK"}) << 1;
+  QTest::newRow("64") << 64 << QStringLiteral("OK") << int(QMessageBox::Information) << qlist({"OK"}) << 1;
+}
+
+void WindowTest::message_box_styles() {
+  QFETCH(int, style);
+  QFETCH(QString, press);
+  QFETCH(int, icon);
+  QFETCH(QStringList, buttons);
+  QFETCH(int, answer);
+  SystemServices services;
+  QWidget parent;
+  services.set_dialog_parent(&parent);
+  QString seen_title, seen_text;
+  int seen_icon = -1;
+  QStringList seen_buttons;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    seen_title = box->windowTitle();
+    seen_text = box->text();
+    seen_icon = box->icon();
+    for (QAbstractButton* b : box->buttons()) seen_buttons << b->text();
+    if (press.isEmpty()) {
+      QTest::keyClick(box, Qt::Key_Return);
+      return;
+    }
+    for (QAbstractButton* b : box->buttons())
+      if (b->text() == press) b->click();
+  });
+  const int got = services.message_box("変更されていますが終了しますか。", "ズベト", style);
+  QCOMPARE(got, answer);
+  QCOMPARE(seen_title, QString::fromUtf8("ズベト"));
+  QCOMPARE(seen_text, QString::fromUtf8("変更されていますが終了しますか。"));
+  QCOMPARE(seen_icon, icon);
+  seen_buttons.sort();
+  buttons.sort();
+  QCOMPARE(seen_buttons, buttons);
 }
 
 QTEST_MAIN(WindowTest)
