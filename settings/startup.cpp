@@ -108,7 +108,7 @@ bool ZBTB::Form_Load() {
   // A second copy ends here, silently, before its window is ever shown.
   if (services_.previous_instance()) return false;
 
-  Text1->setAcceptDrops(true);
+  Text1->set_manual_drop(true);
   Text1->setPlainText(QString());
 
   Frame2->setTitle(QStringLiteral("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
