@@ -17,6 +17,7 @@
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "deflate_seam.h"
 
 namespace zubeto::zip {
 
@@ -36,7 +37,7 @@ constexpr size_t kBatchBytes = 256 * 1024;
 constexpr size_t kBatchPieces = 64;
 // Input bytes read but not yet written: the bound on memory. Output
 // buffers add about as much again.
-constexpr size_t kInFlightBytes = 6 * 1024 * 1024;
+constexpr size_t kInFlightBytes = 4 * 1024 * 1024;
 // A chunk of a large file is compressed with the previous chunk's last
 // bytes as its dictionary, so the stream loses nothing at the seams.
 constexpr size_t kDictBytes = 32 * 1024;
@@ -471,6 +472,19 @@ class ZipWriter : public arc::EntryWriter {
         return true;
       }
       case Piece::Chunk: {
+        // Each chunk compressed on its own as a whole buffer, then joined to
+        // the next; zlib with the previous bytes as dictionary only when a
+        // chunk's stream cannot be joined (never expected).
+        if (!t.whole && !(t.whole = libdeflate_alloc_compressor(kLevel))) return false;
+        p.out.resize(libdeflate_deflate_compress_bound(t.whole, p.in.size()) + 8);
+        size_t n = libdeflate_deflate_compress(t.whole, p.in.data(), p.in.size(), p.out.data(), p.out.size());
+        if (n == 0) return false;
+        p.out.resize(n);
+        if (p.last || continue_stream(p.out)) {
+          p.dict.clear();
+          p.dict.shrink_to_fit();
+          return true;
+        }
         if (!t.z_ready) {
           if (deflateInit2(&t.z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
           t.z_ready = true;
