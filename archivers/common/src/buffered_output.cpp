@@ -1,5 +1,6 @@
 #include "arc/buffered_output.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,6 +24,7 @@ Status BufferedOutput::write(const void* data, size_t size) {
   if (size >= buf_.size()) {
     s = out_.write_all(p, size);
     if (s.ok()) written_ += size;
+    kick();
     return s;
   }
   std::memcpy(buf_.data(), p, size);
@@ -46,7 +48,17 @@ Status BufferedOutput::flush() {
   if (!s.ok()) return s;
   written_ += used_;
   used_ = 0;
+  kick();
   return Status{};
+}
+
+void BufferedOutput::kick() {
+  // The archive is flushed to disk before it gets its name; starting the
+  // disk writes as the bytes come lets that flush find little left to do.
+  constexpr uint64_t kKickBytes = 8 << 20;
+  if (written_ - kicked_ < kKickBytes) return;
+  ::sync_file_range(out_.fd(), static_cast<off_t>(kicked_), static_cast<off_t>(written_ - kicked_), SYNC_FILE_RANGE_WRITE);
+  kicked_ = written_;
 }
 
 Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {

@@ -32,10 +32,13 @@ class BufferedOutput {
   uint64_t offset() const { return written_ + used_; }
 
  private:
+  void kick();
+
   OutputFile& out_;
   std::vector<char> buf_;
   size_t used_ = 0;
   uint64_t written_ = 0;  // bytes already in the file
+  uint64_t kicked_ = 0;   // bytes whose disk writes were started
 };
 
 }  // namespace zubeto::arc
