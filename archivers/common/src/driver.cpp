@@ -52,10 +52,11 @@ class OpenFile : public FileContent {
     e.mtime_nsec = st.st_mtim.tv_nsec;
     e.uid = st.st_uid;
     e.gid = st.st_gid;
-    ahead_.resize(kReadAhead);
+    // Not zero-filled: only the bytes read are ever used.
+    ahead_.reset(new char[kReadAhead]);
     size_t got = 0;
-    while (got < ahead_.size()) {
-      ssize_t n = ::read(fd_, ahead_.data() + got, ahead_.size() - got);
+    while (got < kReadAhead) {
+      ssize_t n = ::read(fd_, ahead_.get() + got, kReadAhead - got);
       if (n < 0) {
         if (errno == EINTR) continue;
         why = std::strerror(errno);
@@ -68,7 +69,7 @@ class OpenFile : public FileContent {
       }
       got += static_cast<size_t>(n);
     }
-    ahead_.resize(got);
+    ahead_len_ = got;
     return true;
   }
 
@@ -89,9 +90,9 @@ class OpenFile : public FileContent {
     size_t want = static_cast<size_t>(std::min<uint64_t>(left, cap));
     char* out = static_cast<char*>(buf);
     size_t n = 0;
-    if (ahead_pos_ < ahead_.size()) {
-      n = std::min(want, ahead_.size() - ahead_pos_);
-      std::memcpy(out, ahead_.data() + ahead_pos_, n);
+    if (ahead_pos_ < ahead_len_) {
+      n = std::min(want, ahead_len_ - ahead_pos_);
+      std::memcpy(out, ahead_.get() + ahead_pos_, n);
       ahead_pos_ += n;
     } else if (!at_end_ && !failed_) {
       for (;;) {
@@ -128,7 +129,7 @@ class OpenFile : public FileContent {
       why = "it shrank while read; its entry is filled up with zero bytes";
       return true;
     }
-    bool more = ahead_pos_ < ahead_.size();
+    bool more = ahead_pos_ < ahead_len_;
     if (!more && !at_end_) {
       char probe;
       ssize_t r;
@@ -147,7 +148,8 @@ class OpenFile : public FileContent {
   int fd_ = -1;
   uint64_t size_ = 0;
   uint64_t given_ = 0;
-  std::vector<char> ahead_;
+  std::unique_ptr<char[]> ahead_;
+  size_t ahead_len_ = 0;
   size_t ahead_pos_ = 0;
   bool at_end_ = false;
   bool ahead_at_end_ = false;

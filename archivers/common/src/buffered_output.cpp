@@ -1,0 +1,87 @@
+#include "arc/buffered_output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "arc/codes.h"
+
+namespace zubeto::arc {
+
+BufferedOutput::BufferedOutput(OutputFile& out, size_t capacity) : out_(out), buf_(capacity) {}
+
+Status BufferedOutput::write(const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  if (size <= buf_.size() - used_) {
+    std::memcpy(buf_.data() + used_, p, size);
+    used_ += size;
+    return Status{};
+  }
+  Status s = flush();
+  if (!s.ok()) return s;
+  if (size >= buf_.size()) {
+    s = out_.write_all(p, size);
+    if (s.ok()) written_ += size;
+    kick();
+    return s;
+  }
+  std::memcpy(buf_.data(), p, size);
+  used_ = size;
+  return Status{};
+}
+
+Status BufferedOutput::space(char*& at, size_t& room) {
+  if (used_ == buf_.size()) {
+    Status s = flush();
+    if (!s.ok()) return s;
+  }
+  at = buf_.data() + used_;
+  room = buf_.size() - used_;
+  return Status{};
+}
+
+Status BufferedOutput::flush() {
+  if (used_ == 0) return Status{};
+  Status s = out_.write_all(buf_.data(), used_);
+  if (!s.ok()) return s;
+  written_ += used_;
+  used_ = 0;
+  kick();
+  return Status{};
+}
+
+void BufferedOutput::kick() {
+  // The archive is flushed to disk before it gets its name; starting the
+  // disk writes as the bytes come lets that flush find little left to do.
+  constexpr uint64_t kKickBytes = 8 << 20;
+  if (written_ - kicked_ < kKickBytes) return;
+  ::sync_file_range(out_.fd(), static_cast<off_t>(kicked_), static_cast<off_t>(written_ - kicked_), SYNC_FILE_RANGE_WRITE);
+  kicked_ = written_;
+}
+
+Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {
+  const char* p = static_cast<const char*>(data);
+  // The part still in the buffer.
+  if (offset + size > written_) {
+    uint64_t from = offset > written_ ? offset : written_;
+    size_t skip = static_cast<size_t>(from - offset);
+    std::memcpy(buf_.data() + (from - written_), p + skip, size - skip);
+    size = skip;
+  }
+  // The part already in the file.
+  while (size > 0) {
+    ssize_t n = ::pwrite(out_.fd(), p, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0)
+      return Status::fail(ARC_E_WRITE, "cannot write the archive " + out_.final_path() + " (" +
+                                           std::strerror(n < 0 ? errno : EIO) + ")");
+    p += n;
+    offset += static_cast<uint64_t>(n);
+    size -= static_cast<size_t>(n);
+  }
+  return Status{};
+}
+
+}  // namespace zubeto::arc
