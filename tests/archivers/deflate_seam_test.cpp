@@ -61,7 +61,9 @@ TEST(DeflateSeam, JoinedStreamsInflateToTheJoinedInput) {
     std::string want;
     for (size_t i = 0; i < pieces.size(); ++i) {
       std::vector<char> s = deflate_whole(pieces[i], level);
-      if (i + 1 < pieces.size()) ASSERT_TRUE(zubeto::zip::continue_stream(s)) << "piece " << i;
+      if (i + 1 < pieces.size()) {
+        ASSERT_TRUE(zubeto::zip::continue_stream(s)) << "piece " << i;
+      }
       joined.insert(joined.end(), s.begin(), s.end());
       want += pieces[i];
     }

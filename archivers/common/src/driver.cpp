@@ -77,7 +77,7 @@ class OpenFile : public FileContent {
 
   bool rewind() override {
     // The read-ahead stays valid: read on from just after it.
-    if (::lseek(fd_, static_cast<off_t>(ahead_.size()), SEEK_SET) < 0) return false;
+    if (::lseek(fd_, static_cast<off_t>(ahead_len_), SEEK_SET) < 0) return false;
     given_ = 0;
     ahead_pos_ = 0;
     at_end_ = ahead_at_end_;
