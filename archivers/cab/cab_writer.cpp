@@ -21,17 +21,11 @@
 #include <ctime>
 #include <memory>
 #include <mutex>
+#include <cstdio>
 #include <thread>
 
-#if defined(_WIN32)
-#include <io.h>
-#define cab_fseek _fseeki64
-#define cab_ftell _ftelli64
-#else
+#include <fcntl.h>
 #include <unistd.h>
-#define cab_fseek fseeko
-#define cab_ftell ftello
-#endif
 
 namespace cab {
 
@@ -124,35 +118,86 @@ void compress_slot(Compressor& c, Slot& s) {
   s.out_len = kDataHeaderSize + cb;
 }
 
-struct FolderOut {
-  uint64_t start = 0;      // offset of its first CFDATA block
+
+// Writes all of `n` bytes at `off`.
+bool write_at(int fd, const void* data, size_t n, uint64_t off) {
+  const uint8_t* p = static_cast<const uint8_t*>(data);
+  while (n > 0) {
+    ssize_t w = ::pwrite(fd, p, n, off_t(off));
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    n -= size_t(w);
+    off += uint64_t(w);
+  }
+  return true;
+}
+
+bool read_at(int fd, void* data, size_t n, uint64_t off) {
+  uint8_t* p = static_cast<uint8_t*>(data);
+  while (n > 0) {
+    ssize_t r = ::pread(fd, p, n, off_t(off));
+    if (r < 0 && errno == EINTR) continue;
+    if (r <= 0) return false;
+    p += r;
+    n -= size_t(r);
+    off += uint64_t(r);
+  }
+  return true;
+}
+
+// Moves `len` bytes at `from` to `to` inside the file, either way.
+bool move_data(int fd, uint64_t from, uint64_t to, uint64_t len) {
+  std::vector<uint8_t> buf(1 << 20);
+  if (to < from) {
+    for (uint64_t done = 0; done < len;) {
+      size_t n = size_t(std::min<uint64_t>(buf.size(), len - done));
+      if (!read_at(fd, buf.data(), n, from + done) || !write_at(fd, buf.data(), n, to + done)) return false;
+      done += n;
+    }
+  } else if (to > from) {
+    for (uint64_t left = len; left > 0;) {  // from the end, so nothing is overwritten before it is read
+      size_t n = size_t(std::min<uint64_t>(buf.size(), left));
+      left -= n;
+      if (!read_at(fd, buf.data(), n, from + left) || !write_at(fd, buf.data(), n, to + left)) return false;
+    }
+  }
+  return true;
+}
+
+uint64_t table_size(size_t folders, uint64_t names_bytes, size_t files) {
+  return kHeaderSize + kFolderSize * folders + (kFileFixedSize + 1) * files + names_bytes;
+}
+
+}  // namespace
+
+struct CabinetWriter::Folder {
+  uint64_t start = 0;  // offset of its first CFDATA block (from the data start)
   bool started = false;
   uint32_t blocks = 0;
-  uint32_t files = 0;
 };
 
-struct FileOut {
-  size_t entry;            // index into the caller's entries
-  uint32_t offset;         // uncompressed offset within its folder
+struct CabinetWriter::File {
+  std::string name;  // as stored, "\" between folders
   uint32_t size;
+  uint32_t offset;   // uncompressed offset within its folder
   uint32_t folder;
-  bool stored = false;
+  uint16_t date, time, attributes;
 };
 
-// Reads files into blocks, hands them to the compressing threads and writes
-// the finished blocks in order.
-class Pipeline {
+// Cuts files into blocks, hands them to the compressing threads and writes
+// the finished blocks in order behind the reserved table room.
+class CabinetWriter::Pipeline {
  public:
-  Pipeline(std::FILE* out, uint64_t offset, uint64_t max_cabinet, int level, unsigned threads,
-           std::vector<FolderOut>& folders)
-      : out_(out), offset_(offset), max_cabinet_(max_cabinet), folders_(folders) {
+  Pipeline(int fd, uint64_t offset, uint64_t max_cabinet, int level, unsigned threads,
+           std::vector<Folder>& folders)
+      : fd_(fd), offset_(offset), max_cabinet_(max_cabinet), folders_(folders) {
     size_t bound = record_bound();
     if (bound == 0) {
       error_ = "the compressor could not be set up";
       return;
     }
     ring_ = threads == 0 ? 4 : threads * 8;
-    slots_.reserve(ring_);
     for (size_t i = 0; i < ring_; ++i) {
       auto s = std::make_unique<Slot>();
       s->out.resize(bound);
@@ -189,10 +234,10 @@ class Pipeline {
     if (current_->in_len == kBlockSize) submit();
   }
 
-  // Ends the current folder: its last block may be short.
-  void end_folder(uint32_t next_folder) {
+  // Ends the open folder (its last block may be short); later blocks go to `next`.
+  void start_folder(uint32_t next) {
     if (current_ && current_->in_len > 0) submit();
-    folder_ = next_folder;
+    folder_ = next;
     if (current_) current_->folder = folder_;
   }
 
@@ -246,12 +291,12 @@ class Pipeline {
                std::to_string(max_cabinet_) + " bytes)";
       return;
     }
-    FolderOut& f = folders_[s.folder];
+    Folder& f = folders_[s.folder];
     if (!f.started) {
       f.started = true;
       f.start = offset_;
     }
-    if (std::fwrite(s.out.data(), 1, s.out_len, out_) != s.out_len) {
+    if (!write_at(fd_, s.out.data(), s.out_len, offset_)) {
       error_ = "cannot write the cabinet: " + errno_text(errno);
       return;
     }
@@ -289,10 +334,10 @@ class Pipeline {
     workers_.clear();
   }
 
-  std::FILE* out_;
+  int fd_;
   uint64_t offset_;
   uint64_t max_cabinet_;
-  std::vector<FolderOut>& folders_;
+  std::vector<Folder>& folders_;
   std::string error_;
   bool limit_hit_ = false;
   size_t ring_ = 0;
@@ -306,28 +351,6 @@ class Pipeline {
   Slot* current_ = nullptr;
   uint32_t folder_ = 0;
 };
-
-// Moves [from, end) down to `to` inside the same file and cuts the rest.
-bool move_down(std::FILE* f, uint64_t from, uint64_t to, uint64_t end) {
-  std::vector<uint8_t> buf(1 << 20);
-  uint64_t done = 0, total = end - from;
-  while (done < total) {
-    size_t n = size_t(std::min<uint64_t>(buf.size(), total - done));
-    if (cab_fseek(f, off_t(from + done), SEEK_SET) != 0) return false;
-    if (std::fread(buf.data(), 1, n, f) != n) return false;
-    if (cab_fseek(f, off_t(to + done), SEEK_SET) != 0) return false;
-    if (std::fwrite(buf.data(), 1, n, f) != n) return false;
-    done += n;
-  }
-  if (std::fflush(f) != 0) return false;
-#if defined(_WIN32)
-  return _chsize_s(_fileno(f), int64_t(to + total)) == 0;
-#else
-  return ftruncate(fileno(f), off_t(to + total)) == 0;
-#endif
-}
-
-}  // namespace
 
 uint32_t cfdata_checksum(const uint8_t* p, size_t n, uint32_t seed) {
   uint64_t wide = 0;
@@ -404,219 +427,258 @@ bool is_valid_utf8(const std::string& s) {
   return true;
 }
 
-std::string check_entries(const std::vector<Entry>& entries, const Limits& limits) {
+
+std::string check_entries(const std::vector<FileInfo>& files, const Limits& limits) {
   // Readers refuse a cabinet without files, so none is written.
-  if (entries.empty()) return "no files to store: a cabinet must hold at least one file";
-  if (entries.size() > limits.max_files)
-    return "too many files for one cabinet: " + std::to_string(entries.size()) + " (at most " +
+  if (files.empty()) return "no files to store: a cabinet must hold at least one file";
+  if (files.size() > limits.max_files)
+    return "too many files for one cabinet: " + std::to_string(files.size()) + " (at most " +
            std::to_string(limits.max_files) + ")";
-  const uint64_t folder_bytes = uint64_t(limits.folder_blocks) * kBlockSize;
-  uint64_t header = kHeaderSize;
-  for (const Entry& e : entries) {
-    if (e.name.empty()) return "a file has an empty name in the cabinet: " + e.path;
-    if (e.name.find('\0') != std::string::npos) return "a name holds a zero byte: " + e.path;
-    if (e.name.size() > limits.max_name)
-      return "name too long for a cabinet (" + std::to_string(e.name.size()) + " bytes, at most " +
-             std::to_string(limits.max_name) + "): " + e.path;
-    if (e.size > folder_bytes || e.size > 0xFFFFFFFFu)
-      return "file too large for a cabinet (" + std::to_string(e.size) + " bytes, at most " +
-             std::to_string(std::min<uint64_t>(folder_bytes, 0xFFFFFFFFu)) + "): " + e.path;
-    header += kFolderSize + kFileFixedSize + e.name.size() + 1;
+  uint64_t names = 0;
+  for (const FileInfo& f : files) {
+    if (f.name.empty()) return "a file has an empty name in the cabinet";
+    if (f.name.find('\0') != std::string::npos) return "a name holds a zero byte: " + f.name;
+    if (f.name.size() > limits.max_name)
+      return "name too long for a cabinet (" + std::to_string(f.name.size()) + " bytes, at most " +
+             std::to_string(limits.max_name) + "): " + f.name;
+    uint64_t most = std::min<uint64_t>(uint64_t(limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
+    if (f.size > most)
+      return "file too large for a cabinet (" + std::to_string(f.size) + " bytes, at most " +
+             std::to_string(most) + "): " + f.name;
+    names += f.name.size();
   }
-  if (header > limits.max_cabinet) return "the file table alone exceeds the largest cabinet size";
+  if (table_size(files.size(), names, files.size()) > limits.max_cabinet)
+    return "the file table alone exceeds the largest cabinet size";
   return {};
 }
 
-Result write_cabinet(const std::vector<Entry>& entries, std::FILE* out, const Options& options) {
-  Result r;
-  const Limits& lim = options.limits;
-  r.error = check_entries(entries, lim);
-  if (!r.error.empty()) {
-    r.failure = entries.empty() ? Failure::nothing : Failure::limit;
-    return r;
-  }
-  r.failure = Failure::io;  // until the cabinet is complete
+CabinetWriter::CabinetWriter(const Options& options) : options_(options) {}
 
-  // Plan the folders from the expected sizes: a file never spans folders, and
-  // a folder holds at most folder_blocks full blocks. What is actually read
-  // never exceeds the expected size, so the plan holds while writing.
+CabinetWriter::~CabinetWriter() { delete pipe_; }
+
+uint32_t CabinetWriter::files() const { return uint32_t(files_.size()); }
+uint32_t CabinetWriter::folders() const { return uint32_t(folders_.size()); }
+
+bool CabinetWriter::fail(Failure f, std::string why) {
+  if (failure_ == Failure::none) {
+    failure_ = f;
+    error_ = std::move(why);
+  }
+  delete pipe_;
+  pipe_ = nullptr;
+  return false;
+}
+
+bool CabinetWriter::begin(int fd, const std::vector<FileInfo>& plan) {
+  fd_ = fd;
+  std::string why = check_entries(plan, options_.limits);
+  if (!why.empty()) return fail(plan.empty() ? Failure::nothing : Failure::limit, why);
+  // The folders the plan needs: a file never spans folders, and a folder
+  // holds at most folder_blocks full blocks. add() splits the same way.
+  const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
+  size_t nfolders = 0;
+  uint64_t used = 0, names = 0;
+  for (const FileInfo& f : plan) {
+    if (nfolders == 0 || used + f.size > folder_bytes) {
+      ++nfolders;
+      used = 0;
+    }
+    used += f.size;
+    names += f.name.size();
+  }
+  reserved_ = table_size(nfolders, names, plan.size());
+  files_.reserve(plan.size());
+  folders_.reserve(nfolders);
+
+  unsigned threads = options_.threads;
+  if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
+  else if (threads == 1) threads = 0;  // compress on the calling thread
+  pipe_ = new Pipeline(fd_, reserved_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
+                       folders_);
+  if (!pipe_->error().empty()) return fail(Failure::io, pipe_->error());
+  return true;
+}
+
+CabinetWriter::Added CabinetWriter::add(const FileInfo& info, Source& src, uint64_t* stored_bytes) {
+  if (stored_bytes) *stored_bytes = 0;
+  if (!pipe_) {
+    if (failure_ == Failure::none) fail(Failure::io, "the cabinet was not begun");
+    return Added::failed;
+  }
+  const Limits& lim = options_.limits;
   const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
-  std::vector<uint32_t> planned(entries.size());
-  uint32_t nfolders = 0;
-  {
-    uint64_t used = 0;
-    bool open = false;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      if (!open || used + entries[i].size > folder_bytes) {
-        ++nfolders;
-        used = 0;
-        open = true;
-      }
-      used += entries[i].size;
-      planned[i] = nfolders - 1;
+  std::string why = check_entries({info}, lim);
+  if (!why.empty()) return fail(Failure::limit, why), Added::failed;
+  if (files_.size() >= lim.max_files) {
+    fail(Failure::limit, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
+    return Added::failed;
+  }
+  if (!folder_open_ || folder_used_ + info.size > folder_bytes) {
+    folders_.push_back(Folder{});
+    pipe_->start_folder(uint32_t(folders_.size() - 1));
+    folder_used_ = 0;
+    folder_open_ = true;
+  }
+  File f;
+  f.name = stored_name(info.name);
+  f.offset = uint32_t(folder_used_);
+  f.folder = uint32_t(folders_.size() - 1);
+  dos_date_time(info.mtime, f.date, f.time);
+  f.attributes = info.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | kAttrExec);
+  bool ascii = std::all_of(f.name.begin(), f.name.end(), [](char c) { return uint8_t(c) < 0x80; });
+  if (!ascii && is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
+
+  uint64_t got = 0;
+  while (got < info.size) {
+    uint32_t space = 0;
+    uint8_t* dst = pipe_->room(space);
+    if (!dst) break;
+    size_t want = size_t(std::min<uint64_t>(space, info.size - got));
+    size_t n = src.read(dst, want);
+    pipe_->filled(uint32_t(n));
+    got += n;
+    if (n == 0) break;
+  }
+  // Bytes of a failed read stay in the folder, referenced by no file.
+  folder_used_ += got;
+  if (!pipe_->error().empty())
+    return fail(pipe_->limit_hit() ? Failure::limit : Failure::io, pipe_->error()), Added::failed;
+  if (src.failed()) return Added::read_failed;
+  f.size = uint32_t(got);
+  files_.push_back(std::move(f));
+  input_bytes_ += got;
+  if (stored_bytes) *stored_bytes = got;
+  return Added::stored;
+}
+
+bool CabinetWriter::finish() {
+  if (!pipe_) {
+    if (failure_ == Failure::none) fail(Failure::io, "the cabinet was not begun");
+    return false;
+  }
+  if (!pipe_->finish()) return fail(pipe_->limit_hit() ? Failure::limit : Failure::io, pipe_->error());
+  uint64_t data_end = pipe_->offset();
+  delete pipe_;
+  pipe_ = nullptr;
+  if (files_.empty()) return fail(Failure::nothing, "none of the files could be read: a cabinet must hold at least one file");
+
+  // Folders whose files all failed keep their blocks: no data is left
+  // outside a folder. A folder without blocks (only empty files) starts
+  // where the data ends.
+  for (Folder& f : folders_)
+    if (!f.started) f.start = data_end;
+
+  uint64_t names = 0;
+  for (const File& f : files_) names += f.name.size();
+  uint64_t actual = table_size(folders_.size(), names, files_.size());
+  uint64_t data_len = data_end - reserved_;
+  if (actual + data_len > options_.limits.max_cabinet) {
+    return fail(Failure::limit, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
+                                    std::to_string(options_.limits.max_cabinet) + " bytes)");
+  }
+  if (actual != reserved_) {
+    // The tables came out at another size than reserved: move the data to
+    // follow them directly.
+    if (!move_data(fd_, reserved_, actual, data_len)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+    for (Folder& f : folders_) f.start = f.start - reserved_ + actual;
+  }
+  data_end = actual + data_len;
+  if (::ftruncate(fd_, off_t(data_end)) != 0) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+
+  std::vector<uint8_t> head(actual, 0);
+  uint8_t* h = head.data();
+  std::memcpy(h, "MSCF", 4);
+  put32(h + 8, uint32_t(data_end));
+  put32(h + 16, uint32_t(kHeaderSize + kFolderSize * folders_.size()));
+  h[24] = 3;  // format version 1.3
+  h[25] = 1;
+  put16(h + 26, uint32_t(folders_.size()));
+  put16(h + 28, uint32_t(files_.size()));
+  size_t pos = kHeaderSize;
+  for (const Folder& f : folders_) {
+    put32(h + pos, uint32_t(f.start));
+    put16(h + pos + 4, f.blocks);
+    put16(h + pos + 6, kCompressMszip);
+    pos += kFolderSize;
+  }
+  for (const File& f : files_) {
+    put32(h + pos, f.size);
+    put32(h + pos + 4, f.offset);
+    put16(h + pos + 8, f.folder);
+    put16(h + pos + 10, f.date);
+    put16(h + pos + 12, f.time);
+    put16(h + pos + 14, f.attributes);
+    std::memcpy(h + pos + 16, f.name.data(), f.name.size());
+    pos += kFileFixedSize + f.name.size() + 1;
+  }
+  if (!write_at(fd_, h, head.size(), 0)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+  cabinet_size_ = data_end;
+  return true;
+}
+
+namespace {
+
+// A file read by path, for write_cabinet().
+class PathSource : public Source {
+ public:
+  explicit PathSource(std::FILE* f) : f_(f) {}
+  size_t read(void* buf, size_t cap) override {
+    size_t n = std::fread(buf, 1, cap, f_);
+    if (n < cap && std::ferror(f_)) {
+      failed_ = true;
+      errno_ = errno;
+    }
+    return n;
+  }
+  bool failed() const override { return failed_; }
+  int error_number() const { return errno_; }
+  // True when the file still has bytes after those taken.
+  bool more() { return !failed_ && std::fgetc(f_) != EOF; }
+
+ private:
+  std::FILE* f_;
+  bool failed_ = false;
+  int errno_ = 0;
+};
+
+}  // namespace
+
+Result write_cabinet(const std::vector<Entry>& entries, int fd, const Options& options) {
+  Result r;
+  CabinetWriter w(options);
+  std::vector<FileInfo> plan;
+  plan.reserve(entries.size());
+  for (const Entry& e : entries) plan.push_back({e.name, e.size, e.mtime, e.attributes});
+  bool ok = w.begin(fd, plan);
+  for (size_t i = 0; ok && i < entries.size(); ++i) {
+    const Entry& e = entries[i];
+    std::FILE* in = std::fopen(e.path.c_str(), "rb");
+    if (!in) {
+      r.skipped.push_back({e.path, "cannot open: " + errno_text(errno)});
+      continue;
+    }
+    PathSource src(in);
+    uint64_t got = 0;
+    CabinetWriter::Added a = w.add(plan[i], src, &got);
+    bool longer = a == CabinetWriter::Added::stored && got == e.size && src.more();
+    std::fclose(in);
+    if (a == CabinetWriter::Added::failed) {
+      ok = false;
+    } else if (a == CabinetWriter::Added::read_failed) {
+      r.skipped.push_back({e.path, "read error: " + errno_text(src.error_number())});
+    } else if (got != e.size || longer) {
+      r.changed.push_back({e.path, "size changed while read (expected " + std::to_string(e.size) +
+                                       " bytes, stored " + std::to_string(got) + ")"});
     }
   }
-
-  uint64_t reserved = kHeaderSize + kFolderSize * nfolders;
-  for (const Entry& e : entries) reserved += kFileFixedSize + e.name.size() + 1;
-
-  std::vector<FolderOut> folders(nfolders);
-  std::vector<FileOut> files;
-  files.reserve(entries.size());
-
-  if (cab_fseek(out, off_t(reserved), SEEK_SET) != 0) {
-    r.error = "cannot write the cabinet: " + errno_text(errno);
-    return r;
-  }
-
-  unsigned threads = options.threads;
-  if (threads == 0) {
-    unsigned hw = std::thread::hardware_concurrency();
-    threads = hw <= 1 ? 0 : 2;  // 0 here: compress on the calling thread
-  } else if (threads == 1) {
-    threads = 0;
-  }
-  int level = std::clamp(options.level, 1, 9);
-
-  {
-    Pipeline pipe(out, reserved, lim.max_cabinet, level, threads, folders);
-    std::vector<uint8_t> probe(1);
-    uint32_t cur_folder = 0;
-    uint64_t folder_off = 0;
-    for (size_t i = 0; i < entries.size() && pipe.error().empty(); ++i) {
-      const Entry& e = entries[i];
-      if (planned[i] != cur_folder) {
-        pipe.end_folder(planned[i]);
-        cur_folder = planned[i];
-        folder_off = 0;
-      }
-      FileOut fo{i, uint32_t(folder_off), 0, cur_folder};
-      std::FILE* in = std::fopen(e.path.c_str(), "rb");
-      if (!in) {
-        r.skipped.push_back({e.path, "cannot open: " + errno_text(errno)});
-        continue;
-      }
-      uint64_t got = 0;
-      bool read_error = false;
-      while (got < e.size) {
-        uint32_t space = 0;
-        uint8_t* dst = pipe.room(space);
-        if (!dst) break;
-        size_t want = size_t(std::min<uint64_t>(space, e.size - got));
-        size_t n = std::fread(dst, 1, want, in);
-        pipe.filled(uint32_t(n));
-        got += n;
-        if (n < want) {
-          read_error = std::ferror(in) != 0;
-          break;
-        }
-      }
-      int read_errno = errno;
-      bool longer = !read_error && got == e.size && std::fread(probe.data(), 1, 1, in) == 1;
-      std::fclose(in);
-      folder_off += got;  // bytes of a failed read stay in the folder, unreferenced
-      if (!pipe.error().empty()) break;
-      if (read_error) {
-        r.skipped.push_back({e.path, "read error: " + errno_text(read_errno)});
-        continue;
-      }
-      if (got != e.size || longer)
-        r.changed.push_back({e.path, "size changed while read (expected " + std::to_string(e.size) +
-                                         " bytes, stored " + std::to_string(got) + ")"});
-      fo.size = uint32_t(got);
-      fo.stored = true;
-      files.push_back(fo);
-      r.input_bytes += got;
-    }
-    if (pipe.error().empty()) pipe.finish();
-    if (!pipe.error().empty()) {
-      r.error = pipe.error();
-      if (pipe.limit_hit()) r.failure = Failure::limit;
-      return r;
-    }
-    if (files.empty()) {
-      r.failure = Failure::nothing;
-      r.error = "none of the files could be read: a cabinet must hold at least one file";
-      return r;
-    }
-    uint64_t data_end = pipe.offset();
-    for (FolderOut& f : folders)
-      if (!f.started) f.start = data_end;
-
-    // Drop folders that ended with neither files nor blocks (all their files
-    // were skipped) and number the rest afresh.
-    for (const FileOut& f : files) ++folders[f.folder].files;
-    std::vector<uint32_t> renumber(folders.size(), 0);
-    std::vector<FolderOut> kept;
-    for (size_t k = 0; k < folders.size(); ++k) {
-      renumber[k] = uint32_t(kept.size());
-      if (folders[k].files > 0 || folders[k].blocks > 0) kept.push_back(folders[k]);
-    }
-    for (FileOut& f : files) f.folder = renumber[f.folder];
-
-    uint64_t actual = kHeaderSize + kFolderSize * kept.size();
-    for (const FileOut& f : files) actual += kFileFixedSize + entries[f.entry].name.size() + 1;
-    if (std::fflush(out) != 0) {
-      r.error = "cannot write the cabinet: " + errno_text(errno);
-      return r;
-    }
-    if (actual < reserved) {
-      // Skipped files leave their table room unused: close the gap so the
-      // tables are followed directly by the data.
-      if (!move_down(out, reserved, actual, data_end)) {
-        r.error = "cannot write the cabinet: " + errno_text(errno);
-        return r;
-      }
-      uint64_t delta = reserved - actual;
-      for (FolderOut& f : kept) f.start -= delta;
-      data_end -= delta;
-    }
-
-    // Header and tables.
-    std::vector<uint8_t> head(actual, 0);
-    uint8_t* h = head.data();
-    std::memcpy(h, "MSCF", 4);
-    put32(h + 8, uint32_t(data_end));
-    put32(h + 16, uint32_t(kHeaderSize + kFolderSize * kept.size()));
-    h[24] = 3;  // format version 1.3
-    h[25] = 1;
-    put16(h + 26, uint32_t(kept.size()));
-    put16(h + 28, uint32_t(files.size()));
-    size_t pos = kHeaderSize;
-    for (const FolderOut& f : kept) {
-      put32(h + pos, uint32_t(f.start));
-      put16(h + pos + 4, f.blocks);
-      put16(h + pos + 6, kCompressMszip);
-      pos += kFolderSize;
-    }
-    for (const FileOut& f : files) {
-      const Entry& e = entries[f.entry];
-      std::string name = stored_name(e.name);
-      uint16_t date, time;
-      dos_date_time(e.mtime, date, time);
-      uint16_t attr = e.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | kAttrExec);
-      bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return uint8_t(c) < 0x80; });
-      if (!ascii && is_valid_utf8(name)) attr |= kAttrNameIsUtf;
-      put32(h + pos, f.size);
-      put32(h + pos + 4, f.offset);
-      put16(h + pos + 8, f.folder);
-      put16(h + pos + 10, date);
-      put16(h + pos + 12, time);
-      put16(h + pos + 14, attr);
-      std::memcpy(h + pos + 16, name.data(), name.size());
-      pos += kFileFixedSize + name.size() + 1;
-    }
-    if (cab_fseek(out, 0, SEEK_SET) != 0 || std::fwrite(h, 1, head.size(), out) != head.size() ||
-        std::fflush(out) != 0) {
-      r.error = "cannot write the cabinet: " + errno_text(errno);
-      return r;
-    }
-    r.files = uint32_t(files.size());
-    r.folders = uint32_t(kept.size());
-    r.cabinet_size = data_end;
-  }
-  r.ok = true;
-  r.failure = Failure::none;
+  if (ok) ok = w.finish();
+  r.ok = ok;
+  r.failure = w.failure();
+  r.error = w.error();
+  r.files = w.files();
+  r.folders = w.folders();
+  r.cabinet_size = w.cabinet_size();
+  r.input_bytes = w.input_bytes();
   return r;
 }
 

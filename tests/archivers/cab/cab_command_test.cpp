@@ -1,120 +1,111 @@
-// The cab32 command in-process: limits shrunk through the options, and the
-// stand-in command reader, walker and output text.
+// The cabinet writer behind the shared command run, in-process, with the
+// format's limits shrunk so that the limit paths are cheap to reach.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <unistd.h>
-
-#include "cab_command.h"
+#include "arc/codes.h"
+#include "arc/driver.h"
+#include "cab_entry_writer.h"
 #include "cab_test_support.h"
-#include "local/command_reader.h"
-#include "local/file_walker.h"
-#include "local/output_text.h"
 
 using namespace cabtest;
 
 namespace {
 
-TEST(CabCommand, RefusesMoreFilesThanTheLimitAndLeavesNothing) {
+int run_cab(const std::string& command, const cab::Options& o, std::string& text) {
+  std::vector<char> out(32768, '\0');
+  int rc = zubeto::arc::run_archiver(zubeto::arc::FormatId::Cab, command.c_str(), out.data(), 32767,
+                                     [&] { return cab::make_cab_writer(o); });
+  text = out.data();
+  return rc;
+}
+
+struct LimitCase {
+  const char* label;
+  cab::Limits limits;
+  const char* message;
+};
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
+
+cab::Limits files_at_most(uint32_t n) {
+  cab::Limits l;
+  l.max_files = n;
+  return l;
+}
+cab::Limits cabinet_at_most(uint64_t n) {
+  cab::Limits l;
+  l.max_cabinet = n;
+  return l;
+}
+cab::Limits folder_of_blocks(uint32_t n) {
+  cab::Limits l;
+  l.folder_blocks = n;
+  return l;
+}
+
+class CabCommandLimits : public ::testing::TestWithParam<LimitCase> {};
+
+// A limit of the format ends the command with a clear text, and neither an
+// archive nor a temporary file is left.
+TEST_P(CabCommandLimits, RefuseAndLeaveNothing) {
+  const LimitCase& c = GetParam();
   TempDir tmp;
-  for (int i = 0; i < 4; ++i) write_file(tmp.path() / "src" / ("f" + std::to_string(i)), "x");
+  write_file(tmp.path() / "src/a.txt", "a");
+  write_file(tmp.path() / "src/b.bin", random_bytes(200000, 3));
+  write_file(tmp.path() / "src/c/d.txt", "d");
   fs::create_directories(tmp.path() / "dest");
   cab::Options o;
-  o.limits.max_files = 3;
+  o.limits = c.limits;
   std::string text;
-  int rc = cab::run_command("-a -ri \"" + (tmp.path() / "dest/a.cab").string() + "\" \"" +
-                                (tmp.path() / "src").string() + "/*.*\" ",
-                            text, o);
-  EXPECT_EQ(rc, cab::kErrLimit);
-  EXPECT_NE(text.find("too many files"), std::string::npos) << text;
+  int rc = run_cab("-a -ri \"" + (tmp.path() / "dest/a.cab").string() + "\" \"" + (tmp.path() / "src").string() +
+                       "/*.*\" ",
+                   o, text);
+  EXPECT_EQ(rc, ARC_E_FORMAT) << text;
+  EXPECT_NE(text.find(c.message), std::string::npos) << text;
   EXPECT_TRUE(list_dir(tmp.path() / "dest").empty());
-
-  o.limits.max_files = 4;
-  rc = cab::run_command("-a -ri \"" + (tmp.path() / "dest/a.cab").string() + "\" \"" + (tmp.path() / "src").string() +
-                            "/*.*\" ",
-                        text, o);
-  EXPECT_EQ(rc, cab::kOk) << text;
 }
 
-TEST(CabCommand, RefusesACabinetOverTheSizeLimitAndLeavesNothing) {
+INSTANTIATE_TEST_SUITE_P(Cases, CabCommandLimits,
+                         ::testing::Values(LimitCase{"file_count", files_at_most(2), "too many files"},
+                                           LimitCase{"cabinet_size", cabinet_at_most(100000), "would exceed"},
+                                           LimitCase{"file_size", folder_of_blocks(2), "file too large"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Three files with the count limit at three: written, and readers agree.
+TEST(CabCommand, WritesUpToTheLimit) {
   TempDir tmp;
-  write_file(tmp.path() / "src/r.bin", random_bytes(200000, 3));
-  fs::create_directories(tmp.path() / "dest");
+  write_file(tmp.path() / "src/a.txt", "a");
+  write_file(tmp.path() / "src/b.bin", random_bytes(200000, 3));
+  write_file(tmp.path() / "src/c/d.txt", "d");
+  fs::create_directories(tmp.path() / "src/empty");
   cab::Options o;
-  o.limits.max_cabinet = 100000;
+  o.limits = files_at_most(3);
   std::string text;
-  int rc = cab::run_command("-a -ri \"" + (tmp.path() / "dest/a.cab").string() + "\" \"" +
-                                (tmp.path() / "src/r.bin").string() + "\" ",
-                            text, o);
-  EXPECT_EQ(rc, cab::kErrLimit);
-  EXPECT_NE(text.find("would exceed"), std::string::npos) << text;
-  EXPECT_TRUE(list_dir(tmp.path() / "dest").empty());
+  fs::path cab = tmp.path() / "a.cab";
+  ASSERT_EQ(run_cab("-a -ri \"" + cab.string() + "\" \"" + (tmp.path() / "src").string() + "/*.*\" ", o, text), 0)
+      << text;
+  std::string log;
+  ASSERT_TRUE(cabextract_extract(cab, tmp.path() / "x", &log)) << log;
+  EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "x"), "");
 }
 
-TEST(CommandReader, SplitsQuotedWordsSwitchesAndFolderForms) {
-  arc_local::Command c;
-  std::string err;
-  ASSERT_TRUE(arc_local::read_command("-a -ri \"/b/20240515.cab\" \"/home/u/my data/*.*\" \"/home/u/memo.txt\" ", c, err));
-  EXPECT_EQ(c.switches, (std::vector<std::string>{"-a", "-ri"}));
-  EXPECT_EQ(c.archive, "/b/20240515.cab");
-  ASSERT_EQ(c.sources.size(), 2u);
-  EXPECT_EQ(c.sources[0].path, "/home/u/my data");
-  EXPECT_TRUE(c.sources[0].contents);
-  EXPECT_EQ(c.sources[1].path, "/home/u/memo.txt");
-  EXPECT_FALSE(c.sources[1].contents);
-}
-
-TEST(CommandReader, ReadsResponseFilesWithCrLfOrLf) {
-  TempDir tmp;
-  write_file(tmp.path() / "resp.tmp", "\"/a/one\"\r\n\"/a/two words/*.*\"\r\n\r\n\"/a/three\"\n\"/a/last\"");
-  std::vector<arc_local::Source> s;
-  std::string err;
-  ASSERT_TRUE(arc_local::read_response_file((tmp.path() / "resp.tmp").string(), s, err)) << err;
-  ASSERT_EQ(s.size(), 4u);
-  EXPECT_EQ(s[0].path, "/a/one");
-  EXPECT_EQ(s[1].path, "/a/two words");
-  EXPECT_TRUE(s[1].contents);
-  EXPECT_EQ(s[2].path, "/a/three");
-  EXPECT_EQ(s[3].path, "/a/last");
-}
-
-TEST(FileWalker, VisitsInByteOrderAndNeverFollowsFolderLinks) {
-  TempDir tmp;
-  fs::path r = tmp.path() / "r";
-  write_file(r / "b.txt", "b");
-  write_file(r / "a/z.txt", "z");
-  write_file(r / "B.txt", "B");
-  write_file(r / "a b/c.txt", "c");
-  fs::create_directory_symlink(r, r / "a/loop");  // would loop if followed
-  fs::create_symlink(r / "b.txt", r / "link.txt");
-  std::vector<arc_local::WalkItem> items;
-  std::vector<arc_local::WalkNote> notes;
-  arc_local::walk_source(r.string(), true, true, 100, items, notes);
-  std::vector<std::string> names;
-  for (const auto& it : items) names.push_back(it.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"B.txt", "a/z.txt", "a b/c.txt", "b.txt", "link.txt"}));
-  ASSERT_EQ(notes.size(), 1u);
-  EXPECT_FALSE(notes[0].error);
-  EXPECT_NE(notes[0].what.find("not followed"), std::string::npos);
-
-  // Without "/*.*" a folder keeps its own name in front.
-  items.clear();
-  arc_local::walk_source((r / "a b").string(), false, true, 100, items, notes);
-  ASSERT_EQ(items.size(), 1u);
-  EXPECT_EQ(items[0].name, "a b/c.txt");
-}
-
-TEST(OutputText, CutsBeforeAUtf8CharacterAndAlwaysEndsWithZero) {
-  const std::string text = "ab日本";  // 2 + 3 + 3 bytes
+TEST(CabAttributes, FollowModeAndName) {
   struct Case {
-    uint32_t size;
-    std::string expected;
-  } cases[] = {{1, ""}, {3, "ab"}, {5, "ab"}, {6, "ab日"}, {9, "ab日本"}, {100, "ab日本"}};
+    const char* name;
+    uint32_t mode;
+    uint16_t expected;
+  } cases[] = {
+      {"a/b.txt", 0644, 0x20},
+      {"a/.hidden", 0644, 0x22},
+      {".top", 0600, 0x22},
+      {"a/read only", 0444, 0x21},
+      {"a/run", 0755, 0x60},
+      {"a.b/c", 0644, 0x20},
+  };
   for (const Case& c : cases) {
-    char buf[16];
-    std::memset(buf, '#', sizeof buf);
-    arc_local::put_output_text(text, buf, c.size);
-    EXPECT_EQ(std::string(buf), c.expected) << "size " << c.size;
+    zubeto::arc::Entry e;
+    e.name = c.name;
+    e.mode = c.mode;
+    EXPECT_EQ(cab::attributes_of(e), c.expected) << c.name;
   }
 }
 

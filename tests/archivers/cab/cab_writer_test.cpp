@@ -1,6 +1,8 @@
 // The cabinet writer core, read back by independent readers.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
 
 #include <algorithm>
@@ -29,10 +31,10 @@ std::vector<cab::Entry> entries_for(const fs::path& root) {
 }
 
 cab::Result write(const std::vector<cab::Entry>& entries, const fs::path& out, const cab::Options& o = {}) {
-  std::FILE* f = std::fopen(out.c_str(), "w+b");
-  if (!f) throw std::runtime_error("cannot create " + out.string());
-  cab::Result r = cab::write_cabinet(entries, f, o);
-  std::fclose(f);
+  int fd = open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) throw std::runtime_error("cannot create " + out.string());
+  cab::Result r = cab::write_cabinet(entries, fd, o);
+  close(fd);
   return r;
 }
 
