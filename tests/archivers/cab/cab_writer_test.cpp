@@ -6,6 +6,7 @@
 #include <utime.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cstdio>
 #include <ctime>
 
@@ -303,5 +304,95 @@ TEST(CabWriter, WritesOnlyEmptyFiles) {
   ASSERT_TRUE(gcab_extract(cab, tmp.path() / "x", &log)) << log;
   EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "x"), "");
 }
+
+}  // namespace
+
+namespace {
+
+// Bytes from memory; optionally fails after `fail_after` bytes.
+class MemorySource : public cab::Source {
+ public:
+  MemorySource(std::string bytes, size_t fail_after = SIZE_MAX) : b_(std::move(bytes)), fail_after_(fail_after) {}
+  size_t read(void* buf, size_t cap) override {
+    size_t end = std::min(b_.size(), fail_after_);
+    size_t n = std::min(cap, end - pos_);
+    std::memcpy(buf, b_.data() + pos_, n);
+    pos_ += n;
+    if (n == 0 && pos_ == fail_after_) failed_ = true;
+    return n;
+  }
+  bool failed() const override { return failed_; }
+
+ private:
+  std::string b_;
+  size_t fail_after_;
+  size_t pos_ = 0;
+  bool failed_ = false;
+};
+
+struct ReplanCase {
+  const char* label;
+  size_t planned;       // size each file is announced with
+  size_t actual;        // size each file turns out to have
+  int failing;          // index of a file that fails part way, or -1
+  size_t min_folders;
+};
+void PrintTo(const ReplanCase& c, std::ostream* os) { *os << c.label; }
+
+class CabReplan : public ::testing::TestWithParam<ReplanCase> {};
+
+// Files announced at one size that come at another, or fail part way: the
+// tables end up larger or smaller than the room reserved for them, the data
+// is moved to meet them, and the cabinet stays valid.
+TEST_P(CabReplan, TablesMeetTheData) {
+  const ReplanCase& c = GetParam();
+  TempDir tmp;
+  cab::Options o;
+  o.limits.folder_blocks = 2;  // 64 KiB folders
+  cab::CabinetWriter w(o);
+  std::vector<cab::FileInfo> plan;
+  for (int i = 0; i < 4; ++i) plan.push_back({"f" + std::to_string(i), c.planned, 0, cab::kAttrArchive});
+  fs::path cab = tmp.path() / "r.cab";
+  int fd = open(cab.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_TRUE(w.begin(fd, plan)) << w.error();
+  fs::path expected = tmp.path() / "expected";
+  fs::create_directories(expected);
+  for (int i = 0; i < 4; ++i) {
+    std::string bytes = i % 2 ? random_bytes(c.actual, i) : text_bytes(c.actual, i);
+    MemorySource src(bytes, i == c.failing ? c.actual / 2 : SIZE_MAX);
+    cab::FileInfo info = plan[i];
+    info.size = c.actual;
+    auto a = w.add(info, src);
+    if (i == c.failing) {
+      EXPECT_EQ(a, cab::CabinetWriter::Added::read_failed);
+    } else {
+      ASSERT_EQ(a, cab::CabinetWriter::Added::stored) << w.error();
+      write_file(expected / info.name, bytes);
+    }
+  }
+  ASSERT_TRUE(w.finish()) << w.error();
+  close(fd);
+  CabInfo info = read_cabinet(cab);
+  ASSERT_TRUE(info.valid);
+  EXPECT_EQ(info.cabinet_size, fs::file_size(cab));
+  EXPECT_GE(info.folders.size(), c.min_folders);
+  std::string log;
+  EXPECT_TRUE(cabextract_test(cab, &log)) << log;
+  ASSERT_TRUE(cabextract_extract(cab, tmp.path() / "x", &log)) << log;
+  EXPECT_EQ(tree_diff(expected, tmp.path() / "x"), "");
+  ASSERT_TRUE(gcab_extract(cab, tmp.path() / "y", &log)) << log;
+  EXPECT_EQ(tree_diff(expected, tmp.path() / "y"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CabReplan,
+                         ::testing::Values(
+                             // Planned as one folder; grown, each needs its own.
+                             ReplanCase{"grown_into_more_folders", 10000, 50000, -1, 4},
+                             // Half of a file read before it fails: left out, its
+                             // bytes stay in the folder unreferenced.
+                             ReplanCase{"failed_part_way", 50000, 50000, 1, 3},
+                             ReplanCase{"shrunk", 60000, 3000, -1, 1}),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
