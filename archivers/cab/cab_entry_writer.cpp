@@ -28,7 +28,7 @@ class CabEntryWriter : public zubeto::arc::EntryWriter {
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
     std::vector<FileInfo> files;
     for (const Entry& e : plan)
-      if (e.kind == EntryKind::File) files.push_back({e.name, e.size, e.mtime, attributes_of(e)});
+      if (e.kind == EntryKind::File) files.push_back({e.name, e.size, e.mtime, attributes_of(e), e.path});
     if (!w_.begin(out.fd(), files)) return status();
     return {};
   }
@@ -36,7 +36,7 @@ class CabEntryWriter : public zubeto::arc::EntryWriter {
   Status add(const Entry& e, FileContent* content) override {
     if (e.kind != EntryKind::File || content == nullptr) return {};
     ContentSource src(*content);
-    FileInfo info{e.name, content->size(), e.mtime, attributes_of(e)};
+    FileInfo info{e.name, content->size(), e.mtime, attributes_of(e), e.path};
     if (w_.add(info, src) == CabinetWriter::Added::failed) return status();
     return {};
   }

@@ -436,15 +436,16 @@ std::string check_entries(const std::vector<FileInfo>& files, const Limits& limi
            std::to_string(limits.max_files) + ")";
   uint64_t names = 0;
   for (const FileInfo& f : files) {
-    if (f.name.empty()) return "a file has an empty name in the cabinet";
-    if (f.name.find('\0') != std::string::npos) return "a name holds a zero byte: " + f.name;
+    const std::string& who = f.path.empty() ? f.name : f.path;
+    if (f.name.empty()) return "a file has an empty name in the cabinet: " + who;
+    if (f.name.find('\0') != std::string::npos) return "a name holds a zero byte: " + who;
     if (f.name.size() > limits.max_name)
       return "name too long for a cabinet (" + std::to_string(f.name.size()) + " bytes, at most " +
-             std::to_string(limits.max_name) + "): " + f.name;
+             std::to_string(limits.max_name) + "): " + who;
     uint64_t most = std::min<uint64_t>(uint64_t(limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
     if (f.size > most)
       return "file too large for a cabinet (" + std::to_string(f.size) + " bytes, at most " +
-             std::to_string(most) + "): " + f.name;
+             std::to_string(most) + "): " + who;
     names += f.name.size();
   }
   if (table_size(files.size(), names, files.size()) > limits.max_cabinet)
@@ -648,7 +649,7 @@ Result write_cabinet(const std::vector<Entry>& entries, int fd, const Options& o
   CabinetWriter w(options);
   std::vector<FileInfo> plan;
   plan.reserve(entries.size());
-  for (const Entry& e : entries) plan.push_back({e.name, e.size, e.mtime, e.attributes});
+  for (const Entry& e : entries) plan.push_back({e.name, e.size, e.mtime, e.attributes, e.path});
   bool ok = w.begin(fd, plan);
   for (size_t i = 0; ok && i < entries.size(); ++i) {
     const Entry& e = entries[i];

@@ -96,6 +96,7 @@ struct FileInfo {
   uint64_t size = 0; // bytes to take from the source, at most
   int64_t mtime = 0;
   uint16_t attributes = kAttrArchive;
+  std::string path;  // named in messages when given, else the name
 };
 
 // Writes one cabinet in three steps: begin() with the list of every file

@@ -351,7 +351,7 @@ TEST_P(CabReplan, TablesMeetTheData) {
   o.limits.folder_blocks = 2;  // 64 KiB folders
   cab::CabinetWriter w(o);
   std::vector<cab::FileInfo> plan;
-  for (int i = 0; i < 4; ++i) plan.push_back({"f" + std::to_string(i), c.planned, 0, cab::kAttrArchive});
+  for (int i = 0; i < 4; ++i) plan.push_back({"f" + std::to_string(i), c.planned, 0, cab::kAttrArchive, {}});
   fs::path cab = tmp.path() / "r.cab";
   int fd = open(cab.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
   ASSERT_GE(fd, 0);
