@@ -177,7 +177,12 @@ std::string source_name(const FormatRow& row, const Command& cmd, const Source& 
       return full.substr(base.size() + 1);
     return full;
   }
-  return clean_name(s.path);
+  std::string name = clean_name(s.path);
+  if (row.names == NameRule::OwnName) {
+    size_t slash = name.find_last_of('/');
+    if (slash != std::string::npos) name.erase(0, slash + 1);
+  }
+  return name;
 }
 
 std::string plural(size_t n, const char* one, const char* many) {

@@ -14,7 +14,7 @@ const FormatRow kRows[] = {
     // id             name   mode            extra switches            base   folder/*.* names                 links  list
     {FormatId::Lzh, "LZH", {"a"}, {"-x1r2a2", "-n1"}, false, false, NameRule::StripRoot, false, false},
     {FormatId::Zip, "ZIP", {"-rq"}, {}, false, false, NameRule::StripRoot, true, false},
-    {FormatId::Cab, "CAB", {"-a", "-ri"}, {}, false, true, NameRule::StripRoot, false, false},
+    {FormatId::Cab, "CAB", {"-a", "-ri"}, {}, false, true, NameRule::OwnName, false, false},
     {FormatId::Tar, "TAR", {"-cvf"}, {"--display-dialog=0"}, true, false, NameRule::RelativeToBase, true, true},
     {FormatId::Bga, "BGA", {"a"}, {}, false, false, NameRule::StripRoot, false, false},
 };

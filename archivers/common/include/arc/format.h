@@ -18,6 +18,8 @@ enum class NameRule {
   // Relative to the base directory given after the extra switches; a source
   // outside the base is stored without its root.
   RelativeToBase,
+  // By its own last name: /home/u/memo.txt -> memo.txt, /home/u/data -> data.
+  OwnName,
 };
 
 struct FormatRow {

@@ -1,0 +1,112 @@
+// The cabinet writer behind the shared command run, in-process, with the
+// format's limits shrunk so that the limit paths are cheap to reach.
+#include <gtest/gtest.h>
+
+#include "arc/codes.h"
+#include "arc/driver.h"
+#include "cab_entry_writer.h"
+#include "cab_test_support.h"
+
+using namespace cabtest;
+
+namespace {
+
+int run_cab(const std::string& command, const cab::Options& o, std::string& text) {
+  std::vector<char> out(32768, '\0');
+  int rc = zubeto::arc::run_archiver(zubeto::arc::FormatId::Cab, command.c_str(), out.data(), 32767,
+                                     [&] { return cab::make_cab_writer(o); });
+  text = out.data();
+  return rc;
+}
+
+struct LimitCase {
+  const char* label;
+  cab::Limits limits;
+  const char* message;
+};
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
+
+cab::Limits files_at_most(uint32_t n) {
+  cab::Limits l;
+  l.max_files = n;
+  return l;
+}
+cab::Limits cabinet_at_most(uint64_t n) {
+  cab::Limits l;
+  l.max_cabinet = n;
+  return l;
+}
+cab::Limits folder_of_blocks(uint32_t n) {
+  cab::Limits l;
+  l.folder_blocks = n;
+  return l;
+}
+
+class CabCommandLimits : public ::testing::TestWithParam<LimitCase> {};
+
+// A limit of the format ends the command with a clear text, and neither an
+// archive nor a temporary file is left.
+TEST_P(CabCommandLimits, RefuseAndLeaveNothing) {
+  const LimitCase& c = GetParam();
+  TempDir tmp;
+  write_file(tmp.path() / "src/a.txt", "a");
+  write_file(tmp.path() / "src/b.bin", random_bytes(200000, 3));
+  write_file(tmp.path() / "src/c/d.txt", "d");
+  fs::create_directories(tmp.path() / "dest");
+  cab::Options o;
+  o.limits = c.limits;
+  std::string text;
+  int rc = run_cab("-a -ri \"" + (tmp.path() / "dest/a.cab").string() + "\" \"" + (tmp.path() / "src").string() +
+                       "/*.*\" ",
+                   o, text);
+  EXPECT_EQ(rc, ARC_E_FORMAT) << text;
+  EXPECT_NE(text.find(c.message), std::string::npos) << text;
+  EXPECT_TRUE(list_dir(tmp.path() / "dest").empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CabCommandLimits,
+                         ::testing::Values(LimitCase{"file_count", files_at_most(2), "too many files"},
+                                           LimitCase{"cabinet_size", cabinet_at_most(100000), "would exceed"},
+                                           LimitCase{"file_size", folder_of_blocks(2), "file too large"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// Three files with the count limit at three: written, and readers agree.
+TEST(CabCommand, WritesUpToTheLimit) {
+  TempDir tmp;
+  write_file(tmp.path() / "src/a.txt", "a");
+  write_file(tmp.path() / "src/b.bin", random_bytes(200000, 3));
+  write_file(tmp.path() / "src/c/d.txt", "d");
+  fs::create_directories(tmp.path() / "src/empty");
+  cab::Options o;
+  o.limits = files_at_most(3);
+  std::string text;
+  fs::path cab = tmp.path() / "a.cab";
+  ASSERT_EQ(run_cab("-a -ri \"" + cab.string() + "\" \"" + (tmp.path() / "src").string() + "/*.*\" ", o, text), 0)
+      << text;
+  std::string log;
+  ASSERT_TRUE(cabextract_extract(cab, tmp.path() / "x", &log)) << log;
+  EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "x"), "");
+}
+
+TEST(CabAttributes, FollowModeAndName) {
+  struct Case {
+    const char* name;
+    uint32_t mode;
+    uint16_t expected;
+  } cases[] = {
+      {"a/b.txt", 0644, 0x20},
+      {"a/.hidden", 0644, 0x22},
+      {".top", 0600, 0x22},
+      {"a/read only", 0444, 0x21},
+      {"a/run", 0755, 0x60},
+      {"a.b/c", 0644, 0x20},
+  };
+  for (const Case& c : cases) {
+    zubeto::arc::Entry e;
+    e.name = c.name;
+    e.mode = c.mode;
+    EXPECT_EQ(cab::attributes_of(e), c.expected) << c.name;
+  }
+}
+
+}  // namespace
