@@ -1,0 +1,32 @@
+// The output text that an archiver library hands back to its caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zubeto::arc {
+
+class OutputText {
+ public:
+  void line(std::string text) { lines_.push_back(std::move(text)); }
+  bool empty() const { return lines_.empty(); }
+  // The lines joined by CR LF, without a line end after the last one (the
+  // worker adds its own line end when it logs the text).
+  std::string text() const;
+  // Writes text() into `out`, see write_output().
+  void write(char* out, uint32_t size) const;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+// Writes `text` into the caller's buffer of `size` bytes, always followed by
+// a zero byte: size 0 (or a null buffer) writes nothing, size 1 writes only
+// the zero byte. A text too long for the buffer is cut after the last whole
+// line that fits; when not even the first line fits, it is cut before the
+// first UTF-8 character that does not fit. Never writes past `size` bytes.
+void write_output(std::string_view text, char* out, uint32_t size);
+
+}  // namespace zubeto::arc

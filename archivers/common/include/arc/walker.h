@@ -1,0 +1,55 @@
+// The one file walker of all our archivers.
+//
+// Order: sources in command order. A folder source gives its own entry
+// first (except "<folder>/*.*", which gives only the contents), then its
+// contents depth-first: a folder's entries sorted byte-wise by name, each
+// sub-folder's entry followed at once by its own contents. Hidden entries
+// (names beginning with ".") are included; an empty folder is an entry.
+//
+// Links: a symbolic link named as a source is followed (the user chose
+// it). A symbolic link met inside a walked folder is never followed: it
+// becomes a Link entry holding its target text, which a format either
+// stores as a link or leaves out with a note. So a walk never loops.
+// Device files, pipes and sockets inside folders are left out with a note.
+//
+// The same archive name is given once: a later source that yields a name
+// already given (a file inside a folder source also named by itself) is
+// not repeated.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "arc/report.h"
+
+namespace zubeto::arc {
+
+enum class EntryKind { Folder, File, Link };
+
+struct Entry {
+  EntryKind kind = EntryKind::File;
+  std::string path;          // on disk, as walked
+  std::string name;          // in the archive: "/"-separated, no root, no trailing "/"
+  uint32_t mode = 0;         // permission bits (07777)
+  int64_t mtime = 0;         // seconds since 1970
+  long mtime_nsec = 0;
+  uint32_t uid = 0, gid = 0;
+  uint64_t size = 0;         // files: size when walked (when read: FileContent::size)
+  std::string link_target;   // links only
+  bool follow = false;       // named as a source: open it through a link
+};
+
+struct WalkRoot {
+  std::string path;            // on disk
+  std::string name;            // its name in the archive ("" = contents at the top)
+  bool contents_only = false;  // a folder's contents without the folder's own entry
+};
+
+std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report);
+
+// Lexical clean-up of a path into an archive name: no root, no "." or empty
+// parts, ".." removes the part before it (never climbs above the top).
+std::string clean_name(std::string_view path);
+
+}  // namespace zubeto::arc

@@ -1,0 +1,152 @@
+#include "arc/command.h"
+
+#include <cerrno>
+#include <fstream>
+#include <iterator>
+
+#include "arc/codes.h"
+
+namespace zubeto::arc {
+
+bool split_tokens(std::string_view text, std::vector<Token>& out) {
+  out.clear();
+  bool in_quotes = false;
+  bool have = false;  // a token has started (an empty "" is a token)
+  Token cur{std::string(), false};
+  for (char c : text) {
+    if (c == '"') {
+      in_quotes = !in_quotes;
+      cur.quoted = true;
+      have = true;
+    } else if (!in_quotes && (c == ' ' || c == '\t' || c == '\r' || c == '\n')) {
+      if (have) out.push_back(std::move(cur));
+      cur = Token{std::string(), false};
+      have = false;
+    } else {
+      cur.text.push_back(c);
+      have = true;
+    }
+  }
+  if (in_quotes) return false;
+  if (have) out.push_back(std::move(cur));
+  return true;
+}
+
+bool read_response_file(const std::string& path, std::vector<std::string>& out) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (errno == 0) errno = ENOENT;
+    return false;
+  }
+  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    errno = EIO;
+    return false;
+  }
+  size_t pos = 0;
+  while (pos < all.size()) {
+    size_t end = all.find('\n', pos);
+    if (end == std::string::npos) end = all.size();
+    std::string line = all.substr(pos, end - pos);
+    pos = end + 1;
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
+    size_t lead = line.find_first_not_of(" \t");
+    if (lead == std::string::npos) continue;
+    line.erase(0, lead);
+    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') line = line.substr(1, line.size() - 2);
+    else if (!line.empty() && line.front() == '"') line.erase(0, 1);
+    if (!line.empty()) out.push_back(std::move(line));
+  }
+  return true;
+}
+
+namespace {
+
+bool is_switch(const Token& t) { return !t.quoted && !t.text.empty() && t.text[0] == '-'; }
+
+void add_source(const FormatRow& row, std::string path, Command& out) {
+  Source s;
+  static constexpr std::string_view kContents = "/*.*";
+  if (row.folder_contents && path.size() >= kContents.size() &&
+      std::string_view(path).substr(path.size() - kContents.size()) == kContents) {
+    path.resize(path.size() - kContents.size());
+    if (path.empty()) path = "/";
+    s.contents_only = true;
+  }
+  s.path = std::move(path);
+  out.sources.push_back(std::move(s));
+}
+
+}  // namespace
+
+int parse_command(const FormatRow& row, std::string_view text, Command& out, std::string& error) {
+  out = Command();
+  std::vector<Token> tokens;
+  if (!split_tokens(text, tokens)) {
+    error = "bad command: a double quote is not closed";
+    return ARC_E_COMMAND;
+  }
+  size_t i = 0;
+  for (std::string_view word : row.mode) {
+    if (i >= tokens.size() || tokens[i].quoted || tokens[i].text != word) {
+      std::string want;
+      for (std::string_view w : row.mode) want += (want.empty() ? "" : " ") + std::string(w);
+      error = "bad command: unknown mode";
+      if (i < tokens.size()) error += " \"" + tokens[i].text + "\"";
+      error += ", expected \"" + want + "\"";
+      return ARC_E_COMMAND;
+    }
+    ++i;
+  }
+  if (i >= tokens.size() || is_switch(tokens[i]) || tokens[i].text.empty()) {
+    error = "bad command: no archive path";
+    return ARC_E_COMMAND;
+  }
+  out.archive = tokens[i++].text;
+
+  bool have_base = false;
+  for (; i < tokens.size(); ++i) {
+    const Token& t = tokens[i];
+    if (is_switch(t)) {
+      bool known = false;
+      for (std::string_view s : row.switches) known = known || t.text == s;
+      if (!known) {
+        error = "bad command: unknown switch \"" + t.text + "\"";
+        return ARC_E_COMMAND;
+      }
+      out.switches.push_back(t.text);
+      continue;
+    }
+    if (t.text.empty()) {
+      error = "bad command: empty path";
+      return ARC_E_COMMAND;
+    }
+    if (row.base_dir && !have_base) {
+      out.base_dir = t.text;
+      have_base = true;
+      continue;
+    }
+    if (t.text[0] == '@') {
+      std::string file = t.text.substr(1);
+      std::vector<std::string> lines;
+      if (file.empty() || !read_response_file(file, lines)) {
+        error = "cannot read the response file: " + file;
+        return ARC_E_RESPONSE;
+      }
+      for (std::string& line : lines) add_source(row, std::move(line), out);
+      continue;
+    }
+    add_source(row, t.text, out);
+  }
+  if (row.base_dir && !have_base) {
+    error = "bad command: no base directory";
+    return ARC_E_COMMAND;
+  }
+  if (out.sources.empty()) {
+    error = "bad command: no sources";
+    return ARC_E_COMMAND;
+  }
+  return ARC_OK;
+}
+
+}  // namespace zubeto::arc

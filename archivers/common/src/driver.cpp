@@ -1,0 +1,290 @@
+#include "arc/driver.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <new>
+
+#include "arc/codes.h"
+#include "arc/command.h"
+#include "arc/output_text.h"
+#include "arc/report.h"
+
+namespace zubeto::arc {
+
+namespace {
+
+// Bytes read ahead when a file is opened: a file that fails at its first
+// read is left out entirely instead of being stored filled with zeros.
+constexpr size_t kReadAhead = 64 * 1024;
+
+class OpenFile : public FileContent {
+ public:
+  ~OpenFile() override {
+    if (fd_ >= 0) ::close(fd_);
+  }
+
+  // Opens the entry's file and reads ahead. On failure returns the reason.
+  bool open(Entry& e, std::string& why) {
+    int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (e.follow ? 0 : O_NOFOLLOW);
+    fd_ = ::open(e.path.c_str(), flags);
+    if (fd_ < 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+    struct stat st;
+    if (::fstat(fd_, &st) != 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+      why = "no longer a plain file";
+      return false;
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+    e.size = size_;
+    e.mode = st.st_mode & 07777;
+    e.mtime = st.st_mtim.tv_sec;
+    e.mtime_nsec = st.st_mtim.tv_nsec;
+    e.uid = st.st_uid;
+    e.gid = st.st_gid;
+    ahead_.resize(kReadAhead);
+    size_t got = 0;
+    while (got < ahead_.size()) {
+      ssize_t n = ::read(fd_, ahead_.data() + got, ahead_.size() - got);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        why = std::strerror(errno);
+        return false;
+      }
+      if (n == 0) {
+        at_end_ = true;
+        ahead_at_end_ = true;
+        break;
+      }
+      got += static_cast<size_t>(n);
+    }
+    ahead_.resize(got);
+    return true;
+  }
+
+  uint64_t size() const override { return size_; }
+
+  bool rewind() override {
+    // The read-ahead stays valid: read on from just after it.
+    if (::lseek(fd_, static_cast<off_t>(ahead_.size()), SEEK_SET) < 0) return false;
+    given_ = 0;
+    ahead_pos_ = 0;
+    at_end_ = ahead_at_end_;
+    return true;
+  }
+
+  size_t read(void* buf, size_t cap) override {
+    uint64_t left = size_ - given_;
+    if (left == 0 || cap == 0) return 0;
+    size_t want = static_cast<size_t>(std::min<uint64_t>(left, cap));
+    char* out = static_cast<char*>(buf);
+    size_t n = 0;
+    if (ahead_pos_ < ahead_.size()) {
+      n = std::min(want, ahead_.size() - ahead_pos_);
+      std::memcpy(out, ahead_.data() + ahead_pos_, n);
+      ahead_pos_ += n;
+    } else if (!at_end_ && !failed_) {
+      for (;;) {
+        ssize_t r = ::read(fd_, out, want);
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+          failed_ = true;
+          fail_reason_ = std::strerror(errno);
+        } else if (r == 0) {
+          at_end_ = true;
+        } else {
+          n = static_cast<size_t>(r);
+        }
+        break;
+      }
+    }
+    if (n == 0) {
+      // Shorter than when opened, or a read failed: fill up with zeros.
+      short_ = true;
+      n = want;
+      std::memset(out, 0, n);
+    }
+    given_ += n;
+    return n;
+  }
+
+  // After the writer took every byte: did the file keep its size?
+  bool changed(std::string& why) {
+    if (failed_) {
+      why = "read failed: " + fail_reason_;
+      return true;
+    }
+    if (short_) {
+      why = "it shrank while read; its entry is filled up with zero bytes";
+      return true;
+    }
+    bool more = ahead_pos_ < ahead_.size();
+    if (!more && !at_end_) {
+      char probe;
+      ssize_t r;
+      do r = ::read(fd_, &probe, 1);
+      while (r < 0 && errno == EINTR);
+      more = r > 0;
+    }
+    if (more) {
+      why = "it grew while read; its entry holds only the first " + std::to_string(size_) + " bytes";
+      return true;
+    }
+    return false;
+  }
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+  uint64_t given_ = 0;
+  std::vector<char> ahead_;
+  size_t ahead_pos_ = 0;
+  bool at_end_ = false;
+  bool ahead_at_end_ = false;
+  bool failed_ = false;
+  bool short_ = false;
+  std::string fail_reason_;
+};
+
+std::string absolute(const std::string& path) {
+  if (!path.empty() && path[0] == '/') return path;
+  char buf[4096];
+  if (::getcwd(buf, sizeof buf) == nullptr) return path;
+  return std::string(buf) + "/" + path;
+}
+
+// The name of a source in the archive.
+std::string source_name(const FormatRow& row, const Command& cmd, const Source& s) {
+  if (s.contents_only) return "";
+  if (row.names == NameRule::RelativeToBase) {
+    std::string base = clean_name(absolute(cmd.base_dir));
+    std::string full = clean_name(absolute(s.path));
+    if (base.empty()) return full;
+    if (full == base) return "";
+    if (full.size() > base.size() && full.compare(0, base.size(), base) == 0 && full[base.size()] == '/')
+      return full.substr(base.size() + 1);
+    return full;
+  }
+  return clean_name(s.path);
+}
+
+std::string plural(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+int finish(OutputText& text, int code, char* output, uint32_t size) {
+  text.write(output, size);
+  return code;
+}
+
+int run(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
+  const FormatRow& row = format_row(format);
+  OutputText text;
+  if (command == nullptr) {
+    text.line("ERROR: bad command: no command text");
+    return finish(text, ARC_E_COMMAND, output, size);
+  }
+  Command cmd;
+  std::string error;
+  int code = parse_command(row, command, cmd, error);
+  if (code != ARC_OK) {
+    text.line("ERROR: " + error);
+    return finish(text, code, output, size);
+  }
+
+  Status s = OutputFile::check_destination(cmd.archive);
+  if (!s.ok()) {
+    text.line("ERROR: archive not written: " + s.text);
+    return finish(text, s.code, output, size);
+  }
+
+  std::vector<WalkRoot> roots;
+  for (const Source& src : cmd.sources) roots.push_back({src.path, source_name(row, cmd, src), src.contents_only});
+  Report report;
+  std::vector<Entry> entries = walk(roots, report);
+  if (!row.stores_links) {
+    std::vector<Entry> kept;
+    for (Entry& e : entries) {
+      if (e.kind == EntryKind::Link) report.note("symbolic link left out: " + e.path + " -> " + e.link_target);
+      else kept.push_back(std::move(e));
+    }
+    entries.swap(kept);
+  }
+
+  auto problem_lines = [&] {
+    for (const Report::Problem& p : report.problems) text.line(p.text);
+    for (const std::string& n : report.notes) text.line(n);
+  };
+  if (entries.empty() && !report.problems.empty()) {
+    text.line("ERROR: archive not written: none of the sources could be read");
+    problem_lines();
+    return finish(text, ARC_E_NOTHING, output, size);
+  }
+
+  OutputFile out;
+  std::unique_ptr<EntryWriter> writer = make_writer();
+  std::vector<std::string> listed;
+  s = out.create(cmd.archive);
+  if (s.ok()) s = writer->begin(out, entries);
+  for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
+    Entry e = entries[i];
+    if (e.kind != EntryKind::File) {
+      s = writer->add(e, nullptr);
+    } else {
+      OpenFile file;
+      std::string why;
+      if (!file.open(e, why)) {
+        report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
+        continue;
+      }
+      s = writer->add(e, &file);
+      if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
+    }
+    if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+  }
+  if (s.ok()) s = writer->finish();
+  writer.reset();
+  if (s.ok()) s = out.commit();
+  if (!s.ok()) {
+    out.discard();
+    text.line("ERROR: archive not written: " + s.text);
+    problem_lines();
+    return finish(text, s.code, output, size);
+  }
+
+  code = report.first_code();
+  if (code != ARC_OK) {
+    text.line("ERROR: " + plural(report.problems.size(), "source was", "sources were") +
+              " not archived (or not completely); the archive holds everything else: " + cmd.archive);
+  }
+  problem_lines();
+  for (std::string& name : listed) text.line("a " + name);
+  return finish(text, code, output, size);
+}
+
+}  // namespace
+
+int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
+  try {
+    return run(format, command, output, size, make_writer);
+  } catch (const std::bad_alloc&) {
+    write_output("ERROR: archive not written: out of memory", output, size);
+  } catch (const std::exception& ex) {
+    write_output(std::string("ERROR: archive not written: ") + ex.what(), output, size);
+  } catch (...) {
+    write_output("ERROR: archive not written: internal failure", output, size);
+  }
+  return ARC_E_INTERNAL;
+}
+
+}  // namespace zubeto::arc

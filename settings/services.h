@@ -1,0 +1,87 @@
+// What the settings window asks of its platform: text files, folder facts,
+// file deletion, message boxes, program starts, the single-copy question and
+// the share check. The window reaches all of them through this interface, so
+// that tests script the answers and record the calls (see FakeServices in
+// the tests) while the program uses SystemServices.
+//
+// Texts are bytes in the system's narrow code page (UTF-8 on POSIX). Files
+// are named as the window names them, bare names lying in the current
+// directory.
+#pragma once
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zubeto {
+
+// A text file opened for reading.
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  // True once every line has been read.
+  virtual bool at_end() const = 0;
+  // The next line, whole whatever its length, without its line end (CR LF,
+  // or LF alone).
+  virtual std::string read_line() = 0;
+  virtual void close() = 0;
+};
+
+// A text file opened for writing.
+class TextWriter {
+ public:
+  virtual ~TextWriter() = default;
+  // Writes the text followed by CR LF. False when the write failed.
+  virtual bool write_line(const std::string& text) = 0;
+  // Completes the file on disk and releases it. False when that failed.
+  virtual bool close() = 0;
+};
+
+// Message box styles and answers, as the window's handlers use them.
+inline constexpr int kMbOk = 0;
+inline constexpr int kMbYesNo = 4;
+inline constexpr int kMbCritical = 16;
+inline constexpr int kMbQuestion = 32;
+inline constexpr int kMbExclamation = 48;
+inline constexpr int kMbInformation = 64;
+inline constexpr int kMbStyleError = kMbOk | kMbExclamation;    // 48
+inline constexpr int kMbStyleInfo = kMbOk | kMbInformation;     // 64
+inline constexpr int kMbStyleConfirm = kMbYesNo | kMbQuestion;  // 36
+inline constexpr int kAnswerOk = 1;
+inline constexpr int kAnswerYes = 6;
+inline constexpr int kAnswerNo = 7;
+
+// Window style of a started program: a normal window that takes the focus.
+inline constexpr int kShowNormalFocus = 1;
+
+class Services {
+ public:
+  virtual ~Services() = default;
+
+  // Opens an existing file for reading; nullptr when it cannot be opened
+  // (missing, unreadable, a folder). Never creates the file.
+  virtual std::unique_ptr<TextReader> open_text(const std::string& name) = 0;
+  // Creates the file anew, replacing one of that name; nullptr on failure.
+  virtual std::unique_ptr<TextWriter> create_text(const std::string& name) = 0;
+  // True only when a folder of that path exists.
+  virtual bool folder_exists(const std::string& path) = 0;
+  // Deletes the file, not forced: a read-only, missing or locked file stays.
+  // True when the file was deleted.
+  virtual bool delete_file(const std::string& name) = 0;
+  // Modal message box; returns the answer (kAnswerOk, kAnswerYes, kAnswerNo).
+  virtual int message_box(const std::string& text, const std::string& title, int style) = 0;
+  // Starts the command line without waiting for it; false when it could not
+  // be started.
+  virtual bool start_program(const std::string& command_line, int window_style) = 0;
+  // True when another copy of the settings program already runs.
+  virtual bool previous_instance() = 0;
+  // The share check of the library "ZUBETO": 1 when the path is the top
+  // folder of a network share, 0 otherwise; nothing when the library or its
+  // function cannot be loaded.
+  virtual std::optional<int> share_check(const std::string& path) = 0;
+};
+
+// Every line of a text file, or nothing when it cannot be opened.
+std::optional<std::vector<std::string>> read_text_lines(Services& services, const std::string& name);
+
+}  // namespace zubeto

@@ -1,0 +1,45 @@
+// The services of the settings window on the real system.
+#pragma once
+#include <memory>
+
+#include "services.h"
+
+class QWidget;
+
+namespace platform {
+class SingleCopy;
+}
+
+namespace zubeto {
+
+class SystemServices : public Services {
+ public:
+  SystemServices();
+  ~SystemServices() override;
+
+  // The window over which message boxes open (and stay modal).
+  void set_dialog_parent(QWidget* parent) { parent_ = parent; }
+
+  std::unique_ptr<TextReader> open_text(const std::string& name) override;
+  std::unique_ptr<TextWriter> create_text(const std::string& name) override;
+  bool folder_exists(const std::string& path) override;
+  bool delete_file(const std::string& name) override;
+  int message_box(const std::string& text, const std::string& title, int style) override;
+  bool start_program(const std::string& command_line, int window_style) override;
+  bool previous_instance() override;
+  std::optional<int> share_check(const std::string& path) override;
+
+ private:
+  QWidget* parent_ = nullptr;
+  // Taken at the first single-copy question and held until the program ends.
+  std::unique_ptr<platform::SingleCopy> single_copy_;
+  // The share check library, bound at its first use and kept loaded.
+  bool share_bound_ = false;
+  void* share_fn_ = nullptr;
+};
+
+// Splits file content into lines: each ends at LF, a CR before it is dropped;
+// a last line without a line end still counts; nothing after a final LF.
+std::vector<std::string> split_text_lines(const std::string& content);
+
+}  // namespace zubeto

@@ -1,0 +1,246 @@
+// The walker, the output file and the shared run, without any real format:
+// a recording writer stands in for ZIP, TAR, LZH or CAB.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "arc/codes.h"
+#include "arc/driver.h"
+#include "arc/output_file.h"
+#include "arc/walker.h"
+#include "fixture.h"
+
+using namespace zubeto::arc;
+using arctest::TempDir;
+
+namespace {
+
+std::vector<std::string> names_of(const std::vector<Entry>& entries) {
+  std::vector<std::string> out;
+  for (const Entry& e : entries)
+    out.push_back(e.name + (e.kind == EntryKind::Folder ? "/" : e.kind == EntryKind::Link ? "@" : ""));
+  return out;
+}
+
+// ---------------------------------------------------------------- walker --
+
+TEST(Walker, OrderIsFolderFirstThenByteWiseNames) {
+  TempDir t;
+  arctest::make_dirs(t / "src/b/inner");
+  arctest::make_dirs(t / "src/empty");
+  for (const char* f : {"src/a.txt", "src/B.txt", "src/.hidden", "src/é.txt", "src/b/z", "src/b/inner/x", "src/_"})
+    arctest::write_file(t / f, "x");
+  Report report;
+  std::vector<Entry> entries = walk({{t / "src", "top", false}}, report);
+  EXPECT_TRUE(report.problems.empty());
+  // Byte order: '.' < 'B' < '_' < 'a' < 'b' < 'e' < 0xC3 (é).
+  std::vector<std::string> want = {"top/",     "top/.hidden",     "top/B.txt", "top/_",      "top/a.txt",
+                                   "top/b/",   "top/b/inner/",    "top/b/inner/x", "top/b/z", "top/empty/",
+                                   "top/é.txt"};
+  EXPECT_EQ(names_of(entries), want);
+}
+
+TEST(Walker, LinksInsideFoldersAreNeverFollowed) {
+  TempDir t;
+  arctest::make_dirs(t / "src/sub");
+  arctest::make_dirs(t / "elsewhere");
+  arctest::write_file(t / "elsewhere/secret", "s");
+  ASSERT_EQ(::symlink("..", (t / "src/sub/up").c_str()), 0);              // a loop
+  ASSERT_EQ(::symlink(t.path().c_str(), (t / "src/root").c_str()), 0);    // another loop
+  ASSERT_EQ(::symlink("../elsewhere", (t / "src/other").c_str()), 0);     // a folder outside
+  ASSERT_EQ(::symlink("missing", (t / "src/dangling").c_str()), 0);
+  Report report;
+  std::vector<Entry> entries = walk({{t / "src", "s", false}}, report);
+  EXPECT_TRUE(report.problems.empty());
+  EXPECT_EQ(names_of(entries), (std::vector<std::string>{"s/", "s/dangling@", "s/other@", "s/root@", "s/sub/", "s/sub/up@"}));
+  EXPECT_EQ(entries[2].link_target, "../elsewhere");
+}
+
+TEST(Walker, ALinkNamedAsSourceIsFollowed) {
+  TempDir t;
+  arctest::make_dirs(t / "real");
+  arctest::write_file(t / "real/f", "f");
+  arctest::write_file(t / "file", "x");
+  ASSERT_EQ(::symlink("real", (t / "dirlink").c_str()), 0);
+  ASSERT_EQ(::symlink("file", (t / "filelink").c_str()), 0);
+  Report report;
+  std::vector<Entry> entries = walk({{t / "dirlink", "d", false}, {t / "filelink", "fl", false}}, report);
+  EXPECT_EQ(names_of(entries), (std::vector<std::string>{"d/", "d/f", "fl"}));
+  EXPECT_TRUE(entries[2].follow);
+}
+
+TEST(Walker, ContentsOnlyMissingSpecialAndRepeats) {
+  TempDir t;
+  arctest::make_dirs(t / "data/sub");
+  arctest::write_file(t / "data/sub/f", "f");
+  arctest::write_file(t / "data/g", "g");
+  ASSERT_EQ(::mkfifo((t / "data/pipe").c_str(), 0644), 0);
+  Report report;
+  std::vector<Entry> entries = walk({{t / "data", "", true},
+                                     {t / "nope", "nope", false},
+                                     {t / "data/g", "g", false}},  // already given: not repeated
+                                    report);
+  EXPECT_EQ(names_of(entries), (std::vector<std::string>{"g", "sub/", "sub/f"}));
+  ASSERT_EQ(report.problems.size(), 1u);
+  EXPECT_EQ(report.problems[0].code, ARC_E_SOURCE_MISSING);
+  EXPECT_NE(report.problems[0].text.find(t / "nope"), std::string::npos);
+  ASSERT_EQ(report.notes.size(), 1u);
+  EXPECT_NE(report.notes[0].find("pipe"), std::string::npos);
+}
+
+TEST(Walker, CleanNameDropsRootDotsAndClimbing) {
+  EXPECT_EQ(clean_name("/home/u/data/"), "home/u/data");
+  EXPECT_EQ(clean_name("//home/./u//x"), "home/u/x");
+  EXPECT_EQ(clean_name("/home/u/../v"), "home/v");
+  EXPECT_EQ(clean_name("/../../etc"), "etc");
+  EXPECT_EQ(clean_name("/"), "");
+}
+
+// ----------------------------------------------------------- output file --
+
+TEST(OutputFileTest, CommitPutsTheCompleteFileInPlaceAndNothingElse) {
+  TempDir t;
+  {
+    OutputFile out;
+    ASSERT_TRUE(out.create(t / "a.zip").ok());
+    EXPECT_FALSE(arctest::exists(t / "a.zip"));  // not before it is complete
+    ASSERT_TRUE(out.write_all("abc", 3).ok());
+    ASSERT_TRUE(out.commit().ok());
+  }
+  EXPECT_EQ(arctest::read_file(t / "a.zip"), "abc");
+  EXPECT_EQ(arctest::list_dir(t.path()), std::vector<std::string>{"a.zip"});
+}
+
+TEST(OutputFileTest, AnArchiveThatAppearsMeanwhileIsNeverReplaced) {
+  TempDir t;
+  OutputFile out;
+  ASSERT_TRUE(out.create(t / "a.zip").ok());
+  ASSERT_TRUE(out.write_all("new", 3).ok());
+  arctest::write_file(t / "a.zip", "first run");  // the other run won the name
+  Status s = out.commit();
+  EXPECT_EQ(s.code, ARC_E_EXISTS);
+  EXPECT_EQ(arctest::read_file(t / "a.zip"), "first run");
+  EXPECT_EQ(arctest::list_dir(t.path()), std::vector<std::string>{"a.zip"});
+}
+
+TEST(OutputFileTest, AbandonedFileLeavesNothing) {
+  TempDir t;
+  {
+    OutputFile out;
+    ASSERT_TRUE(out.create(t / "a.zip").ok());
+    ASSERT_TRUE(out.write_all("half", 4).ok());
+  }
+  EXPECT_TRUE(arctest::list_dir(t.path()).empty());
+}
+
+TEST(OutputFileTest, DestinationChecks) {
+  TempDir t;
+  arctest::write_file(t / "file", "x");
+  arctest::write_file(t / "old.zip", "old");
+  arctest::make_dirs(t / "dir.zip");
+  struct Case {
+    std::string path;
+    int code;
+  } cases[] = {
+      {t / "missing/a.zip", ARC_E_DESTINATION},
+      {t / "file/a.zip", ARC_E_DESTINATION},
+      {t / "old.zip", ARC_E_EXISTS},
+      {t / "dir.zip", ARC_E_EXISTS},
+      {t / "new.zip", ARC_OK},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    OutputFile out;
+    EXPECT_EQ(out.create(c.path).code, c.code);
+  }
+  EXPECT_EQ(arctest::read_file(t / "old.zip"), "old");
+}
+
+// --------------------------------------------- shared run, fake writer --
+
+struct Recorded {
+  std::vector<std::string> names;
+  std::vector<std::string> contents;
+};
+
+class RecordingWriter : public EntryWriter {
+ public:
+  RecordingWriter(Recorded& rec, int fail_at) : rec_(rec), fail_at_(fail_at) {}
+  Status begin(OutputFile& out, const std::vector<Entry>&) override {
+    out_ = &out;
+    return out.write_all("HEAD", 4);
+  }
+  Status add(const Entry& e, FileContent* content) override {
+    if (static_cast<int>(rec_.names.size()) == fail_at_) return Status::fail(ARC_E_FORMAT, "refused " + e.path);
+    rec_.names.push_back(e.name);
+    std::string data;
+    if (content) {
+      char buf[7];  // small pieces: the content must still add up
+      while (size_t n = content->read(buf, sizeof buf)) data.append(buf, n);
+      EXPECT_EQ(data.size(), e.size);
+    }
+    rec_.contents.push_back(data);
+    return out_->write_all(data.data(), data.size());
+  }
+  Status finish() override { return out_->write_all("TAIL", 4); }
+
+ private:
+  Recorded& rec_;
+  int fail_at_;
+  OutputFile* out_ = nullptr;
+};
+
+int run_fake(const std::string& command, Recorded& rec, std::string& output, int fail_at = -1) {
+  char buf[4096];
+  std::memset(buf, '#', sizeof buf);
+  int rc = run_archiver(FormatId::Zip, command.c_str(), buf, sizeof buf,
+                        [&] { return std::make_unique<RecordingWriter>(rec, fail_at); });
+  output = buf;
+  return rc;
+}
+
+TEST(SharedRun, WriterFailureLeavesNoArchiveAndNoTemporaryFile) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::make_dirs(t / "src/d");
+  arctest::write_file(t / "src/d/f", "content");
+  Recorded rec;
+  std::string output;
+  int rc = run_fake("-rq \"" + t / "dst/x.zip" + "\" \"" + t / "src" + "\" ", rec, output, /*fail_at=*/2);
+  EXPECT_EQ(rc, ARC_E_FORMAT);
+  EXPECT_EQ(output.rfind("ERROR: archive not written: refused", 0), 0u) << output;
+  EXPECT_TRUE(arctest::list_dir(t / "dst").empty());
+}
+
+TEST(SharedRun, ContentArrivesWholeAndNamesLoseTheirRoot) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::make_dirs(t / "src");
+  const std::string big = arctest::random_bytes(150000, 1);  // crosses the read-ahead
+  arctest::write_file(t / "src/big", big);
+  Recorded rec;
+  std::string output;
+  ASSERT_EQ(run_fake("-rq \"" + t / "dst/x.zip" + "\" \"" + t / "src/big" + "\" ", rec, output), 0) << output;
+  EXPECT_EQ(rec.names, std::vector<std::string>{(t / "src/big").substr(1)});
+  EXPECT_EQ(rec.contents.at(0), big);
+  EXPECT_EQ(arctest::read_file(t / "dst/x.zip"), "HEAD" + big + "TAIL");
+}
+
+// A file that grows after it was opened: /proc files report size 0 and then
+// give bytes. Its entry holds what the size said; the run says so.
+TEST(SharedRun, FileThatChangesSizeIsNamedAndTheRestKept) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::write_file(t / "ok", "fine");
+  Recorded rec;
+  std::string output;
+  int rc = run_fake("-rq \"" + t / "dst/x.zip" + "\" \"/proc/self/status\" \"" + t / "ok" + "\" ", rec, output);
+  EXPECT_EQ(rc, ARC_E_SOURCE_CHANGED);
+  EXPECT_NE(output.find("changed while read: /proc/self/status"), std::string::npos) << output;
+  EXPECT_EQ(rec.names, (std::vector<std::string>{"proc/self/status", (t / "ok").substr(1)}));
+  EXPECT_EQ(rec.contents.at(1), "fine");
+  EXPECT_TRUE(arctest::exists(t / "dst/x.zip"));
+}
+
+}  // namespace

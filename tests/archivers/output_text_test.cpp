@@ -1,0 +1,73 @@
+// The output text always fits the caller's buffer, zero byte included.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "arc/output_text.h"
+
+using namespace zubeto::arc;
+
+namespace {
+
+struct Case {
+  const char* label;
+  std::string text;
+  uint32_t size;
+  std::string want;  // what the buffer holds before its zero byte
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.label; }
+
+class OutputSize : public ::testing::TestWithParam<Case> {};
+
+TEST_P(OutputSize, FitsAndEndsWithZero) {
+  const Case& c = GetParam();
+  std::string buf(64, '#');
+  write_output(c.text, buf.data(), c.size);
+  ASSERT_LE(c.want.size() + 1, c.size);
+  EXPECT_EQ(std::string(buf.data()), c.want);
+  EXPECT_EQ(buf[c.want.size()], '\0');
+  // Nothing written past the size given.
+  EXPECT_EQ(buf.substr(c.size), std::string(64 - c.size, '#'));
+}
+
+const std::string kLines = "ERROR: first\r\nsecond line\r\nthird";
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, OutputSize,
+    ::testing::Values(
+        Case{"one_byte_holds_only_the_zero", "hello", 1, ""},
+        Case{"exact_fit", "hello", 6, "hello"},
+        Case{"one_short_cuts_last_byte", "hello", 5, "hell"},
+        Case{"roomy", "hello", 40, "hello"},
+        Case{"empty_text", "", 3, ""},
+        // Too long for all lines: only whole lines, no dangling CR.
+        Case{"cut_after_whole_line", kLines, 20, "ERROR: first"},
+        Case{"cut_after_two_lines", kLines, 30, "ERROR: first\r\nsecond line"},
+        Case{"exact_multi_line", kLines, static_cast<uint32_t>(kLines.size() + 1), kLines},
+        // The first line alone is too long: cut, but never inside a character
+        // ("日" is three bytes).
+        Case{"cut_before_split_character", "ab日本", 5, "ab"},
+        Case{"cut_after_whole_character", "ab日本", 6, "ab日"},
+        Case{"tiny_long_error", "ERROR: archive not written: the destination folder does not exist", 10,
+             "ERROR: ar"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(OutputText, SizeZeroOrNoBufferWritesNothing) {
+  std::string buf(8, '#');
+  write_output("hello", buf.data(), 0);
+  EXPECT_EQ(buf, std::string(8, '#'));
+  write_output("hello", nullptr, 100);  // must not crash
+}
+
+TEST(OutputText, JoinsLinesWithCrLfAndNoTrailingLineEnd) {
+  OutputText t;
+  t.line("one");
+  t.line("two");
+  EXPECT_EQ(t.text(), "one\r\ntwo");
+  char buf[16];
+  t.write(buf, sizeof buf);
+  EXPECT_STREQ(buf, "one\r\ntwo");
+}
+
+}  // namespace

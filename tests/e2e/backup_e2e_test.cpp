@@ -1,0 +1,150 @@
+// Real backups: the built worker with our real ZIP and TAR libraries beside
+// it, a job file naming a sample tree, and the archive read back with an
+// independent tool and compared with the source, byte for byte.
+#include <gtest/gtest.h>
+
+#include <ctime>
+
+#include "../archivers/fixture.h"
+#include "harness.h"
+
+using namespace e2e;
+
+namespace {
+
+const std::string kStart = "[xx/xx xx:xx:xx]=圧縮処理開始\r\n";
+
+std::vector<fs::path> archives_in(const fs::path& dir) {
+  std::vector<fs::path> out;
+  for (auto& e : fs::directory_iterator(dir)) out.push_back(e.path());
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+class Backup : public ::testing::Test {
+ protected:
+  Scratch scratch;
+  fs::path data = scratch.root() / "data";
+  fs::path memo = scratch.root() / "memo note.txt";
+  fs::path backup = scratch.root() / "backup";
+
+  void SetUp() override {
+    scratch.install(ZUBETOC_TEST_EXE, "ZUBETOC");
+    scratch.install(ZIP_LIB, "zip32j.so");
+    scratch.install(TAR_LIB, "tar32.so");
+    fs::create_directories(data / "empty folder");
+    fs::create_directories(data / "写真" / "2024" / "夏");
+    fs::create_directories(backup);
+    write_file(data / "empty.txt", "");
+    write_file(data / "one.txt", "1");
+    write_file(data / "写真" / "2024" / "夏" / "海 と 空.bin", arctest::random_bytes(100000, 3));
+    std::string text;
+    for (int i = 0; i < 5000; ++i) text += "line " + std::to_string(i % 97) + " of the notes\r\n";
+    write_file(data / "notes.txt", text);
+    write_file(memo, "memo\n");
+  }
+
+  std::string job(int type, const std::string& sources_lines) {
+    std::string base = type == 3 ? "[base_dir]=\"/\"" : "[base_dir]";
+    return "[mode]=" + std::to_string(type) + "\r\n[archive]=\"" + backup.string() + "/\r\n" + base + "\r\n" +
+           sources_lines + "[shut_flg]=0\r\n";
+  }
+  std::string two_sources() {
+    return "[dir_file]=\"" + data.string() + "\"\r\n[dir_file]=\"" + memo.string() + "\"\r\n";
+  }
+};
+
+TEST_F(Backup, ZipAndTarArchivesReadBackIdentical) {
+  struct Case {
+    int type;
+    const char* loading;
+    const char* ext;
+    std::vector<std::string> extract;  // {tool, args...}; the archive path and target folder are appended
+  } cases[] = {
+      {1, "UNZIP32.DLL Loading", ".zip", {"unzip", "-q"}},
+      {1, "UNZIP32.DLL Loading", ".zip", {"bsdtar", "-xf"}},
+      {3, "TAR32.DLL Loading", ".tar", {"tar", "-xf"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.extract[0]);
+    for (auto& p : archives_in(backup)) fs::remove(p);
+    fs::remove(scratch.work() / "logdata.txt");
+    write_file(scratch.work() / "jobconf.ini", job(c.type, two_sources()));
+    auto r = scratch.run("ZUBETOC");
+    ASSERT_EQ(r.status, 0) << read_file(scratch.work() / "logdata.txt");
+    EXPECT_EQ(unstamp(read_file(scratch.work() / "logdata.txt")),
+              kStart + c.loading + "\r\n[xx/xx xx:xx:xx]=圧縮処理終了=0000\r\n");
+
+    auto found = archives_in(backup);
+    ASSERT_EQ(found.size(), 1u) << "exactly the archive, no temporary file";
+    EXPECT_TRUE(std::regex_match(found[0].filename().string(), std::regex(std::string(R"(20\d{12})") + "\\" + c.ext)));
+
+    fs::path out = scratch.root() / "extracted";
+    fs::remove_all(out);
+    fs::create_directories(out);
+    std::string cmd = c.extract[0] + " " + c.extract[1] + " '" + found[0].string() + "' " +
+                      (c.extract[0] == "unzip" ? "-d '" : "-C '") + out.string() + "'";
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+    // Paths are stored without their root: /tmp/x/data comes back as tmp/x/data.
+    fs::path back = out / data.relative_path();
+    arctest::Tree want, got;
+    arctest::snapshot_into(data.string(), "", want);
+    arctest::snapshot_into(back.string(), "", got);
+    EXPECT_EQ(got.size(), want.size());
+    for (const auto& [name, node] : want) {
+      ASSERT_TRUE(got.count(name)) << name;
+      EXPECT_EQ(got[name].kind, node.kind) << name;
+      EXPECT_TRUE(got[name].data == node.data) << name;
+    }
+    EXPECT_EQ(read_file(out / memo.relative_path()), "memo\n");
+  }
+}
+
+// Two runs in one second name the same archive: the second must fail and
+// leave the first untouched, and leave nothing half-written behind.
+TEST_F(Backup, AnExistingArchiveOfTheSameNameIsNeverReplaced) {
+  std::map<fs::path, std::string> before;
+  std::time_t now = std::time(nullptr);
+  for (int s = 0; s < 6; ++s) {
+    std::time_t t = now + s;
+    std::tm tm {};
+    localtime_r(&t, &tm);
+    char name[32];
+    std::strftime(name, sizeof name, "20%y%m%d%H%M%S.zip", &tm);
+    before[backup / name] = "first archive " + std::to_string(s);
+    write_file(backup / name, before[backup / name]);
+  }
+  write_file(scratch.work() / "jobconf.ini", job(1, two_sources()));
+  auto r = scratch.run("ZUBETOC");
+  EXPECT_EQ(r.status, 1);
+  std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
+  EXPECT_NE(log.find("UNZIP32.DLL Loading\r\nERROR: "), std::string::npos) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("圧縮処理終了=8004\r\n$"))) << log;
+  EXPECT_EQ(archives_in(backup).size(), before.size()) << "a temporary file was left behind";
+  for (const auto& [path, bytes] : before) EXPECT_EQ(read_file(path), bytes) << path;
+}
+
+// More than ten sources travel through the response file that the window
+// writes; the worker names it and the archiver reads it from the job's folder.
+TEST_F(Backup, ElevenSourcesThroughTheResponseFile) {
+  std::string resp;
+  for (int i = 0; i < 11; ++i) {
+    fs::path f = scratch.root() / ("source " + std::to_string(i) + ".txt");
+    write_file(f, "content " + std::to_string(i));
+    resp += "\"" + f.string() + "\"\r\n";
+  }
+  write_file(scratch.work() / "resp.tmp", resp);
+  write_file(scratch.work() / "jobconf.ini", job(3, "[dir_file]=\"@resp.tmp\"\r\n"));
+  auto r = scratch.run("ZUBETOC");
+  ASSERT_EQ(r.status, 0) << read_file(scratch.work() / "logdata.txt");
+  auto found = archives_in(backup);
+  ASSERT_EQ(found.size(), 1u);
+  fs::path out = scratch.root() / "extracted";
+  fs::create_directories(out);
+  ASSERT_EQ(std::system(("tar -xf '" + found[0].string() + "' -C '" + out.string() + "'").c_str()), 0);
+  for (int i = 0; i < 11; ++i)
+    EXPECT_EQ(read_file(out / (scratch.root() / ("source " + std::to_string(i) + ".txt")).relative_path()),
+              "content " + std::to_string(i));
+}
+
+}  // namespace

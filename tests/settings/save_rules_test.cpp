@@ -1,0 +1,150 @@
+// The save writer and the drop rules as plain functions: file lines, the TAR
+// drive check, the ten/eleven source rule, repeats and destination drops.
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "drop.h"
+#include "save.h"
+
+using namespace settings;
+
+namespace {
+
+std::set<std::string> folders = {"/data", "/home/u/docs", "/"};
+bool folder_exists(const std::string& p) { return folders.count(p) > 0; }
+
+std::vector<std::string> numbered(int n) {
+  std::vector<std::string> v;
+  for (int i = 0; i < n; ++i) v.push_back("/home/u/file" + std::to_string(i) + ".txt");
+  return v;
+}
+
+TEST(SaveLines, ExampleJobIsWrittenLineByLine) {
+  Job job{0, false, "/backup/", {"/data", "/memo.txt"}};
+  SaveLines s = save_lines(job, folder_exists);
+  EXPECT_EQ(s.jobconf, (std::vector<std::string>{"[mode]=0", "[archive]=\"/backup/", "[base_dir]",
+                                                 "[dir_file]=\"/data\"", "[dir_file]=\"/memo.txt\"", "[shut_flg]=0"}));
+  EXPECT_FALSE(s.write_resp);
+}
+
+TEST(SaveLines, TypeDecidesBaseFolderAndFolderSuffix) {
+  struct Case {
+    int type;
+    bool shutdown;
+    std::vector<std::string> lines;
+  } cases[] = {
+      {1, true, {"[mode]=1", "[archive]=\"/backup/", "[base_dir]", "[dir_file]=\"/data\"", "[dir_file]=\"/memo.txt\"", "[dir_file]=\"/\"", "[shut_flg]=1"}},
+      // CAB: folders (also a root, which then shows a doubled separator) get "/*.*", files do not.
+      {2, false, {"[mode]=2", "[archive]=\"/backup/", "[base_dir]", "[dir_file]=\"/data/*.*\"", "[dir_file]=\"/memo.txt\"", "[dir_file]=\"//*.*\"", "[shut_flg]=0"}},
+      {3, false, {"[mode]=3", "[archive]=\"/backup/", "[base_dir]=\"/\"", "[dir_file]=\"/data\"", "[dir_file]=\"/memo.txt\"", "[dir_file]=\"/\"", "[shut_flg]=0"}},
+  };
+  for (const auto& c : cases) {
+    Job job{c.type, c.shutdown, "/backup/", {"/data", "/memo.txt", "/"}};
+    EXPECT_EQ(save_lines(job, folder_exists).jobconf, c.lines) << c.type;
+  }
+}
+
+TEST(SaveLines, TenSourcesStayInlineElevenGoToTheResponseFile) {
+  Job ten{1, false, "/backup/", numbered(10)};
+  SaveLines s10 = save_lines(ten, folder_exists);
+  EXPECT_FALSE(s10.write_resp);
+  EXPECT_EQ(s10.jobconf.size(), 3u + 10u + 1u);
+  EXPECT_EQ(s10.jobconf[12], "[dir_file]=\"/home/u/file9.txt\"");
+
+  Job eleven{2, false, "/backup/", numbered(10)};
+  eleven.sources.push_back("/home/u/docs");
+  SaveLines s11 = save_lines(eleven, folder_exists);
+  ASSERT_TRUE(s11.write_resp);
+  EXPECT_EQ(s11.jobconf, (std::vector<std::string>{"[mode]=2", "[archive]=\"/backup/", "[base_dir]",
+                                                   "[dir_file]=\"@resp.tmp\"", "[shut_flg]=0"}));
+  ASSERT_EQ(s11.resp.size(), 11u);
+  EXPECT_EQ(s11.resp[0], "\"/home/u/file0.txt\"");
+  EXPECT_EQ(s11.resp[10], "\"/home/u/docs/*.*\"");
+}
+
+TEST(SaveLines, LongEntriesAreWrittenWhole) {
+  std::string deep = "/" + std::string(3000, 'd');
+  Job job{1, false, "/" + std::string(500, 'b') + "/", {deep}};
+  SaveLines s = save_lines(job, folder_exists);
+  EXPECT_EQ(s.jobconf[1], "[archive]=\"" + job.destination);
+  EXPECT_EQ(s.jobconf[3], "[dir_file]=\"" + deep + "\"");
+}
+
+TEST(SaveChecks, DriveCheckAndEmptyJob) {
+  struct {
+    int type;
+    std::vector<std::string> sources;
+    int mismatch;
+  } cases[] = {
+      {3, {"/a", "/b"}, -1},
+      {3, {"/a"}, -1},
+      {3, {"/a", "relative/b", "c"}, 1},
+      {3, {"x", "/a"}, 1},
+      {1, {"/a", "relative"}, -1},  // only TAR checks drives
+      {3, {}, -1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(tar_drive_mismatch(Job{c.type, false, "/d/", c.sources}), c.mismatch);
+
+  EXPECT_TRUE(job_is_empty(Job{1, false, "", {"/a"}}));
+  EXPECT_TRUE(job_is_empty(Job{1, false, "/d/", {}}));
+  EXPECT_FALSE(job_is_empty(Job{1, false, "/d/", {"/a"}}));
+}
+
+TEST(SourceDrops, AcceptOnlyFileListsWhoseFirstPathIsNoShareRoot) {
+  auto share = [](const std::string& p) { return p == "\\\\server\\share"; };
+  struct {
+    bool file_list;
+    std::vector<std::string> paths;
+    bool accepted;
+  } cases[] = {
+      {true, {"/a.txt", "/b.txt"}, true},
+      {false, {"/a.txt"}, false},
+      {true, {}, false},
+      {true, {"\\\\server\\share"}, false},
+      {true, {"\\\\server\\share\\dir"}, true},
+      {true, {"/a.txt", "\\\\server\\share"}, true},
+      {true, {"\\\\server\\share", "/a.txt"}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(source_drag_accepted(c.file_list, c.paths, share), c.accepted);
+}
+
+TEST(SourceDrops, RepeatsAreReportedAndRemovedFirstOneStays) {
+  struct {
+    std::vector<std::string> before, dropped, after, repeats;
+  } cases[] = {
+      {{}, {"/a.txt", "/b.txt"}, {"/a.txt", "/b.txt"}, {}},
+      {{"/a.txt"}, {"/a.txt"}, {"/a.txt"}, {"/a.txt"}},
+      {{"/x", "/x", "/x"}, {"/y"}, {"/x", "/y"}, {"/x", "/x"}},
+      {{"/Data"}, {"/data"}, {"/Data", "/data"}, {}},
+      {{"/a", "/b"}, {"/b", "/c", "/a", "/c"}, {"/a", "/b", "/c"}, {"/a", "/b", "/c"}},
+  };
+  for (const auto& c : cases) {
+    SourceDrop d = source_drop(c.before, c.dropped);
+    EXPECT_EQ(d.list, c.after);
+    EXPECT_EQ(d.repeats, c.repeats);
+  }
+}
+
+TEST(DestinationDrops, OneExistingFolderGetsItsSeparator) {
+  struct {
+    bool file_list;
+    std::vector<std::string> paths;
+    DestinationDrop::Outcome outcome;
+    std::string text;
+  } cases[] = {
+      {true, {"/data"}, DestinationDrop::accepted, "/data/"},
+      {true, {"/"}, DestinationDrop::accepted, "//"},
+      {true, {"/memo.txt"}, DestinationDrop::not_folder, ""},
+      {true, {"/data", "/home/u/docs"}, DestinationDrop::too_many, ""},
+      {true, {}, DestinationDrop::too_many, ""},
+      {false, {"/data"}, DestinationDrop::ignored, ""},
+  };
+  for (const auto& c : cases) {
+    DestinationDrop d = destination_drop(c.file_list, c.paths, folder_exists);
+    EXPECT_EQ(d.outcome, c.outcome);
+    EXPECT_EQ(d.text, c.text);
+  }
+}
+
+}  // namespace
