@@ -7,3 +7,4 @@ bash "$here/setup.sh"
 export QT_QPA_PLATFORM=offscreen
 cd "$top/build"
 ctest --output-on-failure -j "$(nproc)" --timeout 900 "$@"
+bash "$here/test-windows.sh"

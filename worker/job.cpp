@@ -42,10 +42,10 @@ std::string printable(std::string_view s) {
 }
 
 void log_missing(RunLog& log, std::string_view path, uint32_t code) {
-  log_put(log, std::string(kNotFound) + printable(path));
+  log_put(log, fixed_text(kNotFound) + printable(path));
   char hex[16];
   std::snprintf(hex, sizeof hex, "%04x", static_cast<unsigned>(code));
-  log_put(log, std::string(kErrorDetail) + hex);
+  log_put(log, fixed_text(kErrorDetail) + hex);
 }
 
 // The first character of a value as read: one byte, or a whole UTF-8
@@ -155,7 +155,7 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
       case kKindMode: {
         int t = value.empty() ? -1 : static_cast<unsigned char>(value[0]) - '0';
         if (!valid_type(t)) {
-          log_put(log, std::string(kModeError) + first_character(value));
+          log_put(log, fixed_text(kModeError) + first_character(value));
           return kResultModeError;
         }
         job_type = t;
@@ -166,7 +166,7 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
         // The archive's name depends on the format: without a "[mode]=" line
         // before it there is no archive to name, so the job stops here.
         if (!valid_type(job_type)) {
-          log_put(log, kModeError);
+          log_put(log, fixed_text(kModeError));
           return kResultModeError;
         }
         args += value;
@@ -196,14 +196,14 @@ int job_run(RunLog& log, int& shut_flg, bool* from_archiver) {
     in = nullptr;
   }
   if (!in) {
-    log_put(log, std::string(kNotFound) + kJobFile);
+    log_put(log, fixed_text(kNotFound) + kJobFile);
     return kResultNoJobFile;
   }
   int job_type = kJobTypeUnset;
   int rc = job_assemble(log, in, shut_flg, job_type, args);
   // A read error is not the end of the job file: the job would be cut short.
   if (rc == 0 && std::ferror(in)) {
-    log_put(log, std::string(kNotFound) + kJobFile);
+    log_put(log, fixed_text(kNotFound) + kJobFile);
     rc = kResultNoJobFile;
   }
   std::fclose(in);

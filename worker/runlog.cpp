@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "texts.h"
+
 namespace worker {
 
 bool log_open(RunLog& log, const char* name) {
@@ -43,7 +45,9 @@ std::string stamp_text(std::string_view tmpl, const platform::LocalTime& t) {
 }
 
 void log_stamp(RunLog& log, std::string_view tmpl, std::string_view suffix) {
-  std::string line = stamp_text(tmpl, platform::local_time());
+  // Templates are fixed texts; the stamp's place is plain ASCII, so it
+  // keeps its byte positions in any code page.
+  std::string line = stamp_text(fixed_text(tmpl), platform::local_time());
   line += suffix;
   log_put(log, line);
 }

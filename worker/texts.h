@@ -2,8 +2,15 @@
 // They are UTF-8 here; a platform whose narrow code page differs converts
 // them once, where they are written.
 #pragma once
+#include <string>
+#include <string_view>
 
 namespace worker {
+
+// A fixed text of this file in the system's narrow code page, converted on
+// its first use and kept: every run-log text passes here exactly once on its
+// way out, paths and archiver output never do.
+const std::string& fixed_text(std::string_view utf8);
 
 inline constexpr const char kJobFile[] = "jobconf.ini";
 inline constexpr const char kRunLogFile[] = "logdata.txt";

@@ -1,0 +1,153 @@
+// ZUBETO.dll as the settings window uses it: loaded by its plain name,
+// dircheck_dll looked up by its plain name and called with the Win32 calling
+// convention. Share roots come from Wine's own UNC folder: a folder
+// <prefix>\dosdevices\unc\<server>\<share> is what \\<server>\<share> names.
+// The setup of the test run (wine.sh) adds \\zubeto-fixture\readonly.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "dircheck.h"
+#include "win_harness.h"
+
+using namespace winh;
+
+namespace {
+
+HMODULE g_lib = nullptr;
+DircheckFn g_dircheck = nullptr;
+
+class Dircheck : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    g_lib = ::LoadLibraryA("ZUBETO.dll");
+    if (g_lib) g_dircheck = reinterpret_cast<DircheckFn>(::GetProcAddress(g_lib, "dircheck_dll"));
+  }
+  static void TearDownTestSuite() {
+    if (g_lib) ::FreeLibrary(g_lib);
+    g_lib = nullptr;
+    g_dircheck = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_NE(g_lib, nullptr) << "ZUBETO.dll did not load";
+    ASSERT_NE(g_dircheck, nullptr) << "no export named dircheck_dll";
+  }
+  static int check(const std::string& path, int length = -1) {
+    return g_dircheck(path.c_str(), length < 0 ? static_cast<int32_t>(path.size()) : length);
+  }
+};
+
+// Makes share roots of one server name that no other run uses, and removes
+// them again.
+class Shares {
+ public:
+  Shares() {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (!prefix || !*prefix) return;
+    std::string unix_dir = std::string(prefix) + "/dosdevices/unc";
+    for (char& c : unix_dir)
+      if (c == '/') c = '\\';
+    unc_ = "Z:" + unix_dir;
+    server_ = "zbt" + std::to_string(::GetCurrentProcessId());
+    ::CreateDirectoryA(unc_.c_str(), nullptr);
+    ::CreateDirectoryA((unc_ + "\\" + server_).c_str(), nullptr);
+  }
+  ~Shares() {
+    if (!server_.empty()) remove_tree(unc_ + "\\" + server_);
+  }
+  bool available() const { return !server_.empty(); }
+  // Makes the share folder and returns its \\server\share path.
+  std::string make(const std::string& share, DWORD attributes = 0) const {
+    std::string dir = unc_ + "\\" + server_ + "\\" + share;
+    ::CreateDirectoryA(dir.c_str(), nullptr);
+    if (attributes) ::SetFileAttributesA(dir.c_str(), attributes);
+    return root() + "\\" + share;
+  }
+  std::string make_file(const std::string& name) const {
+    write_file(unc_ + "\\" + server_ + "\\" + name, "x");
+    return root() + "\\" + name;
+  }
+  std::string root() const { return "\\\\" + server_; }
+
+ private:
+  std::string unc_;
+  std::string server_;
+};
+
+TEST_F(Dircheck, ShareRootsAndEverythingElse) {
+  Shares shares;
+  if (!shares.available()) GTEST_SKIP() << "share roots are made only under Wine";
+  const std::string share = shares.make("share");
+  shares.make("share\\dir");
+  struct Case {
+    const char* name;
+    std::string path;
+    int length;  // -1: the path's length in bytes
+    DWORD attributes;
+    int expected;
+  } cases[] = {
+      {"share root, attributes exactly 16", share, -1, 16, 1},
+      {"trailing backslash", share + "\\", -1, 16, 0},
+      {"folder inside the share", share + "\\dir", -1, 16, 0},
+      {"server alone", shares.root(), -1, 16, 0},
+      {"unknown server", "\\\\zubeto-nosuch-server\\share", -1, INVALID_FILE_ATTRIBUTES, 0},
+      // Wine keeps no read-only bit that a program sets on a folder; the
+      // test run's setup made this one read-only from outside.
+      {"read-only share folder", "\\\\zubeto-fixture\\readonly", -1, 17, 0},
+      {"hidden share folder", shares.make("hid", FILE_ATTRIBUTE_HIDDEN), -1, 18, 0},
+      {"a file where the share would be", shares.make_file("file.txt"), -1, FILE_ATTRIBUTE_ARCHIVE, 0},
+      {"length 8 scans no backslash", share, 8, 16, 0},
+      {"plain folder, no double backslash", "C:\\windows", -1, 16, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // The fixture is what the case says it is.
+    EXPECT_EQ(::GetFileAttributesA(c.path.c_str()), c.attributes) << c.path;
+    EXPECT_EQ(check(c.path, c.length), c.expected) << c.path;
+  }
+}
+
+// In Shift-JIS the second byte of 表 is a backslash (0x95 0x5C): the scan
+// counts bytes, so \\server\表 is no share root, while a name without such
+// a byte is.
+TEST_F(Dircheck, ShiftJisNamesAreScannedByteByByte) {
+  if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese ANSI code page, this run has " << ::GetACP();
+  Shares shares;
+  if (!shares.available()) GTEST_SKIP() << "share roots are made only under Wine";
+  const std::string hyo = shares.make("\x95\x5c");          // 表
+  const std::string nihon = shares.make("\x93\xfa\x96\x7b");  // 日本
+  ASSERT_EQ(::GetFileAttributesA(hyo.c_str()), 16u);
+  ASSERT_EQ(::GetFileAttributesA(nihon.c_str()), 16u);
+  EXPECT_EQ(check(hyo), 0);
+  EXPECT_EQ(check(nihon), 1);
+}
+
+// The entry point lets the library load, serve other threads and unload
+// again, any number of times.
+TEST(DircheckLibrary, LoadsAndUnloadsAroundThreads) {
+  for (int i = 0; i < 3; ++i) {
+    HMODULE lib = ::LoadLibraryA("ZUBETO");
+    ASSERT_NE(lib, nullptr);
+    auto fn = reinterpret_cast<DircheckFn>(::GetProcAddress(lib, "dircheck_dll"));
+    ASSERT_NE(fn, nullptr);
+    struct Arg {
+      DircheckFn fn;
+      int result;
+    } arg {fn, -1};
+    HANDLE t = ::CreateThread(
+        nullptr, 0,
+        [](LPVOID p) -> DWORD {
+          auto* a = static_cast<Arg*>(p);
+          a->result = a->fn("C:\\windows", 10);
+          return 0;
+        },
+        &arg, 0, nullptr);
+    ASSERT_NE(t, nullptr);
+    ::WaitForSingleObject(t, 10000);
+    ::CloseHandle(t);
+    EXPECT_EQ(arg.result, 0);
+    EXPECT_TRUE(::FreeLibrary(lib));
+  }
+}
+
+}  // namespace

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Runs the Windows test programs under Wine, one prefix per test run:
+#   wine.sh setup   STATE            new prefix in a temp folder, its server
+#                                    kept running, the ja_JP.UTF-8 locale made
+#   wine.sh run     STATE LOCALE EXE [ARGS]   LOCALE: ja (ANSI code page 932)
+#                                    or c (the default Western code page 1252)
+#   wine.sh cleanup STATE            server stopped, temp folder removed
+# STATE is a file that holds the temp folder's path between the calls.
+#
+# Wine's background server inherits the descriptors of the program that
+# starts it: a pipe held that way never closes, and whoever reads it hangs.
+# So every Wine program here writes to files, never to a pipe, the server is
+# started on its own first, and every call is bounded by a timeout.
+set -uo pipefail
+cmd=$1 state=$2
+shift 2
+
+export WINEDEBUG=-all
+# No download offers for the .NET and HTML runtimes while the prefix is made.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+
+use_state() {
+  dir=$(cat "$state" 2>/dev/null) || { echo "wine.sh: no Wine prefix; the setup step did not run"; exit 1; }
+  export WINEPREFIX=$dir/prefix
+}
+
+case $cmd in
+  setup)
+    # A prefix left by a run that died is removed first.
+    if [ -f "$state" ]; then "$0" cleanup "$state" > /dev/null 2>&1; fi
+    dir=$(mktemp -d /tmp/zubeto-wine-XXXXXX)
+    echo "$dir" > "$state"
+    export WINEPREFIX=$dir/prefix
+    mkdir -p "$WINEPREFIX" "$dir/locale"
+    # Wine takes its ANSI code page from the locale: ja_JP.UTF-8 gives 932.
+    # It is made here, for these runs only, so the system's locales stay as
+    # they are.
+    if ! localedef -i ja_JP -f UTF-8 "$dir/locale/ja_JP.UTF-8" > "$dir/localedef.log" 2>&1; then
+      cat "$dir/localedef.log"
+      echo "wine.sh: cannot make the ja_JP.UTF-8 locale"
+      exit 1
+    fi
+    timeout 60 wineserver -p > "$dir/server.log" 2>&1 < /dev/null
+    if ! timeout 300 wineboot -i > "$dir/boot.log" 2>&1 < /dev/null; then
+      cat "$dir/boot.log"
+      echo "wine.sh: wineboot failed"
+      exit 1
+    fi
+    # A share root whose folder is read-only (\\zubeto-fixture\readonly):
+    # Wine keeps no read-only bit that a program sets on a folder, but shows
+    # one for a folder nobody may write.
+    mkdir -p "$WINEPREFIX/dosdevices/unc/zubeto-fixture/readonly"
+    chmod 555 "$WINEPREFIX/dosdevices/unc/zubeto-fixture/readonly"
+    echo "Wine prefix ready: $WINEPREFIX"
+    ;;
+  run)
+    use_state
+    locale=$1 exe=$2
+    shift 2
+    case $locale in
+      ja) export LOCPATH=$dir/locale LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 ;;
+      c) unset LOCPATH; export LC_ALL=C.UTF-8 LANG=C.UTF-8 ;;
+      *) echo "wine.sh: unknown locale $locale"; exit 2 ;;
+    esac
+    out=$(mktemp "$dir/out-XXXXXX")
+    err=$(mktemp "$dir/err-XXXXXX")
+    timeout 600 wine "$exe" "$@" > "$out" 2> "$err" < /dev/null
+    rc=$?
+    cat "$out"
+    if [ -s "$err" ]; then
+      echo "--- standard error"
+      cat "$err"
+    fi
+    [ $rc -eq 124 ] && echo "wine.sh: $exe timed out"
+    rm -f "$out" "$err"
+    exit $rc
+    ;;
+  cleanup)
+    use_state
+    timeout 60 wineserver -k > /dev/null 2>&1 < /dev/null
+    timeout 60 wineserver -w > /dev/null 2>&1 < /dev/null
+    rm -rf "$dir" "$state"
+    echo "Wine prefix removed"
+    ;;
+  *)
+    echo "usage: wine.sh setup|run|cleanup STATE ..."
+    exit 2
+    ;;
+esac
