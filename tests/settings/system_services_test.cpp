@@ -80,11 +80,8 @@ using SystemFiles = InTempDir;
 TEST_F(SystemFiles, WrittenLinesEndInCrLfAndReadBack) {
   SystemServices s;
   write("jobconf.ini", "old content that must go\r\n");
-  auto out = s.create_text("jobconf.ini");
-  ASSERT_TRUE(out);
-  EXPECT_TRUE(out->write_line("[mode]=0"));
-  EXPECT_TRUE(out->write_line("[archive]=\"/バックアップ/"));
-  EXPECT_TRUE(out->close());
+  std::string failed;
+  ASSERT_TRUE(s.write_text_files({{"jobconf.ini", {"[mode]=0", "[archive]=\"/バックアップ/"}}}, &failed));
   EXPECT_EQ(read("jobconf.ini"), "[mode]=0\r\n[archive]=\"/バックアップ/\r\n");
 
   auto lines = read_text_lines(s, "jobconf.ini");
