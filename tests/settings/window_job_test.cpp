@@ -82,11 +82,12 @@ struct RealRig {
   QString old = QDir::currentPath();
   SystemServices services;
   std::unique_ptr<ZBTB> window;
+  bool loaded = false;
   RealRig() {
     QDir::setCurrent(dir.path());
     window = std::make_unique<ZBTB>(services);
     services.set_dialog_parent(window.get());
-    window->Form_Load();
+    loaded = window->Form_Load();
     window->show();
   }
   ~RealRig() {
@@ -111,9 +112,17 @@ struct RealRig {
 
 class WindowJobTest : public QObject {
   Q_OBJECT
+  QTemporaryDir runtime_;
 
  private slots:
-  void initTestCase() { QApplication::setQuitOnLastWindowClosed(false); }
+  void initTestCase() {
+    QApplication::setQuitOnLastWindowClosed(false);
+    // The single-copy mark of the windows on the real services lies in a
+    // folder of this run's own, so that a settings window running elsewhere
+    // on the machine does not count as a copy.
+    QVERIFY(runtime_.isValid());
+    qputenv("XDG_RUNTIME_DIR", runtime_.path().toUtf8());
+  }
 
   // ---- drops on the source list ------------------------------------------
   void source_drag_over_data();
@@ -429,6 +438,7 @@ void WindowJobTest::save_writes_the_job_files_byte_for_byte() {
   QFETCH(QString, resp);
   RealRig rig;
   QVERIFY(rig.dir.isValid());
+  QVERIFY(rig.loaded);
   const std::string root = rig.root().string();
   auto at = [&](std::string s) {
     if (s.rfind("@/", 0) == 0) s = root + s.substr(1);
