@@ -1,5 +1,7 @@
 #include "drop.h"
 
+#include "jobfile.h"
+
 namespace settings {
 
 bool source_drag_accepted(bool is_file_list, const std::vector<std::string>& paths,
@@ -17,6 +19,7 @@ SourceDrop source_drop(std::vector<std::string> list, const std::vector<std::str
     for (size_t k = j + 1; k < list.size();) {
       if (list[k] == list[j]) {
         out.repeats.push_back(list[k]);
+        out.removed_at.push_back(k);
         list.erase(list.begin() + static_cast<std::ptrdiff_t>(k));
       } else {
         ++k;
@@ -37,7 +40,7 @@ DestinationDrop destination_drop(bool is_file_list, const std::vector<std::strin
   }
   if (folder_exists(paths[0])) {
     out.outcome = DestinationDrop::accepted;
-    out.text = paths[0] + "/";
+    out.text = paths[0] + zubeto::kPathSeparator;
   } else {
     out.outcome = DestinationDrop::not_folder;
   }

@@ -14,10 +14,14 @@ bool source_drag_accepted(bool is_file_list, const std::vector<std::string>& pat
 
 // The source list after a drop: the dropped paths appended in order, then
 // every later repeat of an earlier entry removed. `repeats` names each
-// removed entry, in the order the window reports them.
+// removed entry, in the order the window reports them; `removed_at` gives,
+// for each, its place in the list at the moment it is removed (the list
+// with the dropped paths appended and the earlier repeats already gone), so
+// that the window can report each one and then take it out.
 struct SourceDrop {
   std::vector<std::string> list;
   std::vector<std::string> repeats;
+  std::vector<size_t> removed_at;
 };
 SourceDrop source_drop(std::vector<std::string> list, const std::vector<std::string>& dropped);
 

@@ -16,6 +16,13 @@ inline constexpr const char* kKeyBaseDir = "[base_dir]";
 inline constexpr const char* kKeySource = "[dir_file]=";
 inline constexpr const char* kKeyShutdown = "[shut_flg]=";
 
+// The worker, started from the settings program's own folder.
+#ifdef _WIN32
+inline constexpr const char* kWorkerProgram = "ZUBETOC.exe";
+#else
+inline constexpr const char* kWorkerProgram = "ZUBETOC";
+#endif
+
 // The folder separator as the job files write it, and the CAB folder suffix
 // built from it: "\*.*" on Windows, "/*.*" on POSIX.
 #ifdef _WIN32

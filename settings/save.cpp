@@ -1,8 +1,17 @@
 #include "save.h"
 
+#include "jobfile.h"
+
 namespace settings {
 
-std::string drive_root(const std::string& path) { return (!path.empty() && path[0] == '/') ? "/" : ""; }
+std::string drive_root(const std::string& path) {
+#ifdef _WIN32
+  // The first three characters, such as "C:\" (the whole path when shorter).
+  return path.substr(0, 3);
+#else
+  return (!path.empty() && path[0] == '/') ? "/" : "";
+#endif
+}
 
 int tar_drive_mismatch(const Job& job) {
   if (job.type != kTypeTar || job.sources.empty()) return -1;
@@ -16,26 +25,31 @@ bool job_is_empty(const Job& job) { return job.destination.empty() || job.source
 
 SaveLines save_lines(const Job& job, const std::function<bool(const std::string&)>& folder_exists) {
   SaveLines out;
-  out.jobconf.push_back("[mode]=" + std::to_string(job.type));
-  out.jobconf.push_back("[archive]=\"" + job.destination);
+  using namespace zubeto;
+  const std::string source_key = kKeySource;
+  out.jobconf.push_back(kKeyMode + std::to_string(job.type));
+  // One opening quote and no closing one: the worker appends the archive's
+  // name and closes the quote itself.
+  out.jobconf.push_back(kKeyArchive + ("\"" + job.destination));
   if (job.type == kTypeTar)
-    out.jobconf.push_back("[base_dir]=\"" + (job.sources.empty() ? std::string() : drive_root(job.sources[0])) + "\"");
+    out.jobconf.push_back(kKeyBaseDir + ("=\"" + (job.sources.empty() ? std::string() : drive_root(job.sources[0])) + "\""));
   else
-    out.jobconf.push_back("[base_dir]");
+    out.jobconf.push_back(kKeyBaseDir);
 
-  // A CAB folder source means the folder's contents: it gets "/*.*".
+  // A CAB folder source means the folder's contents: it gets the "all files"
+  // suffix, whatever its last character is.
   auto quoted = [&](const std::string& source) {
-    std::string suffix = (job.type == kTypeCab && folder_exists(source)) ? "/*.*" : "";
+    std::string suffix = (job.type == kTypeCab && folder_exists(source)) ? kAllFilesSuffix : "";
     return "\"" + source + suffix + "\"";
   };
   if (job.sources.size() <= kMaxInlineSources) {
-    for (const auto& s : job.sources) out.jobconf.push_back("[dir_file]=" + quoted(s));
+    for (const auto& s : job.sources) out.jobconf.push_back(source_key + quoted(s));
   } else {
-    out.jobconf.push_back("[dir_file]=\"@resp.tmp\"");
+    out.jobconf.push_back(source_key + "\"" + kResponseRef + "\"");
     out.write_resp = true;
     for (const auto& s : job.sources) out.resp.push_back(quoted(s));
   }
-  out.jobconf.push_back(std::string("[shut_flg]=") + (job.shutdown ? "1" : "0"));
+  out.jobconf.push_back(std::string(kKeyShutdown) + (job.shutdown ? "1" : "0"));
   return out;
 }
 

@@ -27,14 +27,11 @@ class TextReader {
   virtual void close() = 0;
 };
 
-// A text file opened for writing.
-class TextWriter {
- public:
-  virtual ~TextWriter() = default;
-  // Writes the text followed by CR LF. False when the write failed.
-  virtual bool write_line(const std::string& text) = 0;
-  // Completes the file on disk and releases it. False when that failed.
-  virtual bool close() = 0;
+// A whole text file to be written: its bare name and its lines, each of
+// which the file ends with CR LF.
+struct TextFile {
+  std::string name;
+  std::vector<std::string> lines;
 };
 
 // Message box styles and answers, as the window's handlers use them.
@@ -61,8 +58,13 @@ class Services {
   // Opens an existing file for reading; nullptr when it cannot be opened
   // (missing, unreadable, a folder). Never creates the file.
   virtual std::unique_ptr<TextReader> open_text(const std::string& name) = 0;
-  // Creates the file anew, replacing one of that name; nullptr on failure.
-  virtual std::unique_ptr<TextWriter> create_text(const std::string& name) = 0;
+  // Writes the files anew, in the order given. Each file replaces the one
+  // of its name only once it is complete on disk: nothing is replaced until
+  // every file has been written, so a write that fails (a folder nobody may
+  // write to, a full disk, a read-only file of that name) leaves every
+  // earlier file as it was and no partial file behind. False on failure,
+  // with the name of the file that failed in *failed.
+  virtual bool write_text_files(const std::vector<TextFile>& files, std::string* failed) = 0;
   // True only when a folder of that path exists.
   virtual bool folder_exists(const std::string& path) = 0;
   // Deletes the file, not forced: a read-only, missing or locked file stays.
@@ -75,6 +77,9 @@ class Services {
   virtual bool start_program(const std::string& command_line, int window_style) = 0;
   // True when another copy of the settings program already runs.
   virtual bool previous_instance() = 0;
+  // The folder of the settings program's own file, where the worker lies
+  // beside it (no trailing separator); empty when it cannot be told.
+  virtual std::string program_folder() = 0;
   // The share check of the library "ZUBETO": 1 when the path is the top
   // folder of a network share, 0 otherwise; nothing when the library or its
   // function cannot be loaded.

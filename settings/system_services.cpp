@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <sstream>
 
 #include "platform/dynlib.h"
@@ -57,23 +58,6 @@ class FileReader : public TextReader {
   size_t next_ = 0;
 };
 
-class FileWriter : public TextWriter {
- public:
-  explicit FileWriter(std::ofstream out) : out_(std::move(out)) {}
-  bool write_line(const std::string& text) override {
-    out_ << text << "\r\n";
-    return static_cast<bool>(out_);
-  }
-  bool close() override {
-    if (!out_.is_open()) return true;
-    out_.close();
-    return !out_.fail();
-  }
-
- private:
-  std::ofstream out_;
-};
-
 QString from_narrow(const std::string& text) { return QString::fromLocal8Bit(text.data(), qsizetype(text.size())); }
 
 }  // namespace
@@ -91,10 +75,74 @@ std::unique_ptr<TextReader> SystemServices::open_text(const std::string& name) {
   return std::make_unique<FileReader>(split_text_lines(content));
 }
 
-std::unique_ptr<TextWriter> SystemServices::create_text(const std::string& name) {
-  std::ofstream out(name, std::ios::binary | std::ios::trunc);
-  if (!out) return nullptr;
-  return std::make_unique<FileWriter>(std::move(out));
+namespace {
+
+// Writes the lines to a new file of that path; false when any byte did not
+// reach the file (a full disk, a size limit, an unwritable folder).
+bool write_whole(const fs::path& path, const std::vector<std::string>& lines) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const std::string& line : lines) {
+    out.write(line.data(), static_cast<std::streamsize>(line.size()));
+    out.write("\r\n", 2);
+  }
+  out.flush();
+  bool ok = static_cast<bool>(out);
+  out.close();
+  return ok && !out.fail();
+}
+
+// True when an existing file of that name must not be replaced: a folder,
+// or a file that nobody may write (the system's own file creation refuses
+// to overwrite a read-only file, and so does the window).
+bool refuses_replacement(const std::string& name) {
+  std::error_code ec;
+  fs::file_status st = fs::status(name, ec);
+  if (ec || !fs::exists(st)) return false;
+  if (fs::is_directory(st)) return true;
+  const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+  return fs::is_regular_file(st) && (st.permissions() & writable) == fs::perms::none;
+}
+
+std::string scratch_suffix() {
+  static std::mt19937_64 gen{std::random_device{}()};
+  static const char* hex = "0123456789abcdef";
+  std::string s = ".new~";
+  uint64_t n = gen();
+  for (int i = 0; i < 12; ++i, n >>= 4) s += hex[n & 15];
+  return s;
+}
+
+}  // namespace
+
+bool SystemServices::write_text_files(const std::vector<TextFile>& files, std::string* failed) {
+  // Every file is first written whole under a scratch name beside it, in the
+  // same folder, and only then renamed over the old one: a failure part way
+  // leaves the job stored before in place, never a half-written one.
+  std::vector<std::pair<fs::path, std::string>> written;
+  std::error_code ec;
+  auto fail = [&](const std::string& name) {
+    for (const auto& w : written) fs::remove(w.first, ec);
+    if (failed) *failed = name;
+    return false;
+  };
+  for (const TextFile& f : files) {
+    if (refuses_replacement(f.name)) return fail(f.name);
+    fs::path scratch = f.name + scratch_suffix();
+    if (!write_whole(scratch, f.lines)) {
+      fs::remove(scratch, ec);
+      return fail(f.name);
+    }
+    written.emplace_back(scratch, f.name);
+  }
+  for (size_t i = 0; i < written.size(); ++i) {
+    fs::rename(written[i].first, written[i].second, ec);
+    if (ec) {
+      written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
+      return fail(written.front().second);
+    }
+  }
+  return true;
 }
 
 bool SystemServices::folder_exists(const std::string& path) {
@@ -115,6 +163,9 @@ bool SystemServices::delete_file(const std::string& name) {
 int SystemServices::message_box(const std::string& text, const std::string& title, int style) {
   QMessageBox box(parent_);
   box.setWindowTitle(from_narrow(title));
+  // Shown as written: paths may hold "<" or "&", and "&&" stays two
+  // ampersands (a message box has no mnemonics).
+  box.setTextFormat(Qt::PlainText);
   box.setText(from_narrow(text));
   switch (style & 0x70) {
     case kMbCritical: box.setIcon(QMessageBox::Critical); break;
@@ -144,6 +195,10 @@ bool SystemServices::start_program(const std::string& command_line, int /*window
   // The started program opens its own window as its desktop shows it; a
   // style number has no counterpart here.
   return platform::program_start(command_line);
+}
+
+std::string SystemServices::program_folder() {
+  return program_folder_ ? *program_folder_ : platform::program_dir();
 }
 
 bool SystemServices::previous_instance() {

@@ -1,6 +1,8 @@
 // The services of the settings window on the real system.
 #pragma once
 #include <memory>
+#include <optional>
+#include <string>
 
 #include "services.h"
 
@@ -21,16 +23,22 @@ class SystemServices : public Services {
   void set_dialog_parent(QWidget* parent) { parent_ = parent; }
 
   std::unique_ptr<TextReader> open_text(const std::string& name) override;
-  std::unique_ptr<TextWriter> create_text(const std::string& name) override;
+  bool write_text_files(const std::vector<TextFile>& files, std::string* failed) override;
   bool folder_exists(const std::string& path) override;
   bool delete_file(const std::string& name) override;
   int message_box(const std::string& text, const std::string& title, int style) override;
   bool start_program(const std::string& command_line, int window_style) override;
   bool previous_instance() override;
+  std::string program_folder() override;
   std::optional<int> share_check(const std::string& path) override;
+
+  // Where the worker is started from. By default the running program's own
+  // folder; a test points it at a folder that holds a test build instead.
+  void set_program_folder(std::string folder) { program_folder_ = std::move(folder); }
 
  private:
   QWidget* parent_ = nullptr;
+  std::optional<std::string> program_folder_;
   // Taken at the first single-copy question and held until the program ends.
   std::unique_ptr<platform::SingleCopy> single_copy_;
   // The share check library, bound at its first use and kept loaded.

@@ -74,9 +74,19 @@ SourceList::SourceList(QWidget* parent) : QListWidget(parent) {
 
 void SourceList::dragEnterEvent(QDragEnterEvent* e) { dragMoveEvent(e); }
 
+namespace {
+
+// The drag-over handler's answer for this event: 1 (copy) only when the
+// source lets the data be copied and the handler accepts it.
+int source_effect(const SourceList& list, const QDropEvent& e) {
+  if (!(e.possibleActions() & Qt::CopyAction) || !e.mimeData() || !list.on_drag_over) return 0;
+  return list.on_drag_over(*e.mimeData());
+}
+
+}  // namespace
+
 void SourceList::dragMoveEvent(QDragMoveEvent* e) {
-  int effect = on_drag_over && e->mimeData() ? on_drag_over(*e->mimeData()) : 0;
-  if (effect == 1) {
+  if (source_effect(*this, *e) == 1) {
     e->setDropAction(Qt::CopyAction);
     e->accept();
   } else {
@@ -85,7 +95,13 @@ void SourceList::dragMoveEvent(QDragMoveEvent* e) {
 }
 
 void SourceList::dropEvent(QDropEvent* e) {
-  if (on_drop && e->mimeData()) on_drop(*e->mimeData());
+  // A drop arrives only after an accepted drag-over; asking once more keeps
+  // anything the drag-over would refuse out of the list whatever the sender.
+  if (source_effect(*this, *e) != 1) {
+    e->ignore();
+    return;
+  }
+  if (on_drop) on_drop(*e->mimeData());
   e->setDropAction(Qt::CopyAction);
   e->accept();
 }
@@ -144,7 +160,7 @@ bool DestinationBox::canInsertFromMimeData(const QMimeData*) const { return fals
 void DestinationBox::insertFromMimeData(const QMimeData*) {}
 
 void DestinationBox::dragEnterEvent(QDragEnterEvent* e) {
-  if (!manual_drop()) {
+  if (!manual_drop() || !(e->possibleActions() & Qt::CopyAction)) {
     e->ignore();
     return;
   }
@@ -153,7 +169,7 @@ void DestinationBox::dragEnterEvent(QDragEnterEvent* e) {
 }
 
 void DestinationBox::dragMoveEvent(QDragMoveEvent* e) {
-  if (!manual_drop()) {
+  if (!manual_drop() || !(e->possibleActions() & Qt::CopyAction)) {
     e->ignore();
     return;
   }
@@ -162,7 +178,7 @@ void DestinationBox::dragMoveEvent(QDragMoveEvent* e) {
 }
 
 void DestinationBox::dropEvent(QDropEvent* e) {
-  if (!manual_drop()) {
+  if (!manual_drop() || !(e->possibleActions() & Qt::CopyAction)) {
     e->ignore();
     return;
   }
@@ -293,9 +309,12 @@ void ZBTB::wire() {
   connect(Command4, &QPushButton::clicked, this, [this] { Command4_Click(); });
   connect(Command5, &QPushButton::clicked, this, [this] { Command5_Click(); });
   connect(Command6, &QPushButton::clicked, this, [this] { Command6_Click(); });
-  // Command2 (save), Command8 (save and run now) and the drop handlers of
-  // List1 and Text1 (List1->on_drag_over, List1->on_drop, Text1->on_drop)
-  // are wired by their own modules.
+  connect(Command2, &QPushButton::clicked, this, [this] { Command2_Click(); });
+  connect(Command8, &QPushButton::clicked, this, [this] { Command8_Click(); });
+
+  List1->on_drag_over = [this](const QMimeData& d) { return List1_OLEDragOver(d); };
+  List1->on_drop = [this](const QMimeData& d) { List1_OLEDragDrop(d); };
+  Text1->on_drop = [this](const QMimeData& d) { Text1_OLEDragDrop(d); };
 }
 
 int ZBTB::selected_type() const {

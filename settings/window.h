@@ -41,7 +41,9 @@ inline std::string to_narrow(const QString& text) { return text.toLocal8Bit().to
 constexpr int twips(int t) { return (t + 7) / 15; }
 
 // List1: the source list. Drags over it and drops on it go to the handlers
-// set here (none yet: without a drag-over handler nothing may be dropped).
+// set here (without a drag-over handler nothing may be dropped). A drop is
+// always a copy: a drag whose source offers only to move is refused, so no
+// dropped file is ever moved or deleted.
 class SourceList : public QListWidget {
  public:
   explicit SourceList(QWidget* parent);
@@ -58,7 +60,8 @@ class SourceList : public QListWidget {
 // Text1: the destination box. Nothing typed reaches it (keys, input-method
 // text, paste, cut, undo): its text is set only by the program. While its
 // drop mode is manual, any data may be dropped on it (as a copy, never a
-// move) and goes to on_drop; the box itself never inserts dropped data.
+// move: a drag that offers only to move is refused) and goes to on_drop; the
+// box itself never inserts dropped data.
 class DestinationBox : public QPlainTextEdit {
  public:
   explicit DestinationBox(QWidget* parent);
@@ -102,6 +105,22 @@ class ZBTB : public QWidget {
   void apply_job(const RestoredJob& job);
 
   Services& services() { return services_; }
+
+  // How a save ended.
+  enum class SaveOutcome { saved, drive_refused, empty_refused, write_failed };
+  // The save procedure of Command2 and Command8 (window_save.cpp); they
+  // differ only in the text shown for a job without sources or destination.
+  SaveOutcome save_job(const std::string& empty_job_message);
+
+  // Save (Command2) and save-and-run-now (Command8) (window_save.cpp).
+  void Command2_Click();
+  void Command8_Click();
+
+  // Drag-and-drop (window_drop.cpp). The drag-over handler returns the drop
+  // effect: 0 none (refused), 1 copy (accepted).
+  int List1_OLEDragOver(const QMimeData& data);
+  void List1_OLEDragDrop(const QMimeData& data);
+  void Text1_OLEDragDrop(const QMimeData& data);
 
   // Event handlers (commands.cpp).
   void Command1_Click();

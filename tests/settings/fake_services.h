@@ -3,6 +3,7 @@
 // as told. Everything the window asked for is kept for the test to read.
 #pragma once
 #include <deque>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -29,6 +30,13 @@ class FakeServices : public Services {
   std::set<std::string> unreadable;  // present but cannot be opened
   std::set<std::string> read_only;   // deletion fails
   std::set<std::string> folders;
+  std::set<std::string> unwritable;  // writing fails (read-only folder, full disk)
+  std::set<std::string> share_roots; // share_check answers 1
+  bool share_library = true;         // false: the share check cannot be loaded
+  std::string program_folder_path = "/opt/zubeto";
+  // Runs while each message box is open, before it answers: a test looks
+  // at the window as the user sees it then.
+  std::function<void(const MessageCall&)> on_message;
   std::deque<int> answers;           // next message-box answers; OK (1) when empty
   bool start_succeeds = true;
   bool another_copy = false;
@@ -39,6 +47,7 @@ class FakeServices : public Services {
   std::vector<StartCall> starts;
   int instance_questions = 0;
   std::vector<std::string> share_questions;
+  std::vector<std::vector<std::string>> write_calls;  // names of each write_text_files
 
   std::unique_ptr<TextReader> open_text(const std::string& name) override {
     opened.push_back(name);
@@ -56,19 +65,18 @@ class FakeServices : public Services {
     return r;
   }
 
-  std::unique_ptr<TextWriter> create_text(const std::string& name) override {
-    struct Writer : TextWriter {
-      std::vector<std::string>* target;
-      bool write_line(const std::string& text) override {
-        target->push_back(text);
-        return true;
+  bool write_text_files(const std::vector<TextFile>& to_write, std::string* failed) override {
+    write_calls.push_back({});
+    for (const TextFile& f : to_write) write_calls.back().push_back(f.name);
+    // All or nothing, as the real service: an unwritable file fails the
+    // whole call and no file changes.
+    for (const TextFile& f : to_write)
+      if (unwritable.count(f.name)) {
+        if (failed) *failed = f.name;
+        return false;
       }
-      bool close() override { return true; }
-    };
-    auto w = std::make_unique<Writer>();
-    files[name].clear();
-    w->target = &files[name];
-    return w;
+    for (const TextFile& f : to_write) files[f.name] = f.lines;
+    return true;
   }
 
   bool folder_exists(const std::string& path) override { return folders.count(path) > 0; }
@@ -82,6 +90,7 @@ class FakeServices : public Services {
 
   int message_box(const std::string& text, const std::string& title, int style) override {
     messages.push_back({text, title, style});
+    if (on_message) on_message(messages.back());
     if (answers.empty()) return kAnswerOk;
     int a = answers.front();
     answers.pop_front();
@@ -100,8 +109,11 @@ class FakeServices : public Services {
 
   std::optional<int> share_check(const std::string& path) override {
     share_questions.push_back(path);
-    return 0;
+    if (!share_library) return std::nullopt;
+    return share_roots.count(path) ? 1 : 0;
   }
+
+  std::string program_folder() override { return program_folder_path; }
 };
 
 }  // namespace zubeto

@@ -112,17 +112,30 @@ TEST(SourceDrops, AcceptOnlyFileListsWhoseFirstPathIsNoShareRoot) {
 TEST(SourceDrops, RepeatsAreReportedAndRemovedFirstOneStays) {
   struct {
     std::vector<std::string> before, dropped, after, repeats;
+    std::vector<size_t> removed_at;
   } cases[] = {
-      {{}, {"/a.txt", "/b.txt"}, {"/a.txt", "/b.txt"}, {}},
-      {{"/a.txt"}, {"/a.txt"}, {"/a.txt"}, {"/a.txt"}},
-      {{"/x", "/x", "/x"}, {"/y"}, {"/x", "/y"}, {"/x", "/x"}},
-      {{"/Data"}, {"/data"}, {"/Data", "/data"}, {}},
-      {{"/a", "/b"}, {"/b", "/c", "/a", "/c"}, {"/a", "/b", "/c"}, {"/a", "/b", "/c"}},
+      {{}, {"/a.txt", "/b.txt"}, {"/a.txt", "/b.txt"}, {}, {}},
+      {{"/a.txt"}, {"/a.txt"}, {"/a.txt"}, {"/a.txt"}, {1}},
+      {{"/x", "/x", "/x"}, {"/y"}, {"/x", "/y"}, {"/x", "/x"}, {1, 1}},
+      {{"/Data"}, {"/data"}, {"/Data", "/data"}, {}, {}},
+      // a b b c a c: the later a goes first (j = 0), then b, then the second c.
+      {{"/a", "/b"}, {"/b", "/c", "/a", "/c"}, {"/a", "/b", "/c"}, {"/a", "/b", "/c"}, {4, 2, 3}},
+      {{"/a", "/b", "/a", "/b"}, {}, {"/a", "/b"}, {"/a", "/b"}, {2, 2}},
   };
   for (const auto& c : cases) {
     SourceDrop d = source_drop(c.before, c.dropped);
     EXPECT_EQ(d.list, c.after);
     EXPECT_EQ(d.repeats, c.repeats);
+    EXPECT_EQ(d.removed_at, c.removed_at);
+    // Taking the entries out at the given places, in order, gives the list.
+    std::vector<std::string> replay = c.before;
+    replay.insert(replay.end(), c.dropped.begin(), c.dropped.end());
+    for (size_t i = 0; i < d.removed_at.size(); ++i) {
+      ASSERT_LT(d.removed_at[i], replay.size());
+      EXPECT_EQ(replay[d.removed_at[i]], d.repeats[i]);
+      replay.erase(replay.begin() + static_cast<std::ptrdiff_t>(d.removed_at[i]));
+    }
+    EXPECT_EQ(replay, c.after);
   }
 }
 

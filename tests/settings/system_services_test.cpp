@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <thread>
 
+#include "platform/dynlib.h"
 #include "platform/process.h"
 #include "system_services.h"
 
@@ -80,11 +82,8 @@ using SystemFiles = InTempDir;
 TEST_F(SystemFiles, WrittenLinesEndInCrLfAndReadBack) {
   SystemServices s;
   write("jobconf.ini", "old content that must go\r\n");
-  auto out = s.create_text("jobconf.ini");
-  ASSERT_TRUE(out);
-  EXPECT_TRUE(out->write_line("[mode]=0"));
-  EXPECT_TRUE(out->write_line("[archive]=\"/バックアップ/"));
-  EXPECT_TRUE(out->close());
+  std::string failed;
+  ASSERT_TRUE(s.write_text_files({{"jobconf.ini", {"[mode]=0", "[archive]=\"/バックアップ/"}}}, &failed));
   EXPECT_EQ(read("jobconf.ini"), "[mode]=0\r\n[archive]=\"/バックアップ/\r\n");
 
   auto lines = read_text_lines(s, "jobconf.ini");
@@ -142,6 +141,112 @@ TEST_F(SystemFiles, DeleteIsNotForced) {
   fs::create_directory("folder");
   EXPECT_FALSE(s.delete_file("folder"));
   EXPECT_TRUE(fs::exists("folder"));
+}
+
+// No scratch file of a save is ever left in the folder.
+bool no_scratch_files(const fs::path& dir) {
+  for (auto& e : fs::directory_iterator(dir))
+    if (e.path().filename().string().find(".new~") != std::string::npos) return false;
+  return true;
+}
+
+TEST_F(SystemFiles, WholeFilesReplaceTheOldOnes) {
+  SystemServices s;
+  write("jobconf.ini", "a much longer old job file that must not leave a tail behind\r\n");
+  write("resp.tmp", "old\r\n");
+  std::string failed = "untouched";
+  ASSERT_TRUE(s.write_text_files({{"resp.tmp", {"\"/a\"", "\"/b\""}}, {"jobconf.ini", {"[mode]=1", ""}}}, &failed));
+  EXPECT_EQ(failed, "untouched");
+  EXPECT_EQ(read("resp.tmp"), "\"/a\"\r\n\"/b\"\r\n");
+  EXPECT_EQ(read("jobconf.ini"), "[mode]=1\r\n\r\n");
+  EXPECT_TRUE(no_scratch_files(dir_));
+}
+
+TEST_F(SystemFiles, AFailedWriteKeepsEveryOldFile) {
+  struct Case {
+    const char* name;
+    void (*prepare)();
+    const char* failed;
+  } cases[] = {
+      {"job file is a folder",
+       [] {
+         fs::remove("jobconf.ini");
+         fs::create_directory("jobconf.ini");
+       },
+       "jobconf.ini"},
+      {"job file is read-only",
+       [] { fs::permissions("jobconf.ini", fs::perms::owner_read | fs::perms::group_read, fs::perm_options::replace); },
+       "jobconf.ini"},
+      {"response file is read-only",
+       [] { fs::permissions("resp.tmp", fs::perms::owner_read, fs::perm_options::replace); }, "resp.tmp"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::error_code ec;
+    fs::permissions("jobconf.ini", fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::permissions("resp.tmp", fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all("jobconf.ini");
+    write("jobconf.ini", "old job\r\n");
+    write("resp.tmp", "old list\r\n");
+    c.prepare();
+    SystemServices s;
+    std::string failed;
+    EXPECT_FALSE(s.write_text_files({{"resp.tmp", {"\"/new\""}}, {"jobconf.ini", {"[mode]=0"}}}, &failed));
+    EXPECT_EQ(failed, c.failed);
+    // The response file written first is not put in place either.
+    EXPECT_EQ(read("resp.tmp"), "old list\r\n");
+    if (!fs::is_directory("jobconf.ini")) {
+      EXPECT_EQ(read("jobconf.ini"), "old job\r\n");
+    }
+    EXPECT_TRUE(no_scratch_files(dir_));
+  }
+}
+
+TEST_F(SystemFiles, AFullDiskKeepsTheOldJob) {
+  write("jobconf.ini", "old job\r\n");
+  // A file size limit stands in for a full disk: the write stops part way.
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    ::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit lim {4096, 4096};
+    ::setrlimit(RLIMIT_FSIZE, &lim);
+    SystemServices s;
+    std::string failed;
+    bool ok = s.write_text_files({{"jobconf.ini", {"[mode]=0", std::string(100000, 'x'), "[shut_flg]=0"}}}, &failed);
+    ::_exit(!ok && failed == "jobconf.ini" ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the write did not report the failure";
+  EXPECT_EQ(read("jobconf.ini"), "old job\r\n");
+  EXPECT_TRUE(no_scratch_files(dir_));
+}
+
+TEST_F(SystemFiles, AFolderNobodyMayWriteKeepsTheOldJob) {
+  write("jobconf.ini", "old job\r\n");
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
+  {
+    std::ofstream probe("probe");
+    if (probe) {
+      fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+      GTEST_SKIP() << "this user writes into read-only folders (root)";
+    }
+  }
+  SystemServices s;
+  std::string failed;
+  EXPECT_FALSE(s.write_text_files({{"jobconf.ini", {"[mode]=0"}}}, &failed));
+  EXPECT_EQ(failed, "jobconf.ini");
+  fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add);
+  EXPECT_EQ(read("jobconf.ini"), "old job\r\n");
+}
+
+TEST(SystemProgramFolder, TheRunningProgramsFolderUnlessSet) {
+  SystemServices s;
+  EXPECT_EQ(s.program_folder(), platform::program_dir());
+  EXPECT_FALSE(s.program_folder().empty());
+  s.set_program_folder("/opt/zubeto");
+  EXPECT_EQ(s.program_folder(), "/opt/zubeto");
 }
 
 TEST(SystemShareCheck, MissingLibraryGivesNoAnswer) {

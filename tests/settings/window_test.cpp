@@ -19,47 +19,10 @@
 #include <QtTest/QtTest>
 #include <memory>
 
-#include "fake_services.h"
 #include "system_services.h"
-#include "window.h"
+#include "window_rig.h"
 
 using namespace zubeto;
-
-namespace {
-
-using Lines = std::vector<std::string>;
-
-// A window with its services, not yet loaded.
-struct Rig {
-  FakeServices services;
-  std::unique_ptr<ZBTB> window;
-  Rig() { window = std::make_unique<ZBTB>(services); }
-  // Loads the window (start-up) and shows it; false when the load ended it.
-  bool open() {
-    if (!window->Form_Load()) return false;
-    window->show();
-    window->activateWindow();
-    return QTest::qWaitForWindowExposed(window.get());
-  }
-  QStringList list() const {
-    QStringList out;
-    for (int i = 0; i < window->List1->count(); ++i) out << window->List1->item(i)->text();
-    return out;
-  }
-  int checked_options() const {
-    int n = 0;
-    for (QRadioButton* b : window->Option1) n += b->isChecked() ? 1 : 0;
-    return n;
-  }
-};
-
-QStringList qlist(std::initializer_list<const char*> items) {
-  QStringList out;
-  for (const char* s : items) out << QString::fromUtf8(s);
-  return out;
-}
-
-}  // namespace
 
 class WindowTest : public QObject {
   Q_OBJECT
@@ -685,28 +648,6 @@ void WindowTest::input_method_and_paste_change_nothing() {
   QCOMPARE(rig.window->changed(), 0);
 }
 
-namespace {
-
-// Sends a drag over and a drop onto a widget; returns whether the drag was
-// accepted, and the action it was accepted with.
-std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMimeData* data, bool* dropped = nullptr) {
-  const QPoint at = target->rect().center();
-  QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  QDragMoveEvent move(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &move);
-  const bool accepted = enter.isAccepted() && move.isAccepted();
-  const Qt::DropAction action = move.dropAction();
-  if (accepted) {
-    QDropEvent drop(QPointF(at), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    if (dropped) *dropped = drop.isAccepted();
-  }
-  return {accepted, action};
-}
-
-}  // namespace
-
 void WindowTest::destination_keeps_accepting_drops() {
   QMimeData files;
   files.setUrls({QUrl::fromLocalFile(QStringLiteral("/backup"))});
@@ -749,6 +690,8 @@ void WindowTest::source_list_forwards_drags_and_drops() {
   QMimeData files;
   files.setUrls({QUrl::fromLocalFile(QStringLiteral("/data"))});
   // Without a drag-over handler nothing may be dropped.
+  rig.window->List1->on_drag_over = nullptr;
+  rig.window->List1->on_drop = nullptr;
   QVERIFY(!drag_and_drop(rig.window->List1->viewport(), &files).first);
   int drops = 0;
   rig.window->List1->on_drag_over = [](const QMimeData& d) { return d.hasUrls() ? 1 : 0; };

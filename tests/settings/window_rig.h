@@ -1,0 +1,102 @@
+// The real window ZBTB with scripted services, for the QTest suites: a rig
+// that loads and shows it, and drags and drops sent to its controls as the
+// platform sends them.
+#pragma once
+#include <QApplication>
+#include <QCheckBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QListWidget>
+#include <QMimeData>
+#include <QRadioButton>
+#include <QtTest/QtTest>
+#include <memory>
+
+#include "fake_services.h"
+#include "window.h"
+
+namespace zubeto {
+
+using Lines = std::vector<std::string>;
+
+// A window with its services, not yet loaded.
+struct Rig {
+  FakeServices services;
+  std::unique_ptr<ZBTB> window;
+  Rig() { window = std::make_unique<ZBTB>(services); }
+  // Loads the window (start-up) and shows it; false when the load ended it.
+  bool open() {
+    if (!window->Form_Load()) return false;
+    window->show();
+    window->activateWindow();
+    return QTest::qWaitForWindowExposed(window.get());
+  }
+  QStringList list() const {
+    QStringList out;
+    for (int i = 0; i < window->List1->count(); ++i) out << window->List1->item(i)->text();
+    return out;
+  }
+  int checked_options() const {
+    int n = 0;
+    for (QRadioButton* b : window->Option1) n += b->isChecked() ? 1 : 0;
+    return n;
+  }
+};
+
+inline QStringList qlist(std::initializer_list<const char*> items) {
+  QStringList out;
+  for (const char* s : items) out << QString::fromUtf8(s);
+  return out;
+}
+
+// Qt hands drag-move, drop and drag-leave events to the widget that
+// accepted the last drag-enter, whatever widget they are sent to; every
+// helper below ends its drag (by a drop or a leave), so that no later test
+// sends to a widget that is gone.
+
+// Sends a drag over and a drop onto a widget; returns whether the drag was
+// accepted, and the action it was accepted with. A refused drag leaves.
+inline std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMimeData* data, bool* dropped = nullptr,
+                                                     Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, offered, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDragMoveEvent move(at, offered, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &move);
+  const bool accepted = enter.isAccepted() && move.isAccepted();
+  const Qt::DropAction action = move.dropAction();
+  if (accepted) {
+    QDropEvent drop(QPointF(at), offered, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    if (dropped) *dropped = drop.isAccepted();
+  } else {
+    QDragLeaveEvent leave;
+    QApplication::sendEvent(target, &leave);
+  }
+  return {accepted, action};
+}
+
+// Sends drag-enter and drag-move to a widget, then lets the drag leave;
+// returns whether both were accepted, and the action of the move.
+inline std::pair<bool, Qt::DropAction> drag_over(QWidget* target, const QMimeData* data,
+                                                 Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+  const QPoint at = target->rect().center();
+  QDragEnterEvent enter(at, offered, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  QDragMoveEvent move(at, offered, data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &move);
+  QDragLeaveEvent leave;
+  QApplication::sendEvent(target, &leave);
+  return {enter.isAccepted() && move.isAccepted(), move.dropAction()};
+}
+
+// File-list data: each path as a local file URL.
+inline std::unique_ptr<QMimeData> file_list(const QStringList& paths) {
+  auto data = std::make_unique<QMimeData>();
+  QList<QUrl> urls;
+  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
+  data->setUrls(urls);
+  return data;
+}
+
+}  // namespace zubeto
