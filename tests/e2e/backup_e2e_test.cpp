@@ -159,4 +159,24 @@ TEST_F(Backup, ElevenSourcesThroughTheResponseFile) {
               "content " + std::to_string(i));
 }
 
+// A source that is gone by the time the archiver walks it (here: named only
+// in the response file, which the worker does not test) is named in the run
+// log and fails the job, while everything else is archived and kept.
+TEST_F(Backup, ASourceThatVanishedIsNamedAndTheRestIsKept) {
+  fs::path gone = scratch.root() / "vanished folder";
+  write_file(scratch.work() / "resp.tmp", "\"" + data.string() + "\"\r\n\"" + gone.string() + "\"\r\n");
+  write_file(scratch.work() / "jobconf.ini", job(1, "[dir_file]=\"@resp.tmp\"\r\n"));
+  auto r = scratch.run("ZUBETOC");
+  EXPECT_EQ(r.status, 1);
+  std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
+  EXPECT_NE(log.find(gone.string()), std::string::npos) << log;
+  EXPECT_TRUE(std::regex_search(log, std::regex("圧縮処理終了=8010\r\n$"))) << log;
+  auto found = archives_in(backup);
+  ASSERT_EQ(found.size(), 1u) << "the archive of what could be saved is kept";
+  fs::path out = scratch.root() / "extracted";
+  fs::create_directories(out);
+  ASSERT_EQ(std::system(("unzip -q '" + found[0].string() + "' -d '" + out.string() + "'").c_str()), 0);
+  EXPECT_EQ(read_file(out / (data / "notes.txt").relative_path()), read_file(data / "notes.txt"));
+}
+
 }  // namespace
