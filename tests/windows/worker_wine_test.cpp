@@ -132,6 +132,14 @@ TEST_F(WorkerRun, MissingLibraryIsReportedByType) {
   }
 }
 
+TEST_F(WorkerRun, LibraryIsNeverTakenFromTheCurrentFolder) {
+  const std::string planted = scratch.work() + "\\ZIP32J.DLL";
+  ASSERT_TRUE(::CopyFileA((here() + "\\fakearc.dll").c_str(), planted.c_str(), FALSE));
+  auto r = run(job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data() + "\"", "[shut_flg]=0"}));
+  EXPECT_EQ(r.code, 0x0401u);
+  EXPECT_FALSE(archiver_called());
+}
+
 TEST_F(WorkerRun, LibraryWithoutItsCommandFunctionCountsAsMissing) {
   ASSERT_TRUE(scratch.install("fakearc_nocmd.dll", "TAR32.dll"));
   auto r = run(job({"[mode]=3", "[archive]=\"" + dest(), "[base_dir]=\"C:\\\"", "[dir_file]=\"" + data() + "\"",
