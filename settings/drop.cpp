@@ -4,6 +4,8 @@
 
 namespace settings {
 
+bool path_fits_job_file(const std::string& path) { return path.find_first_of("\"\r\n") == std::string::npos; }
+
 bool source_drag_accepted(bool is_file_list, const std::vector<std::string>& paths,
                           const std::function<bool(const std::string&)>& is_share_root) {
   if (!is_file_list || paths.empty()) return false;

@@ -7,6 +7,11 @@
 
 namespace settings {
 
+// The job file holds one quoted path a line: a path with a double quote or
+// a line break in it would be read back as another path (POSIX allows both
+// in names). Such a path is refused, never saved.
+bool path_fits_job_file(const std::string& path);
+
 // Drag over the source list: a file list is accepted (copy, never move)
 // unless its first path is a share root. No path at all is refused.
 bool source_drag_accepted(bool is_file_list, const std::vector<std::string>& paths,

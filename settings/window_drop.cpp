@@ -33,6 +33,10 @@ std::vector<std::string> narrow_all(const QStringList& paths) {
   return out;
 }
 
+std::string unfit_path_message(const std::string& path) {
+  return "「" + path + "」は、ジョブに保存できない文字（\"、改行）を含むため使えません。";
+}
+
 }  // namespace
 
 int ZBTB::List1_OLEDragOver(const QMimeData& data) {
@@ -60,8 +64,15 @@ int ZBTB::List1_OLEDragOver(const QMimeData& data) {
 void ZBTB::List1_OLEDragDrop(const QMimeData& data) {
   std::optional<QStringList> paths = file_collection(data);
   if (!paths) return;
-  // Every dropped path is appended unchanged and untested.
-  List1->addItems(*paths);
+  // Every dropped path is appended unchanged and untested, but for one that
+  // the job file could not carry: it would come back as another path.
+  for (const QString& p : *paths) {
+    const std::string path = to_narrow(p);
+    if (settings::path_fits_job_file(path))
+      List1->addItem(p);
+    else
+      services_.message_box(unfit_path_message(path), "エラーメッセージ", kMbStyleError);
+  }
   settings::SourceDrop drop = settings::source_drop(sources(), {});
   // Each repeat is reported while it still shows in the list, then removed.
   for (size_t i = 0; i < drop.repeats.size(); ++i) {
@@ -88,6 +99,10 @@ void ZBTB::Text1_OLEDragDrop(const QMimeData& data) {
       services_.message_box("フォルダを指定して下さい。", "エラーメッセージ", kMbStyleInfo);
       return;
     case settings::DestinationDrop::accepted:
+      if (!settings::path_fits_job_file(drop.text)) {
+        services_.message_box(unfit_path_message(narrow_all(*paths)[0]), "エラーメッセージ", kMbStyleError);
+        return;
+      }
       Text1->setPlainText(from_narrow(drop.text));
       changed_ = 1;
       return;

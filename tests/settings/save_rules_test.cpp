@@ -91,6 +91,14 @@ TEST(SaveChecks, DriveCheckAndEmptyJob) {
   EXPECT_FALSE(job_is_empty(Job{1, false, "/d/", {"/a"}}));
 }
 
+TEST(SourceDrops, PathsTheJobFileCannotCarry) {
+  EXPECT_TRUE(path_fits_job_file("/home/u/写真 2024/a.txt"));
+  EXPECT_TRUE(path_fits_job_file("\\\\server\\share"));
+  EXPECT_FALSE(path_fits_job_file("/a\"b"));
+  EXPECT_FALSE(path_fits_job_file("/a\nb"));
+  EXPECT_FALSE(path_fits_job_file("/a\rb"));
+}
+
 TEST(SourceDrops, AcceptOnlyFileListsWhoseFirstPathIsNoShareRoot) {
   auto share = [](const std::string& p) { return p == "\\\\server\\share"; };
   struct {

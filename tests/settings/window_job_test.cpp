@@ -136,6 +136,7 @@ class WindowJobTest : public QObject {
   void destination_drop_data();
   void destination_drop();
   void destination_refuses_move_only_drags();
+  void paths_the_job_file_cannot_carry_are_refused();
 
   // ---- save ---------------------------------------------------------------
   void save_writes_the_job_files_byte_for_byte_data();
@@ -355,6 +356,31 @@ void WindowJobTest::destination_drop() {
   Messages want;
   if (!message.isEmpty()) want.emplace_back(to_narrow(message), "エラーメッセージ", 64);
   QCOMPARE(messages_of(rig.services), want);
+}
+
+// A quote or a line break in a name (possible on POSIX) would make the saved
+// job name another path: such a source or destination never gets in.
+void WindowJobTest::paths_the_job_file_cannot_carry_are_refused() {
+  Rig rig;
+  rig.services.folders = {"/backup", "/bad\"dir", "/two\nlines"};
+  QVERIFY(rig.open());
+  rig.window->set_changed(0);
+  auto sources = file_list(qlist({"/a.txt", "/bad\"dir", "/two\nlines", "/b.txt"}));
+  QVERIFY(drag_and_drop(rig.window->List1->viewport(), sources.get()).first);
+  QCOMPARE(rig.list(), qlist({"/a.txt", "/b.txt"}));
+  const std::string tail = "」は、ジョブに保存できない文字（\"、改行）を含むため使えません。";
+  Messages want = {{"「/bad\"dir" + tail, "エラーメッセージ", 48}, {"「/two\nlines" + tail, "エラーメッセージ", 48}};
+  QCOMPARE(messages_of(rig.services), want);
+  QCOMPARE(rig.window->changed(), 1);
+
+  rig.services.messages.clear();
+  rig.window->set_changed(0);
+  rig.window->Text1->setPlainText(QStringLiteral("/backup/"));
+  auto dest = file_list(qlist({"/bad\"dir"}));
+  QVERIFY(drag_and_drop(rig.window->Text1->viewport(), dest.get()).first);
+  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/backup/"));
+  QCOMPARE(rig.window->changed(), 0);
+  QCOMPARE(messages_of(rig.services), (Messages{{"「/bad\"dir" + tail, "エラーメッセージ", 48}}));
 }
 
 void WindowJobTest::destination_refuses_move_only_drags() {
