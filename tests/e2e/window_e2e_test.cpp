@@ -20,6 +20,7 @@
 #include "harness.h"
 #include "system_services.h"
 #include "window.h"
+#include "window_rig.h"
 
 using namespace zubeto;
 using e2e::fs::path;
@@ -27,43 +28,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Drag-enter, drag-move and, when both are accepted, the drop; a refused
-// drag leaves. Returns whether the drag was accepted.
-bool drag_and_drop(QWidget* target, const QStringList& paths) {
-  QMimeData data;
-  QList<QUrl> urls;
-  for (const QString& p : paths) urls << QUrl::fromLocalFile(p);
-  data.setUrls(urls);
-  const QPoint at = target->rect().center();
-  const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction;
-  QDragEnterEvent enter(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  QDragMoveEvent move(at, offered, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &move);
-  if (!enter.isAccepted() || !move.isAccepted()) {
-    QDragLeaveEvent leave;
-    QApplication::sendEvent(target, &leave);
-    return false;
-  }
-  QDropEvent drop(QPointF(at), offered, &data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &drop);
-  return drop.isAccepted() && move.dropAction() == Qt::CopyAction;
+// Drags local paths onto a widget and drops them there; true when the drag
+// was accepted as a copy and the drop taken.
+bool drop_paths(QWidget* target, const QStringList& paths) {
+  auto data = file_list(paths);
+  bool dropped = false;
+  auto [accepted, action] = drag_and_drop(target, data.get(), &dropped);
+  return accepted && dropped && action == Qt::CopyAction;
 }
-
-// Closes every message box that opens while it lives, noting its text.
-struct BoxCloser {
-  QStringList texts;
-  QTimer timer;
-  BoxCloser() {
-    QObject::connect(&timer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->accept();
-      }
-    });
-    timer.start(20);
-  }
-};
 
 // Every file and folder below a root: relative path -> contents ("/" for a
 // folder).
@@ -122,13 +94,13 @@ void WindowE2ETest::share_roots_are_refused_through_the_library() {
   fs::permissions("\\\\server\\ro", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
   QWidget* list = s.window->List1->viewport();
   BoxCloser boxes;
-  QVERIFY(!drag_and_drop(list, {QStringLiteral("\\\\server\\share")}));
-  QVERIFY(!drag_and_drop(list, {QStringLiteral("\\\\server\\share"), QStringLiteral("/etc")}));
+  QVERIFY(!drop_paths(list, {QStringLiteral("\\\\server\\share")}));
+  QVERIFY(!drop_paths(list, {QStringLiteral("\\\\server\\share"), QStringLiteral("/etc")}));
   QCOMPARE(s.window->List1->count(), 0);
   QCOMPARE(s.window->changed(), 0);
-  QVERIFY(drag_and_drop(list, {QStringLiteral("/etc"), QStringLiteral("\\\\server\\share")}));
-  QVERIFY(drag_and_drop(list, {QStringLiteral("\\\\server\\share\\dir")}));
-  QVERIFY(drag_and_drop(list, {QStringLiteral("\\\\server\\ro")}));
+  QVERIFY(drop_paths(list, {QStringLiteral("/etc"), QStringLiteral("\\\\server\\share")}));
+  QVERIFY(drop_paths(list, {QStringLiteral("\\\\server\\share\\dir")}));
+  QVERIFY(drop_paths(list, {QStringLiteral("\\\\server\\ro")}));
   QCOMPARE(s.window->sources(), (std::vector<std::string>{"/etc", "\\\\server\\share", "\\\\server\\share\\dir",
                                                           "\\\\server\\ro"}));
   QCOMPARE(s.window->changed(), 1);
@@ -164,8 +136,8 @@ void WindowE2ETest::dropped_job_runs_now_into_a_zip_archive() {
   QVERIFY(QTest::qWaitForWindowExposed(s.window.get()));
   BoxCloser boxes;
 
-  QVERIFY(drag_and_drop(s.window->List1->viewport(), {QString::fromStdString(sample.string())}));
-  QVERIFY(drag_and_drop(s.window->Text1->viewport(), {QString::fromStdString(backup.string())}));
+  QVERIFY(drop_paths(s.window->List1->viewport(), {QString::fromStdString(sample.string())}));
+  QVERIFY(drop_paths(s.window->Text1->viewport(), {QString::fromStdString(backup.string())}));
   QCOMPARE(s.window->sources(), std::vector<std::string>{sample.string()});
   QCOMPARE(s.window->destination(), backup.string() + "/");
   QTest::mouseClick(s.window->Option1[1], Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));

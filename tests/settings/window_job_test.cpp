@@ -60,20 +60,6 @@ std::string crlf(std::initializer_list<std::string> lines) {
   return out;
 }
 
-// Closes every message box that opens while it lives, noting its text.
-struct BoxCloser {
-  QStringList texts;
-  QTimer timer;
-  BoxCloser() {
-    QObject::connect(&timer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->accept();
-      }
-    });
-    timer.start(20);
-  }
-};
 
 // The window on the real services, with a scratch folder as the current
 // folder; the folder is left when the rig ends.

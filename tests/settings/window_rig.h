@@ -7,8 +7,10 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QRadioButton>
+#include <QTimer>
 #include <QtTest/QtTest>
 #include <memory>
 
@@ -89,6 +91,21 @@ inline std::pair<bool, Qt::DropAction> drag_over(QWidget* target, const QMimeDat
   QApplication::sendEvent(target, &leave);
   return {enter.isAccepted() && move.isAccepted(), move.dropAction()};
 }
+
+// Closes every message box that opens while it lives, noting its text.
+struct BoxCloser {
+  QStringList texts;
+  QTimer timer;
+  BoxCloser() {
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts << box->text();
+        box->accept();
+      }
+    });
+    timer.start(20);
+  }
+};
 
 // File-list data: each path as a local file URL.
 inline std::unique_ptr<QMimeData> file_list(const QStringList& paths) {
