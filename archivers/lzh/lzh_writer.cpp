@@ -126,13 +126,20 @@ AddStatus ArchiveWriter::add(const Entry& entry, EntrySource* source, std::strin
   return add_file(entry, *source, error);
 }
 
-AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
+// The fields a folder and a file header share; the method stays as the
+// caller sets it.
+static HeaderFields fields_of(const Entry& entry, bool is_folder) {
   HeaderFields f;
-  std::memcpy(f.method, "-lhd-", 6);
   f.mtime = clamp_time(entry.mtime);
   f.dos_attributes = dos_attributes_of(entry);
-  f.unix_mode = static_cast<uint16_t>(0040000 | (entry.mode & 07777));
-  split_name(entry.name, true, &f.directory, &f.file_name);
+  f.unix_mode = static_cast<uint16_t>((is_folder ? 0040000 : 0100000) | (entry.mode & 07777));
+  split_name(entry.name, is_folder, &f.directory, &f.file_name);
+  return f;
+}
+
+AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
+  HeaderFields f = fields_of(entry, true);
+  std::memcpy(f.method, "-lhd-", 6);
   std::vector<uint8_t> h = build_header(f);
   if (h.empty()) {
     *error = entry.name + ": name too long";
@@ -144,11 +151,7 @@ AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
 }
 
 AddStatus ArchiveWriter::add_file(const Entry& entry, EntrySource& source, std::string* error) {
-  HeaderFields f;
-  f.mtime = clamp_time(entry.mtime);
-  f.dos_attributes = dos_attributes_of(entry);
-  f.unix_mode = static_cast<uint16_t>(0100000 | (entry.mode & 07777));
-  split_name(entry.name, false, &f.directory, &f.file_name);
+  HeaderFields f = fields_of(entry, false);
   std::vector<uint8_t> h = build_header(f);
   if (h.empty()) {
     *error = entry.name + ": name too long";

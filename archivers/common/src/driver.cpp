@@ -46,12 +46,7 @@ class OpenFile : public FileContent {
       return false;
     }
     size_ = static_cast<uint64_t>(st.st_size);
-    e.size = size_;
-    e.mode = st.st_mode & 07777;
-    e.mtime = st.st_mtim.tv_sec;
-    e.mtime_nsec = st.st_mtim.tv_nsec;
-    e.uid = st.st_uid;
-    e.gid = st.st_gid;
+    take_facts(e, st);
     // Not zero-filled: only the bytes read are ever used.
     ahead_.reset(new char[kReadAhead]);
     size_t got = 0;

@@ -59,12 +59,7 @@ Entry make_entry(EntryKind kind, const std::string& path, const std::string& nam
   e.kind = kind;
   e.path = path;
   e.name = name;
-  e.mode = st.st_mode & 07777;
-  e.mtime = st.st_mtim.tv_sec;
-  e.mtime_nsec = st.st_mtim.tv_nsec;
-  e.uid = st.st_uid;
-  e.gid = st.st_gid;
-  e.size = kind == EntryKind::File ? static_cast<uint64_t>(st.st_size) : 0;
+  take_facts(e, st);
   return e;
 }
 
@@ -172,6 +167,15 @@ class Walker {
 };
 
 }  // namespace
+
+void take_facts(Entry& e, const struct stat& st) {
+  e.mode = st.st_mode & 07777;
+  e.mtime = st.st_mtim.tv_sec;
+  e.mtime_nsec = st.st_mtim.tv_nsec;
+  e.uid = st.st_uid;
+  e.gid = st.st_gid;
+  e.size = e.kind == EntryKind::File ? static_cast<uint64_t>(st.st_size) : 0;
+}
 
 std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report) {
   std::vector<Entry> out;

@@ -26,21 +26,6 @@ struct LimitCase {
 };
 void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.label; }
 
-cab::Limits files_at_most(uint32_t n) {
-  cab::Limits l;
-  l.max_files = n;
-  return l;
-}
-cab::Limits cabinet_at_most(uint64_t n) {
-  cab::Limits l;
-  l.max_cabinet = n;
-  return l;
-}
-cab::Limits folder_of_blocks(uint32_t n) {
-  cab::Limits l;
-  l.folder_blocks = n;
-  return l;
-}
 
 class CabCommandLimits : public ::testing::TestWithParam<LimitCase> {};
 
@@ -65,9 +50,9 @@ TEST_P(CabCommandLimits, RefuseAndLeaveNothing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CabCommandLimits,
-                         ::testing::Values(LimitCase{"file_count", files_at_most(2), "too many files"},
-                                           LimitCase{"cabinet_size", cabinet_at_most(100000), "would exceed"},
-                                           LimitCase{"file_size", folder_of_blocks(2), "file too large"}),
+                         ::testing::Values(LimitCase{"file_count", cab::Limits{.max_files = 2}, "too many files"},
+                                           LimitCase{"cabinet_size", cab::Limits{.max_cabinet = 100000}, "would exceed"},
+                                           LimitCase{"file_size", cab::Limits{.folder_blocks = 2}, "file too large"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // Three files with the count limit at three: written, and readers agree.
@@ -78,7 +63,7 @@ TEST(CabCommand, WritesUpToTheLimit) {
   write_file(tmp.path() / "src/c/d.txt", "d");
   fs::create_directories(tmp.path() / "src/empty");
   cab::Options o;
-  o.limits = files_at_most(3);
+  o.limits = cab::Limits{.max_files = 3};
   std::string text;
   fs::path cab = tmp.path() / "a.cab";
   ASSERT_EQ(run_cab("-a -ri \"" + cab.string() + "\" \"" + (tmp.path() / "src").string() + "/*.*\" ", o, text), 0)

@@ -188,16 +188,6 @@ TEST_P(CabLimits, RefusesWithAClearText) {
   EXPECT_NE(r.error.find(c.message), std::string::npos) << r.error;
 }
 
-cab::Limits with_cabinet(uint64_t max) {
-  cab::Limits l;
-  l.max_cabinet = max;
-  return l;
-}
-cab::Limits with_folder_blocks(uint32_t n) {
-  cab::Limits l;
-  l.folder_blocks = n;
-  return l;
-}
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, CabLimits,
@@ -207,9 +197,9 @@ INSTANTIATE_TEST_SUITE_P(
         // A file cannot span folders, so one folder's 65535 blocks bound a file.
         LimitCase{"file_larger_than_a_folder", 1, 0, 65535ull * 32768 + 1, cab::Limits{}, "file too large"},
         LimitCase{"file_of_4_GiB", 1, 0, 1ull << 32, cab::Limits{}, "file too large"},
-        LimitCase{"file_larger_than_small_folder", 1, 0, 3 * 32768 + 1, with_folder_blocks(3), "file too large"},
+        LimitCase{"file_larger_than_small_folder", 1, 0, 3 * 32768 + 1, cab::Limits{.folder_blocks = 3}, "file too large"},
         // Random data fills the cabinet past a small size limit while writing.
-        LimitCase{"cabinet_size", 2, 0, 300000, with_cabinet(400000), "would exceed"}),
+        LimitCase{"cabinet_size", 2, 0, 300000, cab::Limits{.max_cabinet = 400000}, "would exceed"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // 65535 files is the most a cabinet holds, and readers accept that many.

@@ -18,6 +18,8 @@
 #pragma once
 
 #include <cstdint>
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -39,6 +41,10 @@ struct Entry {
   std::string link_target;   // links only
   bool follow = false;       // named as a source: open it through a link
 };
+
+// Copies the facts of a stat result (mode, times, owner; size for files)
+// into the entry.
+void take_facts(Entry& e, const struct stat& st);
 
 struct WalkRoot {
   std::string path;            // on disk
