@@ -124,6 +124,7 @@ class Scratch {
 
   struct Result {
     bool started = false;
+    unsigned long start_error = 0;  // the system's error code when the start failed
     bool finished = false;
     DWORD code = 0;   // the whole 32-bit exit code
     std::string out;  // standard output and standard error
@@ -148,8 +149,17 @@ class Scratch {
     std::string exe = prog() + "\\" + name;
     std::vector<char> cmd(name.begin(), name.end());
     cmd.push_back('\0');
-    r.started = ::CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, work().c_str(), &si,
-                                 &pi) != 0;
+    // Under Wine a start now and then fails for a moment on a loaded
+    // machine; a few tries tell that apart from a program that cannot start.
+    for (int attempt = 0; attempt < 5 && !r.started; ++attempt) {
+      if (attempt > 0) {
+        std::fprintf(stderr, "start of %s failed with error %lu, trying again\n", name.c_str(), r.start_error);
+        ::Sleep(500);
+      }
+      r.started = ::CreateProcessA(exe.c_str(), cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, work().c_str(), &si,
+                                   &pi) != 0;
+      if (!r.started) r.start_error = ::GetLastError();
+    }
     ::CloseHandle(out);
     for (const auto& [k, v] : env) ::SetEnvironmentVariableA(k.c_str(), nullptr);
     if (!r.started) return r;

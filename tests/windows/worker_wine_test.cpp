@@ -49,7 +49,7 @@ class WorkerRun : public ::testing::Test {
   }
   Scratch::Result run_as_is() {
     auto r = scratch.run("ZUBETOC.exe", env);
-    EXPECT_TRUE(r.started);
+    EXPECT_TRUE(r.started) << "the worker did not start, error " << r.start_error;
     EXPECT_TRUE(r.finished) << "the worker did not end";
     return r;
   }
