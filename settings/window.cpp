@@ -18,6 +18,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocument>
 
 namespace zubeto {
 
@@ -329,7 +330,10 @@ std::vector<std::string> ZBTB::sources() const {
   return out;
 }
 
-std::string ZBTB::destination() const { return to_narrow(Text1->toPlainText()); }
+// The document's raw text, not toPlainText(): that one gives a no-break
+// space back as a plain space and a line separator as a line break, and the
+// saved destination would name another folder than the one shown.
+std::string ZBTB::destination() const { return to_narrow(Text1->document()->toRawText()); }
 
 int ZBTB::shutdown() const { return Check1->isChecked() ? 1 : 0; }
 

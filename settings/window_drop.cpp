@@ -46,7 +46,10 @@ int ZBTB::List1_OLEDragOver(const QMimeData& data) {
     // item comes out as the path to test.
     Combo1->addItems(*paths);
     Combo1->setCurrentIndex(0);
-    const std::string first = to_narrow(Combo1->currentText());
+    // The item itself, not the editable box's text: that one is cut short
+    // at 32767 characters, and a share root with a longer path would be
+    // tested as another path.
+    const std::string first = to_narrow(Combo1->itemText(0));
     // When the share check library cannot be loaded, a path counts as no
     // share root: refusing every drag would leave the window unable to take
     // any source at all, while a share root that slips through is archived

@@ -310,6 +310,9 @@ void WindowJobTest::destination_drop_data() {
   QTest::newRow("two folders") << qlist({"/backup", "/other"}) << false << 0 << QStringLiteral("/old/") << 0
                                << one_msg;
   QTest::newRow("text selection") << QStringList() << true << 0 << QStringLiteral("/old/") << 0 << QString();
+  QTest::newRow("no-break space and line separator kept")
+      << qlist({"/back\u00a0up\u2028x"}) << false << 0 << QString::fromUtf8("/back\u00a0up\u2028x/") << 1
+      << QString();
   QTest::newRow("no local file") << qlist({"http://example.org/backup"}) << false << 0 << QStringLiteral("/old/")
                                  << 0 << QString();
 }
@@ -323,7 +326,7 @@ void WindowJobTest::destination_drop() {
   QFETCH(QString, message);
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[archive]=\"/old/"};
-  rig.services.folders = {"/backup", "/backup/", "/other", "/", "\\\\server\\share"};
+  rig.services.folders = {"/backup", "/backup/", "/other", "/", "\\\\server\\share", "/back\u00a0up\u2028x"};
   QVERIFY(rig.open());
   rig.window->set_changed(static_cast<int16_t>(flag_before));
   QMimeData data;
@@ -337,7 +340,7 @@ void WindowJobTest::destination_drop() {
   auto [ok, action] = drag_and_drop(rig.window->Text1->viewport(), &data);
   QVERIFY(ok);
   QCOMPARE(action, Qt::CopyAction);
-  QCOMPARE(rig.window->Text1->toPlainText(), text);
+  QCOMPARE(from_narrow(rig.window->destination()), text);
   QCOMPARE(int(rig.window->changed()), flag);
   Messages want;
   if (!message.isEmpty()) want.emplace_back(to_narrow(message), "エラーメッセージ", 64);
@@ -433,6 +436,14 @@ void WindowJobTest::save_writes_the_job_files_byte_for_byte_data() {
       << QString::fromStdString(crlf({"[mode]=2", "[archive]=\"@/backup/", "[base_dir]", "[dir_file]=\"@resp.tmp\"",
                                       "[shut_flg]=1"}))
       << QString::fromStdString(resp11);
+  // A no-break space and a line separator are shown as they are and must be
+  // saved as they are: read back as a space or a line break they would
+  // name another folder, or split the line.
+  QTest::newRow("no-break space and line separator")
+      << Lines{"dir:save\u00a0here\u2028now", "dir:data\u00a0x"} << 1 << false << Lines{"@/data\u00a0x"}
+      << QString::fromStdString(crlf({"[mode]=1", "[archive]=\"@/save\u00a0here\u2028now/", "[base_dir]",
+                                      "[dir_file]=\"@/data\u00a0x\"", "[shut_flg]=0"}))
+      << QStringLiteral("-");
   QTest::newRow("japanese and long paths")
       << Lines{"dir:バックアップ", "dir:写真"} << 2 << false << Lines{"@/写真", "@/" + std::string(300, 'x')}
       << QString::fromStdString(crlf({"[mode]=2", "[archive]=\"@/バックアップ/", "[base_dir]",
