@@ -27,6 +27,10 @@ void log_put(RunLog& log, std::string_view text) {
   }
   out += "\r\n";
   std::fwrite(out.data(), 1, out.size(), log.file);
+  // Each line reaches the file at once: the archiver runs inside this
+  // process, and if it brings the process down, or the machine goes down
+  // under it, the lines written so far still tell what happened.
+  std::fflush(log.file);
 }
 
 std::string stamp_text(std::string_view tmpl, const platform::LocalTime& t) {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
+#include <csignal>
 #include <unistd.h>
 
 #include <cstdio>
@@ -64,27 +65,39 @@ class Scratch {
 
   struct Result {
     int status = -1;  // exit status, or -1 when the program did not exit normally
+    int signal = 0;   // the signal that ended it, if one did
     std::string out;  // standard output
   };
 
+  // Where the program's standard output goes: a file read back into
+  // Result::out, or a pipe whose reading end is already closed.
+  enum class Output { file, closed_pipe };
+
   // Runs prog/<name> in work/ with the extra environment, waits for it.
-  Result run(const std::string& name, const std::map<std::string, std::string>& env = {}) const {
+  Result run(const std::string& name, const std::map<std::string, std::string>& env = {},
+             Output output = Output::file) const {
     fs::path out = root_ / "stdout.txt";
+    int dead_pipe[2] = {-1, -1};
+    if (output == Output::closed_pipe && pipe(dead_pipe) == 0) close(dead_pipe[0]);
     pid_t pid = fork();
     if (pid == 0) {
       if (chdir(work().c_str()) != 0) _exit(126);
       for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
+      // Started as from a shell or a scheduler: SIGPIPE at its default.
+      signal(SIGPIPE, SIG_DFL);
       int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(fd, 1);
+      dup2(output == Output::closed_pipe ? dead_pipe[1] : fd, 1);
       dup2(fd, 2);
       std::string exe = (prog() / name).string();
       execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
       _exit(127);
     }
+    if (dead_pipe[1] >= 0) close(dead_pipe[1]);
     int st = 0;
     waitpid(pid, &st, 0);
     Result r;
     r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.signal = WIFSIGNALED(st) ? WTERMSIG(st) : 0;
     r.out = read_file(out);
     return r;
   }

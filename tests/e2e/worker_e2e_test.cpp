@@ -108,11 +108,60 @@ TEST_F(WorkerRun, MissingLibraryIsReportedByType) {
   }
 }
 
+// The job files lie in the current folder, so a library planted there must
+// never load: not by itself, and not through an empty or relative entry of
+// LD_LIBRARY_PATH, which the system loader would read as that folder.
 TEST_F(WorkerRun, LibraryIsNeverTakenFromTheCurrentFolder) {
   fs::copy_file(FAKEARC, scratch.work() / "zip32j.so");
+  const std::string jobfile =
+      job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data().string() + "\"", "[shut_flg]=0"});
+  for (const char* path : {"", "/nonexistent:", ":/nonexistent", "/a::/b", ".", "work"}) {
+    SCOPED_TRACE(std::string("LD_LIBRARY_PATH=") + path);
+    fs::remove(scratch.work() / "logdata.txt");
+    fs::remove(record);
+    env["LD_LIBRARY_PATH"] = path;
+    auto r = run(jobfile);
+    EXPECT_EQ(r.status, 4);
+    EXPECT_FALSE(archiver_called());
+    EXPECT_EQ(log(), kStart + "ERROR:UNZIP32.DLL not Found on your system.\r\n" + end_line("0401"));
+  }
+}
+
+// Not beside the program, the library is still found in an absolute folder
+// of LD_LIBRARY_PATH, after the entries that name no folder of it.
+TEST_F(WorkerRun, LibraryIsFoundInAnAbsoluteLibraryPathFolder) {
+  fs::create_directories(scratch.root() / "libs");
+  fs::copy_file(FAKEARC, scratch.root() / "libs" / "zip32j.so");
+  env["LD_LIBRARY_PATH"] = ":/nonexistent:" + (scratch.root() / "libs").string();
   auto r = run(job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data().string() + "\"", "[shut_flg]=0"}));
-  EXPECT_EQ(r.status, 4);
-  EXPECT_FALSE(archiver_called());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(archiver_called());
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\n" + end_line("0000"));
+}
+
+// An archiver runs inside the worker: when it brings the process down, the
+// lines logged before it must already be in the run log.
+TEST_F(WorkerRun, LinesLoggedBeforeAnArchiverCrashAreKept) {
+  scratch.install(FAKEARC, "zip32j.so");
+  env["ZUBETO_FAKEARC_CRASH"] = "1";
+  auto r = run(job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data().string() + "\"", "[shut_flg]=0"}));
+  EXPECT_EQ(r.signal, SIGABRT);
+  EXPECT_TRUE(archiver_called());
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\n");
+}
+
+// A scheduler or a window whose output pipe has gone away: the version and
+// progress lines are lost, the backup and its log are not.
+TEST_F(WorkerRun, StandardOutputThatNobodyReadsDoesNotStopTheRun) {
+  scratch.install(FAKEARC, "zip32j.so");
+  write_file(scratch.work() / "jobconf.ini",
+             job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data().string() + "\"", "[shut_flg]=1"}));
+  auto r = scratch.run("ZUBETOC", env, Scratch::Output::closed_pipe);
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(archiver_called());
+  EXPECT_TRUE(shutdown_asked());
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\n[xx/xx xx:xx:xx]=シャットダウンします。\r\n" + end_line("0000"));
 }
 
 TEST_F(WorkerRun, LibraryWithoutItsCommandFunctionCountsAsMissing) {

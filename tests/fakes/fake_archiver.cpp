@@ -4,6 +4,8 @@
 //   ZUBETO_FAKEARC_RETURN   value the command function returns (default 0)
 //   ZUBETO_FAKEARC_OUTPUT   output text it writes (cut to the size given)
 //   ZUBETO_FAKEARC_VERSION  version x 100 (default 241)
+//   ZUBETO_FAKEARC_CRASH    when set, the command function aborts the process
+//                           after recording, as a broken archiver would
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,6 +26,7 @@ uint16_t version() {
       std::fclose(f);
     }
   }
+  if (std::getenv("ZUBETO_FAKEARC_CRASH")) std::abort();
   if (const char* o = std::getenv("ZUBETO_FAKEARC_OUTPUT")) {
     size_t n = std::strlen(o);
     if (n > size) n = size;
