@@ -45,10 +45,9 @@ int shut_priv_set(const char* name, bool enable) {
 
 int shut_down() {
   int r = 1;
-  if (shut_priv_set(kShutdownPrivilege, true) == 1) {
-    platform::shutdown_request();
-    r = 0;
-  }
+  // A request the system refuses at once is a shutdown that did not
+  // happen: the log must not say that the machine is going down.
+  if (shut_priv_set(kShutdownPrivilege, true) == 1 && platform::shutdown_request()) r = 0;
   shut_priv_set(kShutdownPrivilege, false);
   return r;
 }
@@ -63,7 +62,7 @@ void shutdown_step(RunLog& log) {
       break;
     default:
       // The Windows 95 line needs no privilege and logs nothing.
-      platform::shutdown_request();
+      (void)platform::shutdown_request();
       break;
   }
 }

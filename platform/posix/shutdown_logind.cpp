@@ -36,14 +36,16 @@ PrivilegeResult shutdown_privilege(const char* /*name*/, bool enable) {
   return result;
 }
 
-void shutdown_request() {
+bool shutdown_request() {
   sd_bus* bus = nullptr;
-  if (sd_bus_open_system(&bus) < 0) return;
+  if (sd_bus_open_system(&bus) < 0) return false;
   sd_bus_error error = SD_BUS_ERROR_NULL;
-  // interactive = false: never wait for a password prompt.
-  sd_bus_call_method(bus, kDest, kPath, kIface, "PowerOff", &error, nullptr, "b", 0);
+  // interactive = false: never wait for a password prompt. The login
+  // manager answers at once, with an error when it will not power off.
+  int r = sd_bus_call_method(bus, kDest, kPath, kIface, "PowerOff", &error, nullptr, "b", 0);
   sd_bus_error_free(&error);
   sd_bus_unref(bus);
+  return r >= 0;
 }
 
 }  // namespace platform

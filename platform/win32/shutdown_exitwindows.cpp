@@ -30,6 +30,6 @@ PrivilegeResult shutdown_privilege(const char* name, bool enable) {
   return err == 0 ? PrivilegeResult::ok : PrivilegeResult::adjust_failed;
 }
 
-void shutdown_request() { ::ExitWindowsEx(EWX_SHUTDOWN, 0); }
+bool shutdown_request() { return ::ExitWindowsEx(EWX_SHUTDOWN, 0) != 0; }
 
 }  // namespace platform

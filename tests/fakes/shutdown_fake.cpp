@@ -56,6 +56,9 @@ PrivilegeResult shutdown_privilege(const char* name, bool enable) {
   return PrivilegeResult::ok;
 }
 
-void shutdown_request() { fake_shutdown::record("request"); }
+bool shutdown_request() {
+  fake_shutdown::record("request");
+  return std::string(fake_shutdown::env("ZUBETO_FAKE_REQUEST", "ok")) != "refuse";
+}
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 // program it starts:
 //   ZUBETO_FAKE_PLATFORM   nt (default) | 95 | 98 | win32s | other | fail
 //   ZUBETO_FAKE_PRIVILEGE  ok (default) | token | lookup | adjust
+//   ZUBETO_FAKE_REQUEST    ok (default) | refuse: the shutdown request is refused
 //   ZUBETO_FAKE_SHUTDOWN_RECORD  file that every call is appended to
 #pragma once
 #include <string>

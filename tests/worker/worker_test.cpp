@@ -244,6 +244,7 @@ class ShutdownTest : public ::testing::Test {
   void TearDown() override {
     unsetenv("ZUBETO_FAKE_PLATFORM");
     unsetenv("ZUBETO_FAKE_PRIVILEGE");
+    unsetenv("ZUBETO_FAKE_REQUEST");
   }
 };
 
@@ -266,11 +267,14 @@ TEST_F(ShutdownTest, StepLogsTheOutcomeAndGivesThePrivilegeBack) {
     const char* privilege;
     std::string line;  // after the stamp
     std::vector<std::string> calls;
+    const char* request = "ok";  // what the system answers the request
   } cases[] = {
       {"nt", "ok", "シャットダウンします。", {"version", en, "request", dis}},
       {"nt", "adjust", "シャットダウン出来ませんでした。", {"version", en, dis}},
       {"nt", "token", "シャットダウン出来ませんでした。", {"version", en, dis}},
       {"nt", "lookup", "シャットダウン出来ませんでした。", {"version", en, dis}},
+      {"nt", "ok", "シャットダウン出来ませんでした。", {"version", en, "request", dis}, "refuse"},
+      {"95", "ok", "", {"version", "request"}, "refuse"},
       {"95", "adjust", "", {"version", "request"}},
       {"98", "ok", "", {"version", "request"}},
       {"win32s", "ok", "", {"version", "request"}},
@@ -281,6 +285,7 @@ TEST_F(ShutdownTest, StepLogsTheOutcomeAndGivesThePrivilegeBack) {
     SCOPED_TRACE(std::string(c.platform) + "/" + c.privilege);
     setenv("ZUBETO_FAKE_PLATFORM", c.platform, 1);
     setenv("ZUBETO_FAKE_PRIVILEGE", c.privilege, 1);
+    setenv("ZUBETO_FAKE_REQUEST", c.request, 1);
     fake_shutdown::calls().clear();
     MemLog log;
     shutdown_step(log.log);

@@ -32,7 +32,9 @@ enum class PrivilegeResult {
 // machine off without being asked; disabling has nothing to give back.
 PrivilegeResult shutdown_privilege(const char* name, bool enable);
 
-// Starts the system shutdown and returns at once; the result is not reported.
-void shutdown_request();
+// Starts the system shutdown and returns at once. False when the system
+// refused the request there and then (say, a shutdown held off by another
+// program); a shutdown that fails later is not seen here.
+bool shutdown_request();
 
 }  // namespace platform
