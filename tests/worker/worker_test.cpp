@@ -167,6 +167,32 @@ TEST_F(JobTest, LongPathsAreReadWholeNeverCut) {
   EXPECT_EQ(whole.args, "-rq \"D:\\backup\\20240515213005.zip\" \"" + longdir + "\" \"" + huge + "\" ");
 }
 
+// Which path is tested: only a CAB job drops "*.*" and every other "*";
+// the separator before a dropped "*.*" stays, so the folder is tested as
+// "C:\data\" (the only form this fixture knows).
+TEST_F(JobTest, PathCheckDropsWildcardsOnlyForCab) {
+  fake_fs() = {{"C:\\data\\", 16}, {"C:\\ab", 32}};
+  struct Case {
+    const char* value;
+    int job_type;
+    int rc;
+    std::string log;
+  } cases[] = {
+      {"\"C:\\data\\*.*\"", 2, 0, ""},
+      {"\"C:\\data\\*.*\"", 1, 3, "ファイルがありません=C:\\data\\*.*\r\n詳細エラー=0003\r\n"},
+      {"\"C:\\a*b\"", 2, 0, ""},
+      {"\"C:\\a*b\"", 3, 3, "ファイルがありません=C:\\a*b\r\n詳細エラー=0003\r\n"},
+      {"\"C:\\a\"b\"", 1, 0, ""},  // every quote goes, not only the outer ones
+      {"\"C:\\data*.*\"", 2, 3, "ファイルがありません=C:\\data\r\n詳細エラー=0003\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.value) + " type " + std::to_string(c.job_type));
+    MemLog log;
+    EXPECT_EQ(path_check(log.log, c.value, c.job_type), c.rc);
+    EXPECT_EQ(log.text(), c.log);
+  }
+}
+
 TEST_F(JobTest, ArchiveNameUsesTwoDigitFieldsAndTheCentury20) {
   platform::set_local_time_source([] { return platform::LocalTime{2031, 3, 1, 9, 5, 7}; });
   auto r = assemble("[mode]=1\n[archive]=\"D:\\backup\\\n");
