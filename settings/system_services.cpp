@@ -135,14 +135,50 @@ bool SystemServices::write_text_files(const std::vector<TextFile>& files, std::s
     }
     written.emplace_back(scratch, f.name);
   }
-  for (size_t i = 0; i < written.size(); ++i) {
-    fs::rename(written[i].first, written[i].second, ec);
-    if (ec) {
-      written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
-      return fail(written.front().second);
+  // The files are put in place one after the other. Should a later one
+  // fail, the earlier ones go back to what they were: a job file left old
+  // beside a new response file would back up the new list for the old job.
+  // The old files are kept under a second name (a hard link, else a copy)
+  // until every new one is in place.
+  struct Placed {
+    std::string name;
+    std::optional<fs::path> kept;  // the old file, when there was one
+  };
+  std::vector<Placed> placed;
+  auto undo = [&] {
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+      if (it->kept)
+        rename_file(it->kept->string(), it->name);
+      else
+        fs::remove(it->name, ec);
     }
+  };
+  for (size_t i = 0; i < written.size(); ++i) {
+    const std::string name = written[i].second;
+    Placed p{name, std::nullopt};
+    if (fs::exists(name, ec)) {
+      fs::path kept = name + ".old~" + scratch_suffix().substr(5);
+      fs::create_hard_link(name, kept, ec);
+      if (ec) fs::copy_file(name, kept, ec);
+      if (!ec) p.kept = kept;
+    }
+    if (!rename_file(written[i].first.string(), name)) {
+      if (p.kept) fs::remove(*p.kept, ec);
+      undo();
+      written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
+      return fail(name);
+    }
+    placed.push_back(std::move(p));
   }
+  for (const Placed& p : placed)
+    if (p.kept) fs::remove(*p.kept, ec);
   return true;
+}
+
+bool SystemServices::rename_file(const std::string& from, const std::string& to) {
+  std::error_code ec;
+  fs::rename(from, to, ec);
+  return !ec;
 }
 
 bool SystemServices::folder_exists(const std::string& path) {

@@ -36,6 +36,10 @@ class SystemServices : public Services {
   // folder; a test points it at a folder that holds a test build instead.
   void set_program_folder(std::string folder) { program_folder_ = std::move(folder); }
 
+ protected:
+  // Puts a written file in place of the old one; a test makes it fail.
+  virtual bool rename_file(const std::string& from, const std::string& to);
+
  private:
   QWidget* parent_ = nullptr;
   std::optional<std::string> program_folder_;

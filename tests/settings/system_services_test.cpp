@@ -146,7 +146,8 @@ TEST_F(SystemFiles, DeleteIsNotForced) {
 // No scratch file of a save is ever left in the folder.
 bool no_scratch_files(const fs::path& dir) {
   for (auto& e : fs::directory_iterator(dir))
-    if (e.path().filename().string().find(".new~") != std::string::npos) return false;
+    for (const char* mark : {".new~", ".old~"})
+      if (e.path().filename().string().find(mark) != std::string::npos) return false;
   return true;
 }
 
@@ -198,6 +199,44 @@ TEST_F(SystemFiles, AFailedWriteKeepsEveryOldFile) {
     if (!fs::is_directory("jobconf.ini")) {
       EXPECT_EQ(read("jobconf.ini"), "old job\r\n");
     }
+    EXPECT_TRUE(no_scratch_files(dir_));
+  }
+}
+
+// Services whose putting in place of one named file fails, as a file that
+// changed under the window between the check and the rename would.
+class RenameFails : public SystemServices {
+ public:
+  explicit RenameFails(std::string name) : name_(std::move(name)) {}
+
+ protected:
+  bool rename_file(const std::string& from, const std::string& to) override {
+    if (to == name_ && from.find(".new~") != std::string::npos) return false;
+    return SystemServices::rename_file(from, to);
+  }
+
+ private:
+  std::string name_;
+};
+
+// The response file is put in place first; when the job file then fails,
+// the response file goes back to what it was, so the old job never reads
+// the new list.
+TEST_F(SystemFiles, AJobFileThatCannotBePutInPlaceTakesTheResponseFileBack) {
+  for (bool had_list : {true, false}) {
+    SCOPED_TRACE(had_list ? "old response file" : "no response file before");
+    fs::remove("resp.tmp");
+    write("jobconf.ini", "[mode]=0\r\n[dir_file]=\"@resp.tmp\"\r\n");
+    if (had_list) write("resp.tmp", "\"/old\"\r\n");
+    RenameFails s("jobconf.ini");
+    std::string failed;
+    EXPECT_FALSE(s.write_text_files({{"resp.tmp", {"\"/new\""}}, {"jobconf.ini", {"[mode]=1"}}}, &failed));
+    EXPECT_EQ(failed, "jobconf.ini");
+    EXPECT_EQ(read("jobconf.ini"), "[mode]=0\r\n[dir_file]=\"@resp.tmp\"\r\n");
+    if (had_list)
+      EXPECT_EQ(read("resp.tmp"), "\"/old\"\r\n");
+    else
+      EXPECT_FALSE(fs::exists("resp.tmp"));
     EXPECT_TRUE(no_scratch_files(dir_));
   }
 }
