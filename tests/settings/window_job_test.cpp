@@ -595,8 +595,6 @@ void WindowJobTest::restored_job_is_saved_again_byte_for_byte() {
   QVERIFY(again.Form_Load());
   again.show();
   QCOMPARE(again.changed(), 0);
-  QCOMPARE(again.destination(), root + destination.toLatin1().toStdString().substr(1));
-  for (const std::string& s : again.sources()) QVERIFY2(fs::exists(s), s.c_str());
   // Shown with a replacement character, saved as it came in.
   QVERIFY(again.Text1->toPlainText().contains(QChar(QChar::ReplacementCharacter)));
   write_bytes("jobconf.ini", "");
@@ -606,6 +604,9 @@ void WindowJobTest::restored_job_is_saved_again_byte_for_byte() {
   QCOMPARE(read_bytes("jobconf.ini"), stored);
   QVERIFY(!fs::exists("resp.tmp"));
   QCOMPARE(again.changed(), 0);
+  // The window hands out the paths that exist.
+  QCOMPARE(again.destination(), root + destination.toLatin1().toStdString().substr(1));
+  for (const std::string& s : again.sources()) QVERIFY2(fs::exists(s), s.c_str());
 }
 
 void WindowJobTest::save_leaves_an_old_response_file_alone_up_to_ten_sources() {
