@@ -35,7 +35,7 @@ void ZBTB::Command3_Click() {
   select_type(0);
   const int count = List1->count();
   for (int n = 0; n < count; ++n) delete List1->takeItem(0);
-  Text1->setPlainText(QString());
+  Text1->show_path(std::string());
   Check1->setChecked(false);
   changed_ = 1;
 }

@@ -109,7 +109,7 @@ bool ZBTB::Form_Load() {
   if (services_.previous_instance()) return false;
 
   Text1->set_manual_drop(true);
-  Text1->setPlainText(QString());
+  Text1->show_path(std::string());
 
   Frame2->setTitle(QStringLiteral("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
   Frame3->setTitle(QStringLiteral("ここに圧縮先ﾌｫﾙﾀﾞをD&&Dする"));
@@ -129,8 +129,10 @@ bool ZBTB::Form_Load() {
 
 void ZBTB::apply_job(const RestoredJob& job) {
   if (job.type) select_type(*job.type);
-  if (job.destination) Text1->setPlainText(from_narrow(*job.destination));
-  for (const std::string& source : job.sources) List1->addItem(from_narrow(source));
+  // The paths keep their bytes: saved again, the job names the same files
+  // even where a name is not valid in the code page.
+  if (job.destination) Text1->show_path(*job.destination);
+  for (const std::string& source : job.sources) add_source(source);
   if (job.shutdown) Check1->setChecked(*job.shutdown == 1);
 }
 

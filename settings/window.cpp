@@ -132,6 +132,20 @@ void DestinationBox::set_manual_drop(bool on) {
 
 bool DestinationBox::manual_drop() const { return viewport()->acceptDrops(); }
 
+void DestinationBox::show_path(const std::string& path) {
+  setPlainText(from_narrow(path));
+  path_ = path;
+  // What the document holds, read back: a text that setPlainText stores
+  // otherwise (a line break becomes a paragraph separator) still matches.
+  shown_path_ = document()->toRawText();
+}
+
+std::string DestinationBox::path() const {
+  const QString raw = document()->toRawText();
+  if (raw == shown_path_) return path_;
+  return to_narrow(raw);
+}
+
 void DestinationBox::keyPressEvent(QKeyEvent* e) {
   // Moving the caret, selecting and copying are not typing; every key that
   // would put a character in (or take one out) is thrown away here.
@@ -324,16 +338,33 @@ int ZBTB::selected_type() const {
   return -1;
 }
 
+void ZBTB::add_source(const std::string& path) {
+  auto* item = new QListWidgetItem(from_narrow(path));
+  item->setData(kPathBytesRole, QByteArray(path.data(), static_cast<qsizetype>(path.size())));
+  List1->addItem(item);
+}
+
 std::vector<std::string> ZBTB::sources() const {
   std::vector<std::string> out;
-  for (int i = 0; i < List1->count(); ++i) out.push_back(to_narrow(List1->item(i)->text()));
+  for (int i = 0; i < List1->count(); ++i) {
+    const QListWidgetItem* item = List1->item(i);
+    const QVariant bytes = item->data(kPathBytesRole);
+    // The kept bytes, as long as the item still shows the text made from
+    // them; an item put in by text alone gives its text in the code page.
+    if (bytes.typeId() == QMetaType::QByteArray) {
+      const QByteArray b = bytes.toByteArray();
+      std::string path(b.constData(), static_cast<size_t>(b.size()));
+      if (item->text() == from_narrow(path)) {
+        out.push_back(std::move(path));
+        continue;
+      }
+    }
+    out.push_back(to_narrow(item->text()));
+  }
   return out;
 }
 
-// The document's raw text, not toPlainText(): that one gives a no-break
-// space back as a plain space and a line separator as a line break, and the
-// saved destination would name another folder than the one shown.
-std::string ZBTB::destination() const { return to_narrow(Text1->document()->toRawText()); }
+std::string ZBTB::destination() const { return Text1->path(); }
 
 int ZBTB::shutdown() const { return Check1->isChecked() ? 1 : 0; }
 

@@ -37,6 +37,15 @@ inline QString from_narrow(const std::string& text) {
 }
 inline std::string to_narrow(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
+// A path as the window holds it: its exact bytes, which are what a job
+// saves, beside the text it is shown as. A name that is not valid in the
+// code page (a file written by another system) shows with replacement
+// characters, and that text, read back, would name a path that does not
+// exist; the bytes never pass through the shown text.
+//
+// List1 items carry the bytes under this role (see ZBTB::add_source).
+inline constexpr int kPathBytesRole = Qt::UserRole;
+
 // Twips to pixels (15 twips a pixel), to the nearest pixel.
 constexpr int twips(int t) { return (t + 7) / 15; }
 
@@ -67,6 +76,15 @@ class DestinationBox : public QPlainTextEdit {
   explicit DestinationBox(QWidget* parent);
   void set_manual_drop(bool on);
   bool manual_drop() const;
+  // Shows the path and keeps its exact bytes.
+  void show_path(const std::string& path);
+  // The path shown: the bytes given to show_path while the box still shows
+  // what it showed then, otherwise the box's text in the code page. The
+  // text is the document's raw text, not toPlainText(): that one gives a
+  // no-break space back as a plain space and a line separator as a line
+  // break, and the saved destination would name another folder than the
+  // one shown.
+  std::string path() const;
   std::function<void(const QMimeData&)> on_drop;
 
  protected:
@@ -77,6 +95,10 @@ class DestinationBox : public QPlainTextEdit {
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+
+ private:
+  std::string path_;    // the bytes given to show_path
+  QString shown_path_;  // the raw text the box showed for them
 };
 
 class ZBTB : public QWidget {
@@ -103,6 +125,8 @@ class ZBTB : public QWidget {
   void select_type(int index);
   // Puts a restored job into the controls (start-up).
   void apply_job(const RestoredJob& job);
+  // Appends a source to List1, shown as text, its exact bytes kept.
+  void add_source(const std::string& path);
 
   Services& services() { return services_; }
 

@@ -11,7 +11,7 @@ using namespace settings;
 
 namespace {
 
-std::set<std::string> folders = {"/data", "/home/u/docs", "/"};
+std::set<std::string> folders = {"/data", "/home/u/docs", "/", "/caf\xE9"};
 bool folder_exists(const std::string& p) { return folders.count(p) > 0; }
 
 std::vector<std::string> numbered(int n) {
@@ -129,6 +129,10 @@ TEST(SourceDrops, RepeatsAreReportedAndRemovedFirstOneStays) {
       // a b b c a c: the later a goes first (j = 0), then b, then the second c.
       {{"/a", "/b"}, {"/b", "/c", "/a", "/c"}, {"/a", "/b", "/c"}, {"/a", "/b", "/c"}, {4, 2, 3}},
       {{"/a", "/b", "/a", "/b"}, {}, {"/a", "/b"}, {"/a", "/b"}, {2, 2}},
+      // Bytes are compared: names that are not valid UTF-8 and would show
+      // alike are different files; equal bytes are a repeat.
+      {{"/caf\xE9"}, {"/caf\xE8", "/caf\xEF\xBF\xBD", "/caf\xE9"}, {"/caf\xE9", "/caf\xE8", "/caf\xEF\xBF\xBD"},
+       {"/caf\xE9"}, {3}},
   };
   for (const auto& c : cases) {
     SourceDrop d = source_drop(c.before, c.dropped);
@@ -157,6 +161,8 @@ TEST(DestinationDrops, OneExistingFolderGetsItsSeparator) {
       {true, {"/data"}, DestinationDrop::accepted, "/data/"},
       {true, {"/"}, DestinationDrop::accepted, "//"},
       {true, {"/memo.txt"}, DestinationDrop::not_folder, ""},
+      {true, {"/caf\xE9"}, DestinationDrop::accepted, "/caf\xE9/"},
+      {true, {"/caf\xEF\xBF\xBD"}, DestinationDrop::not_folder, ""},
       {true, {"/data", "/home/u/docs"}, DestinationDrop::too_many, ""},
       {true, {}, DestinationDrop::too_many, ""},
       {false, {"/data"}, DestinationDrop::ignored, ""},

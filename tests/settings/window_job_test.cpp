@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QTimer>
 #include <QtTest/QtTest>
 #include <filesystem>
@@ -83,6 +84,9 @@ struct RealRig {
     for (auto& e : fs::recursive_directory_iterator(root(), ec))
       fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
     fs::permissions(root(), fs::perms::owner_all, fs::perm_options::add, ec);
+    // Removed by bytes: the temporary folder's own clean-up goes by text and
+    // cannot reach a name that is not valid UTF-8.
+    fs::remove_all(root(), ec);
   }
   fs::path root() const { return fs::path(dir.path().toStdString()); }
   void show_job(int type, const std::string& destination, const std::vector<std::string>& sources, bool shut) {
@@ -127,6 +131,8 @@ class WindowJobTest : public QObject {
   // ---- save ---------------------------------------------------------------
   void save_writes_the_job_files_byte_for_byte_data();
   void save_writes_the_job_files_byte_for_byte();
+  void restored_job_is_saved_again_byte_for_byte_data();
+  void restored_job_is_saved_again_byte_for_byte();
   void save_leaves_an_old_response_file_alone_up_to_ten_sources();
   void tar_drive_check_removes_one_entry_per_press();
   void empty_job_is_refused_and_keeps_the_stored_job_data();
@@ -146,7 +152,7 @@ class WindowJobTest : public QObject {
 // ---- drops on the source list ----------------------------------------------
 
 void WindowJobTest::source_drag_over_data() {
-  QTest::addColumn<QStringList>("urls");  // local paths, or "http:..." for other URLs
+  QTest::addColumn<QStringList>("urls");  // local paths, or "http:..." / "file:..." URLs as sent
   QTest::addColumn<bool>("text_only");
   QTest::addColumn<int>("offered");
   QTest::addColumn<bool>("library");
@@ -173,6 +179,12 @@ void WindowJobTest::source_drag_over_data() {
   QTest::newRow("share library missing") << qlist({share}) << false << both << false << true << Lines{share};
   QTest::newRow("japanese name") << qlist({"/データ/写真"}) << false << both << true << true
                                  << Lines{"/データ/写真"};
+  // A name that is not valid UTF-8 is asked about as its own bytes: the one
+  // that only shows alike is no share root.
+  QTest::newRow("share root not valid utf-8") << qlist({"file:///srv/caf%E9"}) << false << both << true << false
+                                              << Lines{"/srv/caf\xE9"};
+  QTest::newRow("name showing alike is another path") << qlist({"file:///srv/caf%E8"}) << false << both << true
+                                                      << true << Lines{"/srv/caf\xE8"};
 }
 
 void WindowJobTest::source_drag_over() {
@@ -183,7 +195,7 @@ void WindowJobTest::source_drag_over() {
   QFETCH(bool, accepted);
   QFETCH(Lines, asked);
   Rig rig;
-  rig.services.share_roots = {"\\\\server\\share"};
+  rig.services.share_roots = {"\\\\server\\share", "/srv/caf\xE9", "/srv/caf\xEF\xBF\xBD"};
   rig.services.share_library = library;
   QVERIFY(rig.open());
   QMimeData data;
@@ -191,7 +203,9 @@ void WindowJobTest::source_drag_over() {
     data.setText(QStringLiteral("/a.txt"));
   } else {
     QList<QUrl> list;
-    for (const QString& u : urls) list << (u.startsWith("http:") ? QUrl(u) : QUrl::fromLocalFile(u));
+    for (const QString& u : urls)
+      list << (u.startsWith("http:") || u.startsWith("file:") ? QUrl::fromEncoded(u.toLatin1())
+                                                              : QUrl::fromLocalFile(u));
     data.setUrls(list);
   }
   auto [ok, action] = drag_over(rig.window->List1->viewport(), &data, Qt::DropActions(offered));
@@ -208,44 +222,57 @@ void WindowJobTest::source_drag_over() {
   QVERIFY(rig.services.messages.empty());
 }
 
+// Paths are bytes: the list before the drop holds them as the restore puts
+// them in, the drop sends them percent-encoded in file URLs.
 void WindowJobTest::source_drop_appends_in_order_and_removes_repeats_data() {
-  QTest::addColumn<QStringList>("before");
-  QTest::addColumn<QStringList>("dropped");
-  QTest::addColumn<QStringList>("after");
-  QTest::addColumn<QStringList>("reported");
-  QTest::newRow("two files in order") << QStringList() << qlist({"/a.txt", "/b.txt"}) << qlist({"/a.txt", "/b.txt"})
-                                      << QStringList();
-  QTest::newRow("already there") << qlist({"/a.txt", "/z"}) << qlist({"/a.txt"}) << qlist({"/a.txt", "/z"})
-                                 << qlist({"/a.txt"});
-  QTest::newRow("restored three times") << qlist({"/x", "/x", "/x"}) << qlist({"/y"}) << qlist({"/x", "/y"})
-                                        << qlist({"/x", "/x"});
-  QTest::newRow("letter case counts") << qlist({"/Data"}) << qlist({"/data"}) << qlist({"/Data", "/data"})
-                                      << QStringList();
-  QTest::newRow("repeats within the drop") << qlist({"/a", "/b"}) << qlist({"/b", "/c", "/a", "/c"})
-                                           << qlist({"/a", "/b", "/c"}) << qlist({"/a", "/b", "/c"});
+  QTest::addColumn<Lines>("before");
+  QTest::addColumn<Lines>("dropped");
+  QTest::addColumn<Lines>("after");
+  QTest::addColumn<Lines>("reported");
+  QTest::newRow("two files in order") << Lines{} << Lines{"/a.txt", "/b.txt"} << Lines{"/a.txt", "/b.txt"}
+                                      << Lines{};
+  QTest::newRow("already there") << Lines{"/a.txt", "/z"} << Lines{"/a.txt"} << Lines{"/a.txt", "/z"}
+                                 << Lines{"/a.txt"};
+  QTest::newRow("restored three times") << Lines{"/x", "/x", "/x"} << Lines{"/y"} << Lines{"/x", "/y"}
+                                        << Lines{"/x", "/x"};
+  QTest::newRow("letter case counts") << Lines{"/Data"} << Lines{"/data"} << Lines{"/Data", "/data"} << Lines{};
+  QTest::newRow("repeats within the drop") << Lines{"/a", "/b"} << Lines{"/b", "/c", "/a", "/c"}
+                                           << Lines{"/a", "/b", "/c"} << Lines{"/a", "/b", "/c"};
   QTest::newRow("share root is not tested on the drop")
-      << QStringList() << qlist({"/a.txt", "\\\\server\\share"}) << qlist({"/a.txt", "\\\\server\\share"})
-      << QStringList();
-  QTest::newRow("folder adds its path alone") << QStringList() << qlist({"/usr/share/doc"})
-                                              << qlist({"/usr/share/doc"}) << QStringList();
+      << Lines{} << Lines{"/a.txt", "\\\\server\\share"} << Lines{"/a.txt", "\\\\server\\share"} << Lines{};
+  QTest::newRow("folder adds its path alone") << Lines{} << Lines{"/usr/share/doc"} << Lines{"/usr/share/doc"}
+                                              << Lines{};
+  // Names written by another system: each shows with a replacement
+  // character, yet is kept, compared and saved as its own bytes.
+  QTest::newRow("name not valid utf-8 keeps its bytes")
+      << Lines{} << Lines{"/tmp/caf\xE9", "/tmp/d\xFF\xFE"} << Lines{"/tmp/caf\xE9", "/tmp/d\xFF\xFE"} << Lines{};
+  QTest::newRow("names that only show alike are no repeats")
+      << Lines{"/tmp/caf\xE9"} << Lines{"/tmp/caf\xE8", "/tmp/caf\xEF\xBF\xBD"}
+      << Lines{"/tmp/caf\xE9", "/tmp/caf\xE8", "/tmp/caf\xEF\xBF\xBD"} << Lines{};
+  QTest::newRow("same bytes not valid utf-8 are a repeat")
+      << Lines{"/tmp/caf\xE9"} << Lines{"/tmp/caf\xE9", "/tmp/caf\xE8"} << Lines{"/tmp/caf\xE9", "/tmp/caf\xE8"}
+      << Lines{"/tmp/caf\xE9"};
 }
 
 void WindowJobTest::source_drop_appends_in_order_and_removes_repeats() {
-  QFETCH(QStringList, before);
-  QFETCH(QStringList, dropped);
-  QFETCH(QStringList, after);
-  QFETCH(QStringList, reported);
+  QFETCH(Lines, before);
+  QFETCH(Lines, dropped);
+  QFETCH(Lines, after);
+  QFETCH(Lines, reported);
   Rig rig;
   rig.services.share_roots = {"\\\\server\\share"};
   QVERIFY(rig.open());
-  rig.window->List1->addItems(before);
-  auto data = file_list(dropped);
+  for (const std::string& b : before) rig.window->add_source(b);
+  auto data = file_list_bytes(dropped);
   auto [ok, action] = drag_and_drop(rig.window->List1->viewport(), data.get());
   QVERIFY(ok);
   QCOMPARE(action, Qt::CopyAction);
-  QCOMPARE(rig.list(), after);
+  QCOMPARE(rig.window->sources(), after);
+  QStringList shown;
+  for (const std::string& a : after) shown << from_narrow(a);
+  QCOMPARE(rig.list(), shown);
   Messages want;
-  for (const QString& r : reported) want.emplace_back(to_narrow(r) + "は既にあります。", "エラーメッセージ", 48);
+  for (const std::string& r : reported) want.emplace_back(r + "は既にあります。", "エラーメッセージ", 48);
   QCOMPARE(messages_of(rig.services), want);
   QCOMPARE(rig.window->changed(), 1);
   QCOMPARE(rig.window->Combo1->count(), 0);
@@ -288,45 +315,53 @@ void WindowJobTest::refused_drags_drop_nothing() {
 
 // ---- drops on the destination box ------------------------------------------
 
+// Paths and the box's text are bytes; the drop sends each path
+// percent-encoded in a file URL.
 void WindowJobTest::destination_drop_data() {
-  QTest::addColumn<QStringList>("paths");  // empty with text_only: a text selection
+  QTest::addColumn<Lines>("paths");  // empty with text_only: a text selection
   QTest::addColumn<bool>("text_only");
   QTest::addColumn<int>("flag_before");
-  QTest::addColumn<QString>("text");
+  QTest::addColumn<std::string>("text");
   QTest::addColumn<int>("flag");
   QTest::addColumn<QString>("message");
+  using S = std::string;
   const QString folder_msg = QString::fromUtf8("フォルダを指定して下さい。");
   const QString one_msg = QString::fromUtf8("圧縮ファイルは１つにして下さい。");
-  QTest::newRow("folder") << qlist({"/backup"}) << false << 0 << QStringLiteral("/backup/") << 1 << QString();
-  QTest::newRow("root gets a second separator") << qlist({"/"}) << false << 0 << QStringLiteral("//") << 1
-                                                << QString();
+  QTest::newRow("folder") << Lines{"/backup"} << false << 0 << S("/backup/") << 1 << QString();
+  QTest::newRow("root gets a second separator") << Lines{"/"} << false << 0 << S("//") << 1 << QString();
   QTest::newRow("share root is no matter here")
-      << qlist({"\\\\server\\share"}) << false << 0 << QStringLiteral("\\\\server\\share/") << 1 << QString();
-  QTest::newRow("folder ending in a separator") << qlist({"/backup/"}) << false << 0 << QStringLiteral("/backup//")
-                                                << 1 << QString();
-  QTest::newRow("file, flag 0") << qlist({"/backup/a.txt"}) << false << 0 << QString() << 0 << folder_msg;
-  QTest::newRow("file, flag 1") << qlist({"/backup/a.txt"}) << false << 1 << QString() << 1 << folder_msg;
-  QTest::newRow("missing path") << qlist({"/gone"}) << false << 0 << QString() << 0 << folder_msg;
-  QTest::newRow("two folders") << qlist({"/backup", "/other"}) << false << 0 << QStringLiteral("/old/") << 0
-                               << one_msg;
-  QTest::newRow("text selection") << QStringList() << true << 0 << QStringLiteral("/old/") << 0 << QString();
+      << Lines{"\\\\server\\share"} << false << 0 << S("\\\\server\\share/") << 1 << QString();
+  QTest::newRow("folder ending in a separator") << Lines{"/backup/"} << false << 0 << S("/backup//") << 1
+                                                << QString();
+  QTest::newRow("file, flag 0") << Lines{"/backup/a.txt"} << false << 0 << S() << 0 << folder_msg;
+  QTest::newRow("file, flag 1") << Lines{"/backup/a.txt"} << false << 1 << S() << 1 << folder_msg;
+  QTest::newRow("missing path") << Lines{"/gone"} << false << 0 << S() << 0 << folder_msg;
+  QTest::newRow("two folders") << Lines{"/backup", "/other"} << false << 0 << S("/old/") << 0 << one_msg;
+  QTest::newRow("text selection") << Lines{} << true << 0 << S("/old/") << 0 << QString();
   QTest::newRow("no-break space and line separator kept")
-      << qlist({"/back\u00a0up\u2028x"}) << false << 0 << QString::fromUtf8("/back\u00a0up\u2028x/") << 1
-      << QString();
-  QTest::newRow("no local file") << qlist({"http://example.org/backup"}) << false << 0 << QStringLiteral("/old/")
-                                 << 0 << QString();
+      << Lines{"/back\u00a0up\u2028x"} << false << 0 << S("/back\u00a0up\u2028x/") << 1 << QString();
+  QTest::newRow("no local file") << Lines{"http://example.org/backup"} << false << 0 << S("/old/") << 0
+                                 << QString();
+  // A folder written by another system: asked about, shown and kept as its
+  // own bytes. One whose name only shows alike is another folder.
+  QTest::newRow("name not valid utf-8 keeps its bytes")
+      << Lines{"/srv/caf\xE9"} << false << 0 << S("/srv/caf\xE9/") << 1 << QString();
+  QTest::newRow("name that only shows alike is not that folder")
+      << Lines{"/srv/caf\xE8"} << false << 0 << S() << 0 << folder_msg;
 }
 
 void WindowJobTest::destination_drop() {
-  QFETCH(QStringList, paths);
+  QFETCH(Lines, paths);
   QFETCH(bool, text_only);
   QFETCH(int, flag_before);
-  QFETCH(QString, text);
+  QFETCH(std::string, text);
   QFETCH(int, flag);
   QFETCH(QString, message);
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[archive]=\"/old/"};
-  rig.services.folders = {"/backup", "/backup/", "/other", "/", "\\\\server\\share", "/back\u00a0up\u2028x"};
+  // "/srv/caf" with a replacement character is a folder, "/srv/caf\xE8" is not.
+  rig.services.folders = {"/backup",           "/backup/", "/other", "/", "\\\\server\\share", "/back\u00a0up\u2028x",
+                          "/srv/caf\xE9", "/srv/caf\xEF\xBF\xBD"};
   QVERIFY(rig.open());
   rig.window->set_changed(static_cast<int16_t>(flag_before));
   QMimeData data;
@@ -334,13 +369,15 @@ void WindowJobTest::destination_drop() {
     data.setText(QStringLiteral("/backup"));
   } else {
     QList<QUrl> list;
-    for (const QString& u : paths) list << (u.startsWith("http:") ? QUrl(u) : QUrl::fromLocalFile(u));
+    for (const std::string& u : paths)
+      list << (u.rfind("http:", 0) == 0 ? QUrl(QString::fromStdString(u)) : file_url(u));
     data.setUrls(list);
   }
   auto [ok, action] = drag_and_drop(rig.window->Text1->viewport(), &data);
   QVERIFY(ok);
   QCOMPARE(action, Qt::CopyAction);
-  QCOMPARE(from_narrow(rig.window->destination()), text);
+  QCOMPARE(rig.window->destination(), text);
+  QCOMPARE(rig.window->Text1->document()->toRawText(), from_narrow(text));
   QCOMPARE(int(rig.window->changed()), flag);
   Messages want;
   if (!message.isEmpty()) want.emplace_back(to_narrow(message), "エラーメッセージ", 64);
@@ -505,6 +542,71 @@ void WindowJobTest::save_writes_the_job_files_byte_for_byte() {
   QCOMPARE(again.destination(), destination);
   QCOMPARE(again.selected_type(), type);
   QCOMPARE(again.shutdown(), shut ? 1 : 0);
+}
+
+// A job restored at start-up and saved again unchanged names the same
+// files, byte for byte, even where a name is not valid UTF-8 (written by
+// another system): a name rewritten with replacement characters would name
+// a path that does not exist, and the next unattended run would fail. The
+// rows name real folders and files under the scratch folder ("@/"); the
+// CAB row also shows the folder test asked about the exact bytes, since
+// only folders get their suffix back.
+void WindowJobTest::restored_job_is_saved_again_byte_for_byte_data() {
+  QTest::addColumn<Lines>("make");
+  QTest::addColumn<QString>("jobconf");  // Latin-1: each character one byte
+  QTest::addColumn<QString>("destination");
+  const Lines tree = {"dir:caf\xE9", "dir:d\xFF\xFEta", "file:memo\xE8.txt", "dir:caf\xE8"};
+  auto job = [](std::initializer_list<std::string> lines) { return QString::fromLatin1(crlf(lines)); };
+  QTest::newRow("zip") << tree
+                       << job({"[mode]=1", "[archive]=\"@/caf\xE9/", "[base_dir]", "[dir_file]=\"@/d\xFF\xFEta\"",
+                               "[dir_file]=\"@/memo\xE8.txt\"", "[shut_flg]=0"})
+                       << QString::fromLatin1("@/caf\xE9/");
+  QTest::newRow("cab folder suffix")
+      << tree
+      << job({"[mode]=2", "[archive]=\"@/caf\xE9/", "[base_dir]", "[dir_file]=\"@/d\xFF\xFEta/*.*\"",
+              "[dir_file]=\"@/memo\xE8.txt\"", "[dir_file]=\"@/caf\xE8/*.*\"", "[shut_flg]=1"})
+      << QString::fromLatin1("@/caf\xE9/");
+  QTest::newRow("tar") << tree
+                       << job({"[mode]=3", "[archive]=\"@/caf\xE8/", "[base_dir]=\"/\"", "[dir_file]=\"@/caf\xE9\"",
+                               "[dir_file]=\"@/d\xFF\xFEta\"", "[shut_flg]=0"})
+                       << QString::fromLatin1("@/caf\xE8/");
+}
+
+void WindowJobTest::restored_job_is_saved_again_byte_for_byte() {
+  QFETCH(Lines, make);
+  QFETCH(QString, jobconf);
+  QFETCH(QString, destination);
+  RealRig rig;
+  QVERIFY(rig.dir.isValid());
+  QVERIFY(rig.loaded);
+  const std::string root = rig.root().string();
+  std::string stored = jobconf.toLatin1().toStdString();
+  for (size_t p; (p = stored.find("@/")) != std::string::npos;) stored.replace(p, 1, root);
+  for (const std::string& m : make) {
+    if (m.rfind("dir:", 0) == 0)
+      fs::create_directories(rig.root() / m.substr(4));
+    else
+      write_bytes(rig.root() / m.substr(5), "x");
+  }
+  write_bytes("jobconf.ini", stored);
+
+  // A fresh window restores the job at start-up, as the program does.
+  ZBTB again(rig.services);
+  QVERIFY(again.Form_Load());
+  again.show();
+  QCOMPARE(again.changed(), 0);
+  // Shown with a replacement character, saved as it came in.
+  QVERIFY(again.Text1->toPlainText().contains(QChar(QChar::ReplacementCharacter)));
+  write_bytes("jobconf.ini", "");
+  BoxCloser boxes;
+  QTest::mouseClick(again.Command2, Qt::LeftButton);
+  QCOMPARE(boxes.texts, QStringList());
+  QCOMPARE(read_bytes("jobconf.ini"), stored);
+  QVERIFY(!fs::exists("resp.tmp"));
+  QCOMPARE(again.changed(), 0);
+  // The window hands out the paths that exist.
+  QCOMPARE(again.destination(), root + destination.toLatin1().toStdString().substr(1));
+  for (const std::string& s : again.sources()) QVERIFY2(fs::exists(s), s.c_str());
 }
 
 void WindowJobTest::save_leaves_an_old_response_file_alone_up_to_ten_sources() {

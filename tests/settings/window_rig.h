@@ -116,4 +116,26 @@ inline std::unique_ptr<QMimeData> file_list(const QStringList& paths) {
   return data;
 }
 
+// A file URL for a path given as bytes, percent-encoded as a drag source
+// sends it: a name that is not valid UTF-8 (a file written by another
+// system) keeps its bytes in the URL, while QUrl::fromLocalFile() could only
+// be given the text with replacement characters. (A path starting "//"
+// would need a host and is not made here.)
+inline QUrl file_url(const std::string& path) {
+  QUrl url;
+  url.setScheme(QStringLiteral("file"));
+  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+  url.setPath(QString::fromLatin1(bytes.toPercentEncoding("/")), QUrl::TolerantMode);
+  return url;
+}
+
+// File-list data of paths given as bytes.
+inline std::unique_ptr<QMimeData> file_list_bytes(const Lines& paths) {
+  auto data = std::make_unique<QMimeData>();
+  QList<QUrl> urls;
+  for (const std::string& p : paths) urls << file_url(p);
+  data->setUrls(urls);
+  return data;
+}
+
 }  // namespace zubeto
