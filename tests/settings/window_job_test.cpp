@@ -183,6 +183,10 @@ void WindowJobTest::source_drag_over_data() {
   // that only shows alike is no share root.
   QTest::newRow("share root not valid utf-8") << qlist({"file:///srv/caf%E9"}) << false << both << true << false
                                               << Lines{"/srv/caf\xE9"};
+  // Longer than the editable scratch box holds: the whole path is asked.
+  const std::string long_share = "\\\\server\\" + std::string(40000, 'x');
+  QTest::newRow("share root longer than the box holds")
+      << qlist({long_share.c_str()}) << false << both << true << false << Lines{long_share};
   QTest::newRow("name showing alike is another path") << qlist({"file:///srv/caf%E8"}) << false << both << true
                                                       << true << Lines{"/srv/caf\xE8"};
 }
@@ -195,7 +199,8 @@ void WindowJobTest::source_drag_over() {
   QFETCH(bool, accepted);
   QFETCH(Lines, asked);
   Rig rig;
-  rig.services.share_roots = {"\\\\server\\share", "/srv/caf\xE9", "/srv/caf\xEF\xBF\xBD"};
+  rig.services.share_roots = {"\\\\server\\share", "/srv/caf\xE9", "/srv/caf\xEF\xBF\xBD",
+                              "\\\\server\\" + std::string(40000, 'x')};
   rig.services.share_library = library;
   QVERIFY(rig.open());
   QMimeData data;
