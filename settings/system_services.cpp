@@ -104,10 +104,12 @@ bool refuses_replacement(const std::string& name) {
   return fs::is_regular_file(st) && (st.permissions() & writable) == fs::perms::none;
 }
 
-std::string scratch_suffix() {
+// A name beside the file that no other save uses: ".new~" for a file being
+// written, ".old~" for the old file kept until the save is complete.
+std::string scratch_name(const std::string& name, const char* mark) {
   static std::mt19937_64 gen{std::random_device{}()};
   static const char* hex = "0123456789abcdef";
-  std::string s = ".new~";
+  std::string s = name + mark;
   uint64_t n = gen();
   for (int i = 0; i < 12; ++i, n >>= 4) s += hex[n & 15];
   return s;
@@ -128,7 +130,7 @@ bool SystemServices::write_text_files(const std::vector<TextFile>& files, std::s
   };
   for (const TextFile& f : files) {
     if (refuses_replacement(f.name)) return fail(f.name);
-    fs::path scratch = f.name + scratch_suffix();
+    fs::path scratch = scratch_name(f.name, ".new~");
     if (!write_whole(scratch, f.lines)) {
       fs::remove(scratch, ec);
       return fail(f.name);
@@ -157,7 +159,7 @@ bool SystemServices::write_text_files(const std::vector<TextFile>& files, std::s
     const std::string name = written[i].second;
     Placed p{name, std::nullopt};
     if (fs::exists(name, ec)) {
-      fs::path kept = name + ".old~" + scratch_suffix().substr(5);
+      fs::path kept = scratch_name(name, ".old~");
       fs::create_hard_link(name, kept, ec);
       if (ec) fs::copy_file(name, kept, ec);
       if (!ec) p.kept = kept;

@@ -56,10 +56,11 @@ inline QStringList qlist(std::initializer_list<const char*> items) {
 // helper below ends its drag (by a drop or a leave), so that no later test
 // sends to a widget that is gone.
 
-// Sends a drag over and a drop onto a widget; returns whether the drag was
-// accepted, and the action it was accepted with. A refused drag leaves.
-inline std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMimeData* data, bool* dropped = nullptr,
-                                                     Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+// Sends drag-enter and drag-move to a widget; when both are accepted and
+// `drop` is set, a drop follows, otherwise the drag leaves. Returns whether
+// the drag was accepted, and the action of the move.
+inline std::pair<bool, Qt::DropAction> drag(QWidget* target, const QMimeData* data, Qt::DropActions offered, bool drop,
+                                            bool* dropped) {
   const QPoint at = target->rect().center();
   QDragEnterEvent enter(at, offered, data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(target, &enter);
@@ -67,10 +68,10 @@ inline std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMim
   QApplication::sendEvent(target, &move);
   const bool accepted = enter.isAccepted() && move.isAccepted();
   const Qt::DropAction action = move.dropAction();
-  if (accepted) {
-    QDropEvent drop(QPointF(at), offered, data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(target, &drop);
-    if (dropped) *dropped = drop.isAccepted();
+  if (accepted && drop) {
+    QDropEvent drop_event(QPointF(at), offered, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop_event);
+    if (dropped) *dropped = drop_event.isAccepted();
   } else {
     QDragLeaveEvent leave;
     QApplication::sendEvent(target, &leave);
@@ -78,18 +79,16 @@ inline std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMim
   return {accepted, action};
 }
 
-// Sends drag-enter and drag-move to a widget, then lets the drag leave;
-// returns whether both were accepted, and the action of the move.
+// A drag over and a drop onto a widget; a refused drag leaves.
+inline std::pair<bool, Qt::DropAction> drag_and_drop(QWidget* target, const QMimeData* data, bool* dropped = nullptr,
+                                                     Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
+  return drag(target, data, offered, true, dropped);
+}
+
+// A drag over a widget that then leaves it.
 inline std::pair<bool, Qt::DropAction> drag_over(QWidget* target, const QMimeData* data,
                                                  Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction) {
-  const QPoint at = target->rect().center();
-  QDragEnterEvent enter(at, offered, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  QDragMoveEvent move(at, offered, data, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &move);
-  QDragLeaveEvent leave;
-  QApplication::sendEvent(target, &leave);
-  return {enter.isAccepted() && move.isAccepted(), move.dropAction()};
+  return drag(target, data, offered, false, nullptr);
 }
 
 // Closes every message box that opens while it lives, noting its text.
