@@ -105,13 +105,26 @@ done
 
 echo "== the installed window finds the installed worker (run now, on a virtual screen)"
 command -v xvfb-run >/dev/null && command -v xdotool >/dev/null || fail "xvfb-run and xdotool are needed (scripts/packages.txt)"
+# Through the launcher (in the job folder it chooses) and through the link
+# bin/ZUBETOB (in the folder it is started in): either way the window starts
+# the worker that lies beside the program, not one on PATH (there is none).
 config=$tmp/config
-mkdir -p -m 700 "$config/zubeto" "$tmp/out-run-now"
-write_job "$config/zubeto" 1 "$tmp/out-run-now" "$tmp/data/memo.txt"
-env -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$home" XDG_CONFIG_HOME="$config" XDG_RUNTIME_DIR="$tmp/run" \
-  PATH=/usr/bin:/bin timeout 120 xvfb-run -a bash "$here/window_run_now.sh" "$P/bin/zubeto" "$config/zubeto" ||
-  fail "run now from the installed window"
-[ "$(end_code "$config/zubeto")" = 0000 ] || { cat "$config/zubeto/logdata.txt"; fail "run-now end line"; }
-unzip -Z1 "$(ls "$tmp/out-run-now"/20*.zip)" | grep -q memo.txt || fail "run-now archive"
-echo "run now ok"
+#        how the window is started   job folder
+starters=("$P/bin/zubeto|$config/zubeto"
+          "$P/bin/ZUBETOB|$tmp/job-by-link")
+i=0
+for row in "${starters[@]}"; do
+  starter=${row%%|*}
+  job=${row#*|}
+  i=$((i + 1))
+  rm -rf "$job" "$tmp/out-run-now-$i"
+  mkdir -p -m 700 "$job" "$tmp/out-run-now-$i"
+  write_job "$job" 1 "$tmp/out-run-now-$i" "$tmp/data/memo.txt"
+  (cd "$job" && env -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$home" XDG_CONFIG_HOME="$config" \
+     XDG_RUNTIME_DIR="$tmp/run" PATH=/usr/bin:/bin timeout 120 xvfb-run -a bash "$here/window_run_now.sh" "$starter" "$job") ||
+    fail "run now from the window started by $starter"
+  [ "$(end_code "$job")" = 0000 ] || { cat "$job/logdata.txt"; fail "run-now end line ($starter)"; }
+  unzip -Z1 "$(ls "$tmp/out-run-now-$i"/20*.zip)" | grep -q memo.txt || fail "run-now archive ($starter)"
+  echo "run now from $(basename "$starter") ok"
+done
 echo "install test passed"

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Inside a virtual X screen: starts the window through the launcher, presses
+# Inside a virtual X screen: starts the window by the given command, presses
 # its run-now button ("すぐに圧縮する(更新+実行）") with the mouse and waits
 # for the worker's end line in the job folder.
-#   window_run_now.sh LAUNCHER JOB_FOLDER
+#   window_run_now.sh COMMAND JOB_FOLDER
 set -euo pipefail
 launcher=$1
 job=$2
-"$launcher" >"$job/../window.log" 2>&1 &
+"$launcher" >"$job/../window-$(basename "$launcher").log" 2>&1 &
 pid=$!
 trap 'kill "$pid" 2>/dev/null || true' EXIT
 win=""
