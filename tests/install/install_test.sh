@@ -71,6 +71,24 @@ for row in "${formats[@]}"; do
   echo "$ext ok"
 done
 
+echo "== an ordinary user runs the installed worker"
+# The suite may run as root, who may read and run any file: the installed
+# files' modes are put to the test by a user who owns nothing of them.
+if [ "$(id -u)" -eq 0 ]; then
+  chmod 755 "$tmp"
+  job=$tmp/job-user
+  mkdir -p "$job" "$tmp/out-user"
+  write_job "$job" 1 "$tmp/out-user" "$tmp/data/memo.txt"
+  chown -R nobody:nogroup "$job" "$tmp/out-user"
+  rc=0
+  run_installed_worker "$P/bin/ZUBETOC" "$job" setpriv --reuid=nobody --regid=nogroup --clear-groups || rc=$?
+  [ "$rc" -eq 0 ] || { cat "$job/logdata.txt" "$job/stdout.txt"; fail "the worker as nobody ended with status $rc"; }
+  [ "$(stat -c %U "$(ls "$tmp/out-user"/20*.zip)")" = nobody ] || fail "the archive is not the user's"
+  echo "nobody ok"
+else
+  echo "running as $(id -un): the runs above were an ordinary user's"
+fi
+
 echo "== the launcher: job folder made on the first start, window started in it (offscreen)"
 home=$tmp/home
 mkdir -p "$home" "$tmp/run"
