@@ -36,9 +36,20 @@ foreach(_prog ${_zubeto_commands})
   install(FILES ${_zubeto_links}/${_prog} DESTINATION bin)
 endforeach()
 
+# Manual pages are installed compressed, as Debian wants them (-n: no name
+# or time inside, so the same page gives the same bytes).
+set(_zubeto_man_out ${CMAKE_BINARY_DIR}/man)
+set(_zubeto_man_files)
 foreach(_page ${_zubeto_manuals})
-  install(FILES ${ZUBETO_PACKAGING_DIR}/man/${_page} DESTINATION share/man/man1)
+  add_custom_command(OUTPUT ${_zubeto_man_out}/${_page}.gz
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${_zubeto_man_out}
+    COMMAND gzip -9n -c ${ZUBETO_PACKAGING_DIR}/man/${_page} > ${_zubeto_man_out}/${_page}.gz
+    DEPENDS ${ZUBETO_PACKAGING_DIR}/man/${_page}
+    VERBATIM)
+  list(APPEND _zubeto_man_files ${_zubeto_man_out}/${_page}.gz)
 endforeach()
+add_custom_target(zubeto_manuals ALL DEPENDS ${_zubeto_man_files})
+install(FILES ${_zubeto_man_files} DESTINATION share/man/man1)
 
 install(FILES ${ZUBETO_PACKAGING_DIR}/zubeto.timer DESTINATION lib/systemd/user)
 

@@ -37,9 +37,9 @@ sort >"$tmp/expected" <<'LIST'
 /usr/lib/zubeto/zubeto.so
 /usr/share/applications/zubeto.desktop
 /usr/share/icons/hicolor/scalable/apps/zubeto.svg
-/usr/share/man/man1/ZUBETOB.1
-/usr/share/man/man1/ZUBETOC.1
-/usr/share/man/man1/zubeto.1
+/usr/share/man/man1/ZUBETOB.1.gz
+/usr/share/man/man1/ZUBETOC.1.gz
+/usr/share/man/man1/zubeto.1.gz
 LIST
 diff -u "$tmp/expected" "$tmp/files" || fail "the package's files differ from the layout"
 

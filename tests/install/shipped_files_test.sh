@@ -40,7 +40,7 @@ icon=$(sed -n 's/^Icon=//p' "$P/share/applications/zubeto.desktop")
 grep -q '<svg' "$P/share/icons/hicolor/scalable/apps/$icon.svg" || fail "icon is not SVG"
 
 # Every program's manual page reads without a warning.
-for page in "$P"/share/man/man1/*.1; do
+for page in "$P"/share/man/man1/*.1.gz; do
   warn=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null || true)
   [ -z "$warn" ] || { echo "$warn"; fail "$(basename "$page")"; }
 done
