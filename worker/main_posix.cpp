@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 
+#include "notice.h"
 #include "run.h"
 
 int main() {
@@ -12,6 +13,9 @@ int main() {
   std::signal(SIGPIPE, SIG_IGN);
   bool from_archiver = false;
   int rc = worker::worker_main(&from_archiver);
+  // The run log is closed and holds the whole record; a failed run also
+  // tells the desktop, if there is one, and says where that record lies.
+  worker::notice_step(rc);
   std::fflush(stdout);
   return worker::exit_status_for(rc, from_archiver);
 }
