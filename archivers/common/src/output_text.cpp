@@ -41,6 +41,13 @@ std::string OutputText::fitted(uint32_t size) const {
   constexpr size_t kShortest = 24;
   std::string out;
   const size_t n = lines_.size();
+  // The first line leads whatever the room: when not even it fits beside
+  // the count of the others, the text is cut as it stands.
+  if (n == 0 || lines_[0].size() + (n > 1 ? 2 + more_line(n - 1).size() : 0) > room) {
+    std::vector<char> buf(room + 1);
+    write_output(all, buf.data(), size);
+    return std::string(buf.data());
+  }
   for (size_t i = 0; i < n; ++i) {
     const std::string sep = out.empty() ? "" : "\r\n";
     const size_t after = n - i - 1;
