@@ -139,6 +139,12 @@ TEST_F(JobTest, LinesAndTheirEffects) {
       {"CR LF and LF line ends alike", "[mode]=1\r\n[dir_file]=\"C:\\data\"\n", 0, 0, 1, "-rq \"C:\\data\" ", ""},
       {"NUL in base folder stops the job", "[mode]=3\n[base_dir]=\"C:\\\0\"\n"s, 0x0701, 0, 3, "-cvf ",
        "ファイルがありません=\"C:\\?\"\r\n詳細エラー=0016\r\n"},
+      // The archiver would see the command cut at the NUL: every later
+      // source would vanish while the run ended 0000.
+      {"NUL after a response file name stops the job", "[mode]=1\n[dir_file]=\"@resp.tmp\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=@resp.tmp?x\r\n詳細エラー=0016\r\n"},
+      {"NUL inside a source stops the job", "[mode]=1\n[dir_file]=\"C:\\data\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=C:\\data?x\r\n詳細エラー=0016\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
