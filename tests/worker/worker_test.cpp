@@ -353,4 +353,22 @@ TEST(ExitStatus, EveryFailureStaysAFailureIn8Bits) {
   for (auto c : cases) EXPECT_EQ(exit_status_for(c.code, c.archiver), c.status) << std::hex << c.code;
 }
 
+// A successful archiver's text is not logged, except the lines it marks as
+// notes: what the user must know although the archive is complete.
+TEST(ArchiverNotes, OnlyNoteLinesOfASuccessAreKept) {
+  struct Case {
+    const char* label;
+    std::string output;
+    std::string notes;
+  } cases[] = {
+      {"empty", "", ""},
+      {"a listing only", "a memo.txt\r\na data/", ""},
+      {"notes among a listing", "NOTE: left out: /h/s (a socket)\r\na x\r\nNOTE: two sources give f.txt",
+       "NOTE: left out: /h/s (a socket)\nNOTE: two sources give f.txt"},
+      {"a note must begin its line", "a NOTE: x\r\n NOTE: y", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(success_notes(c.output), c.notes) << c.label;
+}
+
 }  // namespace
+
