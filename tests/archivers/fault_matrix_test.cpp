@@ -113,6 +113,12 @@ std::string big_random() {
   return bytes;
 }
 
+// A run long enough to be stopped part way.
+void big_tree(const TempDir& t, CaseInput& s) {
+  file(t / "src/big.bin", big_random());
+  s.sources = {{t / "src", true}};
+}
+
 const std::vector<Fault>& faults() {
   static const std::vector<Fault> table = {
       {"unreadable_file_is_named_and_the_rest_kept", How::AsNobody,
@@ -193,30 +199,11 @@ const std::vector<Fault>& faults() {
        ARC_OK, true, {}, {"cafe", "plain"}, {}, {}, 0,
        {{"LZH", "LZH names are written by the LZH entry writer, whose name encoding (code-page mark) is being "
                 "rewritten on its own branch; bsdtar refuses the name as LZH stores it today"}}},
-      {"sigterm_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGTERM},
-      {"sigint_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGINT},
-      {"sighup_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGHUP},
-      {"stale_temporary_removed_by_the_next_run", How::KillThenRerun,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       ARC_OK, true, {"removed a partial archive"}},
+      {"sigterm_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGTERM},
+      {"sigint_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGINT},
+      {"sighup_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGHUP},
+      {"stale_temporary_removed_by_the_next_run", How::KillThenRerun, big_tree, ARC_OK, true,
+       {"removed a partial archive"}},
       {"cut_problem_list_says_how_many_more", How::Plain,
        [](const TempDir& t, CaseInput& s) {
          file(t / "src/a.txt", "alpha");
