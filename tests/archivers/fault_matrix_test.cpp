@@ -74,16 +74,16 @@ struct Fault {
   const char* label;
   How how;
   std::function<void(const TempDir&, CaseInput&)> prepare;
-  int code;                          // expected return; -1: killed by `signal`
-  bool archive;                      // an archive exists afterwards
-  std::vector<std::string> mention;  // in the output text ("$T" = the test folder)
-  std::vector<std::string> kept;     // contents extracted from the archive
-  std::vector<std::string> lost;     // contents that must not be there
-  std::set<std::string> only;        // formats the case applies to (empty: all)
+  int code = 0;                      // expected return; -1: killed by `signal`
+  bool archive = false;              // an archive exists afterwards
+  std::vector<std::string> mention = {};  // in the output text ("$T" = the test folder)
+  std::vector<std::string> kept = {};     // contents extracted from the archive
+  std::vector<std::string> lost = {};     // contents that must not be there
+  std::set<std::string> only = {};        // formats the case applies to (empty: all)
   int signal = 0;
   // Formats whose own entry writer must still change for this case, with
   // the reason: skipped visibly until then.
-  std::map<std::string, std::string> pending;
+  std::map<std::string, std::string> pending = {};
 };
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.label; }
 
