@@ -2,6 +2,8 @@
 // argument text, the archiver dispatch and the shutdown step.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -139,6 +141,12 @@ TEST_F(JobTest, LinesAndTheirEffects) {
       {"CR LF and LF line ends alike", "[mode]=1\r\n[dir_file]=\"C:\\data\"\n", 0, 0, 1, "-rq \"C:\\data\" ", ""},
       {"NUL in base folder stops the job", "[mode]=3\n[base_dir]=\"C:\\\0\"\n"s, 0x0701, 0, 3, "-cvf ",
        "ファイルがありません=\"C:\\?\"\r\n詳細エラー=0016\r\n"},
+      // The archiver would see the command cut at the NUL: every later
+      // source would vanish while the run ended 0000.
+      {"NUL after a response file name stops the job", "[mode]=1\n[dir_file]=\"@resp.tmp\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=@resp.tmp?x\r\n詳細エラー=0016\r\n"},
+      {"NUL inside a source stops the job", "[mode]=1\n[dir_file]=\"C:\\data\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=C:\\data?x\r\n詳細エラー=0016\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -347,4 +355,50 @@ TEST(ExitStatus, EveryFailureStaysAFailureIn8Bits) {
   for (auto c : cases) EXPECT_EQ(exit_status_for(c.code, c.archiver), c.status) << std::hex << c.code;
 }
 
+// A successful archiver's text is not logged, except the lines it marks as
+// notes: what the user must know although the archive is complete.
+TEST(ArchiverNotes, OnlyNoteLinesOfASuccessAreKept) {
+  struct Case {
+    const char* label;
+    std::string output;
+    std::string notes;
+  } cases[] = {
+      {"empty", "", ""},
+      {"a listing only", "a memo.txt\r\na data/", ""},
+      {"notes among a listing", "NOTE: left out: /h/s (a socket)\r\na x\r\nNOTE: two sources give f.txt",
+       "NOTE: left out: /h/s (a socket)\nNOTE: two sources give f.txt"},
+      {"a note must begin its line", "a NOTE: x\r\n NOTE: y", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(success_notes(c.output), c.notes) << c.label;
+}
+
+// A stop signal noted before the archiver is called: no library is even
+// loaded, the log says why, and the code is the archivers' "stopped".
+TEST(ArchiverStop, AStopBeforeTheCallCallsNothing) {
+  char name[] = "/tmp/zubeto-stop-XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  RunLog log;
+  ASSERT_TRUE(log_open(log, name));
+  const ArcRow row = {"no-such-archiver.dll", "V", "C", "%1.2f\n", "LOADING", "NOT FOUND", 0x0401, 100};
+  request_stop();
+  bool from_archiver = true;
+  int rc = arc_run(log, row, "-rq \"x.zip\" ", &from_archiver);
+  clear_stop();
+  log_close(log);
+  EXPECT_EQ(rc, 0x800E);
+  EXPECT_FALSE(from_archiver);
+  FILE* in = fopen(name, "rb");
+  ASSERT_NE(in, nullptr);
+  char buf[512] = {};
+  size_t n = fread(buf, 1, sizeof buf - 1, in);
+  fclose(in);
+  unlink(name);
+  std::string text(buf, n);
+  EXPECT_NE(text.find("stopped by a signal before the archive was begun"), std::string::npos) << text;
+  EXPECT_EQ(text.find("NOT FOUND"), std::string::npos) << "no library was looked for";
+}
+
 }  // namespace
+
