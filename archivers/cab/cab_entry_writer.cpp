@@ -21,6 +21,10 @@ class ContentSource : public Source {
   FileContent& c_;
 };
 
+// Names as UTF-8, which the cabinet marks as such, whatever the system's
+// code page: every reader then shows the same name.
+std::string stored_name(const Entry& e) { return platform::name_to_utf8(e.name); }
+
 class CabEntryWriter : public zubeto::arc::EntryWriter {
  public:
   explicit CabEntryWriter(const Options& options) : w_(options) {}
@@ -28,15 +32,15 @@ class CabEntryWriter : public zubeto::arc::EntryWriter {
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
     std::vector<FileInfo> files;
     for (const Entry& e : plan)
-      if (e.kind == EntryKind::File) files.push_back({e.name, e.size, e.mtime, attributes_of(e), e.path});
-    if (!w_.begin(out.fd(), files)) return status();
+      if (e.kind == EntryKind::File) files.push_back({stored_name(e), e.size, e.mtime, attributes_of(e), e.path});
+    if (!w_.begin(out.file(), files)) return status();
     return {};
   }
 
   Status add(const Entry& e, FileContent* content) override {
     if (e.kind != EntryKind::File || content == nullptr) return {};
     ContentSource src(*content);
-    FileInfo info{e.name, content->size(), e.mtime, attributes_of(e), e.path};
+    FileInfo info{stored_name(e), content->size(), e.mtime, attributes_of(e), e.path};
     if (w_.add(info, src) == CabinetWriter::Added::failed) return status();
     return {};
   }

@@ -24,9 +24,6 @@
 #include <cstdio>
 #include <thread>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 namespace cab {
 
 namespace {
@@ -119,47 +116,29 @@ void compress_slot(Compressor& c, Slot& s) {
 }
 
 
-// Writes all of `n` bytes at `off`.
-bool write_at(int fd, const void* data, size_t n, uint64_t off) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(off));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-    off += uint64_t(w);
-  }
-  return true;
+// Writes all of `n` bytes at `off`; `err` says why not.
+bool write_at(platform::NewFile& f, const void* data, size_t n, uint64_t off, platform::SysError& err) {
+  return f.write_at(off, data, n, err);
 }
 
-bool read_at(int fd, void* data, size_t n, uint64_t off) {
-  uint8_t* p = static_cast<uint8_t*>(data);
-  while (n > 0) {
-    ssize_t r = ::pread(fd, p, n, off_t(off));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    off += uint64_t(r);
-  }
-  return true;
+bool read_at(platform::NewFile& f, void* data, size_t n, uint64_t off, platform::SysError& err) {
+  return f.read_at(off, data, n, err);
 }
 
 // Moves `len` bytes at `from` to `to` inside the file, either way.
-bool move_data(int fd, uint64_t from, uint64_t to, uint64_t len) {
+bool move_data(platform::NewFile& fd, uint64_t from, uint64_t to, uint64_t len, platform::SysError& err) {
   std::vector<uint8_t> buf(1 << 20);
   if (to < from) {
     for (uint64_t done = 0; done < len;) {
       size_t n = size_t(std::min<uint64_t>(buf.size(), len - done));
-      if (!read_at(fd, buf.data(), n, from + done) || !write_at(fd, buf.data(), n, to + done)) return false;
+      if (!read_at(fd, buf.data(), n, from + done, err) || !write_at(fd, buf.data(), n, to + done, err)) return false;
       done += n;
     }
   } else if (to > from) {
     for (uint64_t left = len; left > 0;) {  // from the end, so nothing is overwritten before it is read
       size_t n = size_t(std::min<uint64_t>(buf.size(), left));
       left -= n;
-      if (!read_at(fd, buf.data(), n, from + left) || !write_at(fd, buf.data(), n, to + left)) return false;
+      if (!read_at(fd, buf.data(), n, from + left, err) || !write_at(fd, buf.data(), n, to + left, err)) return false;
     }
   }
   return true;
@@ -189,7 +168,7 @@ struct CabinetWriter::File {
 // the finished blocks in order behind the reserved table room.
 class CabinetWriter::Pipeline {
  public:
-  Pipeline(int fd, uint64_t offset, uint64_t max_cabinet, int level, unsigned threads,
+  Pipeline(platform::NewFile& fd, uint64_t offset, uint64_t max_cabinet, int level, unsigned threads,
            std::vector<Folder>& folders)
       : fd_(fd), offset_(offset), max_cabinet_(max_cabinet), folders_(folders) {
     size_t bound = record_bound();
@@ -296,8 +275,9 @@ class CabinetWriter::Pipeline {
       f.started = true;
       f.start = offset_;
     }
-    if (!write_at(fd_, s.out.data(), s.out_len, offset_)) {
-      error_ = "cannot write the cabinet: " + errno_text(errno);
+    platform::SysError err;
+    if (!write_at(fd_, s.out.data(), s.out_len, offset_, err)) {
+      error_ = "cannot write the cabinet: " + err.text();
       return;
     }
     offset_ += s.out_len;
@@ -334,7 +314,7 @@ class CabinetWriter::Pipeline {
     workers_.clear();
   }
 
-  int fd_;
+  platform::NewFile& fd_;
   uint64_t offset_;
   uint64_t max_cabinet_;
   std::vector<Folder>& folders_;
@@ -470,8 +450,8 @@ bool CabinetWriter::fail(Failure f, std::string why) {
   return false;
 }
 
-bool CabinetWriter::begin(int fd, const std::vector<FileInfo>& plan) {
-  fd_ = fd;
+bool CabinetWriter::begin(platform::NewFile& file, const std::vector<FileInfo>& plan) {
+  fd_ = &file;
   std::string why = check_entries(plan, options_.limits);
   if (!why.empty()) return fail(plan.empty() ? Failure::nothing : Failure::limit, why);
   // The folders the plan needs: a file never spans folders, and a folder
@@ -494,7 +474,7 @@ bool CabinetWriter::begin(int fd, const std::vector<FileInfo>& plan) {
   unsigned threads = options_.threads;
   if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
   else if (threads == 1) threads = 0;  // compress on the calling thread
-  pipe_ = new Pipeline(fd_, reserved_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
+  pipe_ = new Pipeline(*fd_, reserved_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
                        folders_);
   if (!pipe_->error().empty()) return fail(Failure::io, pipe_->error());
   return true;
@@ -580,11 +560,13 @@ bool CabinetWriter::finish() {
   if (actual != reserved_) {
     // The tables came out at another size than reserved: move the data to
     // follow them directly.
-    if (!move_data(fd_, reserved_, actual, data_len)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+    platform::SysError err;
+    if (!move_data(*fd_, reserved_, actual, data_len, err)) return fail(Failure::io, "cannot write the cabinet: " + err.text());
     for (Folder& f : folders_) f.start = f.start - reserved_ + actual;
   }
   data_end = actual + data_len;
-  if (::ftruncate(fd_, off_t(data_end)) != 0) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+  platform::SysError err;
+  if (!fd_->truncate(data_end, err)) return fail(Failure::io, "cannot write the cabinet: " + err.text());
 
   std::vector<uint8_t> head(actual, 0);
   uint8_t* h = head.data();
@@ -612,7 +594,7 @@ bool CabinetWriter::finish() {
     std::memcpy(h + pos + 16, f.name.data(), f.name.size());
     pos += kFileFixedSize + f.name.size() + 1;
   }
-  if (!write_at(fd_, h, head.size(), 0)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
+  if (!write_at(*fd_, h, head.size(), 0, err)) return fail(Failure::io, "cannot write the cabinet: " + err.text());
   cabinet_size_ = data_end;
   return true;
 }
@@ -644,7 +626,7 @@ class PathSource : public Source {
 
 }  // namespace
 
-Result write_cabinet(const std::vector<Entry>& entries, int fd, const Options& options) {
+Result write_cabinet(const std::vector<Entry>& entries, platform::NewFile& fd, const Options& options) {
   Result r;
   CabinetWriter w(options);
   std::vector<FileInfo> plan;

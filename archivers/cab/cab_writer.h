@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
+
 namespace cab {
 
 // DOS attribute bits stored per file.
@@ -110,8 +112,8 @@ class CabinetWriter {
   CabinetWriter(const CabinetWriter&) = delete;
   CabinetWriter& operator=(const CabinetWriter&) = delete;
 
-  // `fd` is an empty file open for reading and writing.
-  bool begin(int fd, const std::vector<FileInfo>& plan);
+  // `file` is an empty file open for reading and writing.
+  bool begin(platform::NewFile& file, const std::vector<FileInfo>& plan);
 
   enum class Added { stored, read_failed, failed };
   // Takes at most info.size bytes from `src`. read_failed: the source failed
@@ -134,7 +136,7 @@ class CabinetWriter {
   bool fail(Failure f, std::string why);
 
   Options options_;
-  int fd_ = -1;
+  platform::NewFile* fd_ = nullptr;
   uint64_t reserved_ = 0;
   std::vector<Folder> folders_;
   std::vector<File> files_;
@@ -153,8 +155,8 @@ std::string check_entries(const std::vector<FileInfo>& files, const Limits& limi
 
 // Writes a cabinet of the entries, reading each from its path: a file that
 // cannot be read is left out and listed, a file whose size changed is stored
-// as read (at most its expected size) and listed. `fd` as for begin().
-Result write_cabinet(const std::vector<Entry>& entries, int fd, const Options& options = {});
+// as read (at most its expected size) and listed. `file` as for begin().
+Result write_cabinet(const std::vector<Entry>& entries, platform::NewFile& file, const Options& options = {});
 
 // Helpers that the tests reach directly.
 uint32_t cfdata_checksum(const uint8_t* data, size_t len, uint32_t seed);

@@ -4,10 +4,6 @@
 // "-lh0-"; modification times and Unix permissions are kept. The command
 // reading, the walk, the output file and the output text are the shared
 // archiver core's; this file only puts the LZH writer behind it.
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "arc/codes.h"
@@ -21,9 +17,9 @@ using zubeto::arc::Status;
 
 // The archive's temporary file, written through a buffer; headers are
 // rewritten in place, so a seek first writes out what is buffered.
-class FdOutput : public lzh::ArchiveOutput {
+class TempOutput : public lzh::ArchiveOutput {
  public:
-  explicit FdOutput(int fd) : fd_(fd) { buf_.reserve(kBufferSize); }
+  explicit TempOutput(zubeto::arc::OutputFile& out) : out_(out) { buf_.reserve(kBufferSize); }
 
   bool write(const uint8_t* data, size_t size, std::string* error) override {
     if (buf_.size() + size > kBufferSize && !flush(error)) return false;
@@ -41,8 +37,9 @@ class FdOutput : public lzh::ArchiveOutput {
   bool close_at(int64_t length, std::string* error) override {
     if (!flush(error)) return false;
     // Entries dropped or kept stored after all may have left bytes past the end.
-    if (::ftruncate(fd_, static_cast<off_t>(length)) != 0) {
-      *error = std::string("cannot write the archive: ") + std::strerror(errno);
+    platform::SysError err;
+    if (!out_.file().truncate(static_cast<uint64_t>(length), err)) {
+      *error = "cannot write the archive: " + err.text();
       return false;
     }
     return true;
@@ -58,21 +55,16 @@ class FdOutput : public lzh::ArchiveOutput {
   }
 
   bool put(const uint8_t* data, size_t size, std::string* error) {
-    while (size > 0) {
-      ssize_t n = ::pwrite(fd_, data, size, static_cast<off_t>(at_));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        *error = std::string("cannot write the archive: ") + std::strerror(n < 0 ? errno : EIO);
-        return false;
-      }
-      data += n;
-      size -= static_cast<size_t>(n);
-      at_ += n;
+    platform::SysError err;
+    if (!out_.file().write_at(static_cast<uint64_t>(at_), data, size, err)) {
+      *error = "cannot write the archive: " + err.text();
+      return false;
     }
+    at_ += static_cast<int64_t>(size);
     return true;
   }
 
-  int fd_;
+  zubeto::arc::OutputFile& out_;
   int64_t at_ = 0;
   std::vector<uint8_t> buf_;
 };
@@ -97,7 +89,7 @@ class ContentSource : public lzh::EntrySource {
 class LzhEntryWriter : public zubeto::arc::EntryWriter {
  public:
   Status begin(zubeto::arc::OutputFile& out, const std::vector<zubeto::arc::Entry>&) override {
-    output_ = std::make_unique<FdOutput>(out.fd());
+    output_ = std::make_unique<TempOutput>(out);
     writer_ = std::make_unique<lzh::ArchiveWriter>(*output_);
     return {};
   }
@@ -131,7 +123,7 @@ class LzhEntryWriter : public zubeto::arc::EntryWriter {
   }
 
  private:
-  std::unique_ptr<FdOutput> output_;
+  std::unique_ptr<TempOutput> output_;
   std::unique_ptr<lzh::ArchiveWriter> writer_;
 };
 

@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "arc/codes.h"
+#include "platform/files.h"
 
 namespace zubeto::arc {
 
@@ -66,11 +67,16 @@ bool is_switch(const Token& t) { return !t.quoted && !t.text.empty() && t.text[0
 
 void add_source(const FormatRow& row, std::string path, Command& out) {
   Source s;
-  static constexpr std::string_view kContents = "/*.*";
-  if (row.folder_contents && path.size() >= kContents.size() &&
-      std::string_view(path).substr(path.size() - kContents.size()) == kContents) {
-    path.resize(path.size() - kContents.size());
-    if (path.empty()) path = "/";
+  // "<folder>/*.*" (Windows: "<folder>\*.*" too, never the second byte of a
+  // double-byte character).
+  static constexpr std::string_view kAll = "*.*";
+  if (row.folder_contents && path.size() > kAll.size() &&
+      std::string_view(path).substr(path.size() - kAll.size()) == kAll &&
+      platform::is_separator_at(path, path.size() - kAll.size() - 1)) {
+    path.resize(path.size() - kAll.size());
+    // The folder keeps its separator only where it is the root ("/", "C:\" on Windows).
+    std::string folder = path.substr(0, path.size() - 1);
+    if (!folder.empty() && platform::folder_of(path) != path) path = std::move(folder);
     s.contents_only = true;
   }
   s.path = std::move(path);

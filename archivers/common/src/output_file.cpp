@@ -1,12 +1,5 @@
 #include "arc/output_file.h"
 
-#include <fcntl.h>
-#include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 #include <random>
 
 #include "arc/codes.h"
@@ -14,15 +7,6 @@
 namespace zubeto::arc {
 
 namespace {
-
-std::string reason(int err) {
-  switch (err) {
-    case ENOSPC: return "disk full";
-    case EDQUOT: return "disk quota exceeded";
-    case EFBIG: return "file too large";
-    default: return std::strerror(err);
-  }
-}
 
 std::string random_suffix() {
   static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
@@ -32,36 +16,22 @@ std::string random_suffix() {
   return s;
 }
 
-void sync_folder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
-
-std::string folder_of(const std::string& path) {
-  size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
 
 Status OutputFile::check_destination(const std::string& final_path) {
   const std::string folder = folder_of(final_path);
-  struct stat st;
-  if (::stat(folder.c_str(), &st) != 0) {
-    int err = errno;
-    if (err == ENOENT || err == ENOTDIR)
+  platform::FileFacts facts;
+  platform::SysError err;
+  if (!platform::path_facts(folder, /*follow_link=*/true, facts, err)) {
+    if (err.kind == platform::ErrorKind::Missing)
       return Status::fail(ARC_E_DESTINATION, "the destination folder does not exist: " + folder);
-    return Status::fail(ARC_E_DESTINATION, "cannot reach the destination folder: " + folder + " (" + reason(err) + ")");
+    return Status::fail(ARC_E_DESTINATION, "cannot reach the destination folder: " + folder + " (" + err.text() + ")");
   }
-  if (!S_ISDIR(st.st_mode))
+  if (facts.kind != platform::FileKind::Folder)
     return Status::fail(ARC_E_DESTINATION, "the destination is not a folder: " + folder);
-  if (final_path.empty() || final_path.back() == '/')
+  if (final_path.empty() || platform::ends_with_separator(final_path))
     return Status::fail(ARC_E_DESTINATION, "the archive path names no file: " + final_path);
-  if (::lstat(final_path.c_str(), &st) == 0)
+  if (platform::path_facts(final_path, /*follow_link=*/false, facts, err))
     return Status::fail(ARC_E_EXISTS, "an archive of this name already exists and was left untouched: " + final_path);
   return Status{};
 }
@@ -74,100 +44,61 @@ Status OutputFile::create(const std::string& final_path) {
   committed_ = false;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = final_path + "." + random_suffix() + ".part";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      fd_ = fd;
+    platform::SysError err;
+    if (file_.create(temp, err)) {
       temp_ = std::move(temp);
       return Status{};
     }
-    if (errno != EEXIST)
-      return Status::fail(ARC_E_CREATE, "cannot create the archive in " + folder_of(final_path) + " (" + reason(errno) + ")");
+    if (err.kind != platform::ErrorKind::Exists)
+      return Status::fail(ARC_E_CREATE, "cannot create the archive in " + folder_of(final_path) + " (" + err.text() + ")");
   }
   return Status::fail(ARC_E_CREATE, "cannot create a temporary file in " + folder_of(final_path));
 }
 
+Status OutputFile::write_failed(const platform::SysError& err) const {
+  return Status::fail(ARC_E_WRITE, "cannot write the archive " + final_ + " (" + err.text() + ")");
+}
+
 Status OutputFile::write_all(const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
-  while (size > 0) {
-    ssize_t n = ::write(fd_, p, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return Status::fail(ARC_E_WRITE, "cannot write the archive " + final_ + " (" + reason(errno) + ")");
-    }
-    if (n == 0) return Status::fail(ARC_E_WRITE, "cannot write the archive " + final_ + " (no progress)");
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
+  platform::SysError err;
+  if (!file_.append(data, size, err)) return write_failed(err);
+  return Status{};
+}
+
+Status OutputFile::write_at(uint64_t offset, const void* data, size_t size) {
+  platform::SysError err;
+  if (!file_.write_at(offset, data, size, err)) return write_failed(err);
   return Status{};
 }
 
 Status OutputFile::commit() {
-  if (fd_ < 0) return Status::fail(ARC_E_INTERNAL, "no archive file is open");
-  if (::fsync(fd_) != 0) {
-    Status s = Status::fail(ARC_E_WRITE, "cannot flush the archive " + final_ + " (" + reason(errno) + ")");
+  if (!file_.is_open()) return Status::fail(ARC_E_INTERNAL, "no archive file is open");
+  platform::SysError err;
+  if (!file_.flush_to_disk(err)) {
+    Status s = Status::fail(ARC_E_WRITE, "cannot flush the archive " + final_ + " (" + err.text() + ")");
     discard();
     return s;
   }
-  int rc = ::close(fd_);
-  fd_ = -1;
-  if (rc != 0) {
-    Status s = Status::fail(ARC_E_WRITE, "cannot close the archive " + final_ + " (" + reason(errno) + ")");
+  if (!file_.close(err)) {
+    Status s = Status::fail(ARC_E_WRITE, "cannot close the archive " + final_ + " (" + err.text() + ")");
     discard();
     return s;
   }
-  const std::string exists = "an archive of this name appeared meanwhile and was left untouched: " + final_;
-
-  // 1. Rename that refuses to replace.
-  if (::renameat2(AT_FDCWD, temp_.c_str(), AT_FDCWD, final_.c_str(), RENAME_NOREPLACE) == 0) {
-    committed_ = true;
-  } else if (errno == EEXIST) {
+  if (!platform::move_no_replace(temp_, final_, err)) {
     discard();
-    return Status::fail(ARC_E_EXISTS, exists);
-  } else if (errno == EINVAL || errno == ENOSYS || errno == ENOTSUP) {
-    // 2. A hard link never replaces either.
-    if (::link(temp_.c_str(), final_.c_str()) == 0) {
-      ::unlink(temp_.c_str());
-      committed_ = true;
-    } else if (errno == EEXIST) {
-      discard();
-      return Status::fail(ARC_E_EXISTS, exists);
-    } else if (errno == EPERM || errno == ENOTSUP || errno == EOPNOTSUPP || errno == EMLINK) {
-      // 3. No hard links here: claim the name exclusively, then replace
-      //    only our own empty placeholder.
-      int ph = ::open(final_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (ph < 0) {
-        int err = errno;
-        discard();
-        if (err == EEXIST) return Status::fail(ARC_E_EXISTS, exists);
-        return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + reason(err) + ")");
-      }
-      ::close(ph);
-      if (::rename(temp_.c_str(), final_.c_str()) == 0) {
-        committed_ = true;
-      } else {
-        int err = errno;
-        ::unlink(final_.c_str());
-        discard();
-        return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + reason(err) + ")");
-      }
-    }
+    if (err.kind == platform::ErrorKind::Exists)
+      return Status::fail(ARC_E_EXISTS, "an archive of this name appeared meanwhile and was left untouched: " + final_);
+    return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + err.text() + ")");
   }
-  if (!committed_) {
-    int err = errno;
-    discard();
-    return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + reason(err) + ")");
-  }
+  committed_ = true;
   temp_.clear();
-  sync_folder(folder_of(final_));
+  platform::sync_folder(folder_of(final_));
   return Status{};
 }
 
 void OutputFile::discard() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-  if (!committed_ && !temp_.empty()) ::unlink(temp_.c_str());
+  file_.close();
+  if (!committed_ && !temp_.empty()) platform::remove_file(temp_);
   temp_.clear();
 }
 

@@ -32,11 +32,10 @@ std::vector<cab::Entry> entries_for(const fs::path& root) {
 }
 
 cab::Result write(const std::vector<cab::Entry>& entries, const fs::path& out, const cab::Options& o = {}) {
-  int fd = open(out.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) throw std::runtime_error("cannot create " + out.string());
-  cab::Result r = cab::write_cabinet(entries, fd, o);
-  close(fd);
-  return r;
+  platform::NewFile f;
+  platform::SysError err;
+  if (!f.create(out.string(), err)) throw std::runtime_error("cannot create " + out.string());
+  return cab::write_cabinet(entries, f, o);
 }
 
 struct RoundTripCase {
@@ -343,8 +342,9 @@ TEST_P(CabReplan, TablesMeetTheData) {
   std::vector<cab::FileInfo> plan;
   for (int i = 0; i < 4; ++i) plan.push_back({"f" + std::to_string(i), c.planned, 0, cab::kAttrArchive, {}});
   fs::path cab = tmp.path() / "r.cab";
-  int fd = open(cab.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
+  platform::NewFile fd;
+  platform::SysError err;
+  ASSERT_TRUE(fd.create(cab.string(), err)) << err.text();
   ASSERT_TRUE(w.begin(fd, plan)) << w.error();
   fs::path expected = tmp.path() / "expected";
   fs::create_directories(expected);
@@ -362,7 +362,7 @@ TEST_P(CabReplan, TablesMeetTheData) {
     }
   }
   ASSERT_TRUE(w.finish()) << w.error();
-  close(fd);
+  fd.close();
   CabInfo info = read_cabinet(cab);
   ASSERT_TRUE(info.valid);
   EXPECT_EQ(info.cabinet_size, fs::file_size(cab));

@@ -9,7 +9,9 @@
 // Links: a symbolic link named as a source is followed (the user chose
 // it). A symbolic link met inside a walked folder is never followed: it
 // becomes a Link entry holding its target text, which a format either
-// stores as a link or leaves out with a note. So a walk never loops.
+// stores as a link or leaves out with a note. So a walk never loops. On
+// Windows a symbolic link or a junction (a reparse point that stands for
+// another path) is such a link.
 // Device files, pipes and sockets inside folders are left out with a note.
 //
 // The same archive name is given once: a later source that yields a name
@@ -18,12 +20,12 @@
 #pragma once
 
 #include <cstdint>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "arc/report.h"
+#include "platform/files.h"
 
 namespace zubeto::arc {
 
@@ -42,9 +44,9 @@ struct Entry {
   bool follow = false;       // named as a source: open it through a link
 };
 
-// Copies the facts of a stat result (mode, times, owner; size for files)
-// into the entry.
-void take_facts(Entry& e, const struct stat& st);
+// Copies the facts of a path (mode, times, owner; size for files) into the
+// entry.
+void take_facts(Entry& e, const platform::FileFacts& f);
 
 struct WalkRoot {
   std::string path;            // on disk
@@ -54,8 +56,10 @@ struct WalkRoot {
 
 std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report);
 
-// Lexical clean-up of a path into an archive name: no root, no "." or empty
-// parts, ".." removes the part before it (never climbs above the top).
+// Lexical clean-up of a path into an archive name: no root (nor drive or
+// network share on Windows), "/" between parts whatever the system's
+// separator, no "." or empty parts, ".." removes the part before it (never
+// climbs above the top).
 std::string clean_name(std::string_view path);
 
 }  // namespace zubeto::arc
