@@ -5,6 +5,7 @@
 #include <string>
 
 #include "arc/buffered_output.h"
+#include "platform/files.h"
 
 namespace zubeto::tar {
 
@@ -78,7 +79,10 @@ class TarWriter : public arc::EntryWriter {
   }
 
   Status add(const Entry& e, FileContent* content) override {
-    const std::string name = e.kind == EntryKind::Folder ? e.name + "/" : e.name;
+    // Names as UTF-8, as pax records must hold them, whatever the system's
+    // code page.
+    const std::string name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    const std::string link_target = platform::name_to_utf8(e.link_target);
     const uint64_t size = e.kind == EntryKind::File && content ? content->size() : 0;
     char h[kBlock];
     std::memset(h, 0, sizeof h);
@@ -112,11 +116,11 @@ class TarWriter : public arc::EntryWriter {
     }
     h[156] = e.kind == EntryKind::Folder ? '5' : e.kind == EntryKind::Link ? '2' : '0';
     if (e.kind == EntryKind::Link) {
-      if (e.link_target.size() <= 100 && ascii(e.link_target)) {
-        std::memcpy(h + 157, e.link_target.data(), e.link_target.size());
+      if (link_target.size() <= 100 && ascii(link_target)) {
+        std::memcpy(h + 157, link_target.data(), link_target.size());
       } else {
-        pax_record(pax, "linkpath", e.link_target);
-        std::string f = fallback(e.link_target, 100);
+        pax_record(pax, "linkpath", link_target);
+        std::string f = fallback(link_target, 100);
         std::memcpy(h + 157, f.data(), f.size());
       }
     }

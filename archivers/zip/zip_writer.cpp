@@ -18,6 +18,7 @@
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "arc/dos_time.h"
 #include "deflate_seam.h"
 #include "platform/files.h"
 
@@ -68,23 +69,6 @@ std::string le64(uint64_t v) {
   std::string s;
   put64(s, v);
   return s;
-}
-
-// MS-DOS date and time in local time, clamped to the years it can hold.
-void dos_time(int64_t t, uint16_t& time, uint16_t& date) {
-  platform::LocalTime tm{};
-  if (!platform::local_time_of(t, tm) || tm.year < 1980) {
-    time = 0;
-    date = (1 << 5) | 1;  // 1980-01-01
-    return;
-  }
-  if (tm.year > 2107) {
-    time = (23 << 11) | (59 << 5) | 29;
-    date = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
-    return;
-  }
-  time = static_cast<uint16_t>((tm.hour << 11) | (tm.minute << 5) | (tm.second / 2));
-  date = static_cast<uint16_t>(((tm.year - 1980) << 9) | (tm.month << 5) | tm.day);
 }
 
 // One entry as the central directory lists it.
@@ -149,7 +133,9 @@ class ZipWriter : public arc::EntryWriter {
     for (unsigned char c : r.name)
       if (c >= 0x80) r.flags |= kFlagUtf8;
     r.mtime = e.mtime;
-    dos_time(e.mtime, r.time, r.date);
+    const arc::DosTime dt = arc::dos_time(e.mtime);
+    r.time = dt.time;
+    r.date = dt.date;
     // The POSIX file type bits of the external attributes.
     constexpr uint32_t kTypeFolder = 0040000, kTypeLink = 0120000, kTypeFile = 0100000;
     uint32_t type = e.kind == EntryKind::Folder ? kTypeFolder : e.kind == EntryKind::Link ? kTypeLink : kTypeFile;

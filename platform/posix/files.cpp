@@ -8,7 +8,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 
 namespace platform {
 
@@ -285,14 +284,6 @@ void sync_folder(const std::string& folder) {
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
-}
-
-bool local_time_of(int64_t seconds, LocalTime& out) {
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  if (!(localtime_r(&t, &tm) != nullptr)) return false;
-  out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-  return true;
 }
 
 // ----------------------------------------------------------- path rules --

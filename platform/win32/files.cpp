@@ -4,7 +4,6 @@
 #include <winioctl.h>
 
 #include <cstring>
-#include <ctime>
 #include <memory>
 
 namespace platform {
@@ -430,14 +429,6 @@ bool move_no_replace(const std::string& from, const std::string& to, SysError& e
 bool remove_file(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 void sync_folder(const std::string&) {}
-
-bool local_time_of(int64_t seconds, LocalTime& out) {
-  std::time_t t = static_cast<std::time_t>(seconds);
-  std::tm tm{};
-  if (!(localtime_s(&tm, &t) == 0)) return false;
-  out = {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
-  return true;
-}
 
 // ----------------------------------------------------------- path rules --
 

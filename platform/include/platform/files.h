@@ -14,8 +14,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/localtime.h"
-
 namespace platform {
 
 // ------------------------------------------------------------ failures --
@@ -150,13 +148,6 @@ bool remove_file(const std::string& path);
 // Makes a folder's list of names durable (a no-op where the system keeps
 // it with the file).
 void sync_folder(const std::string& folder);
-
-// ----------------------------------------------------------------- time --
-
-// The local wall-clock time of a file time (seconds since 1970, UTC), as
-// the archive formats with local times store it. False when the system
-// cannot show it (before 1970 on Windows, for one).
-bool local_time_of(int64_t seconds, LocalTime& out);
 
 // ----------------------------------------------------------- path rules --
 
