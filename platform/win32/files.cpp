@@ -140,6 +140,7 @@ std::string SysError::text() const {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return "already exists";
     case ERROR_WRITE_PROTECT: return "write-protected";
+    case ERROR_NO_UNICODE_TRANSLATION: return "its name has characters the ANSI code page lacks";
     default: return "system error " + std::to_string(code);
   }
 }
@@ -201,8 +202,7 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
     if (c.name.find('?') != std::string::npos) {
       // A name the ANSI code page cannot spell: opening it by this
       // spelling would reach nothing (or something else).
-      c.err = from_code(ERROR_INVALID_NAME);
-      c.err.kind = ErrorKind::Other;
+      c.err = from_code(ERROR_NO_UNICODE_TRANSLATION);
     } else {
       take(c.facts, d.dwFileAttributes, d.dwReserved0, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
     }

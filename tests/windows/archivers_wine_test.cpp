@@ -3,9 +3,13 @@
 // and the Windows path rules of their shared core.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "arc/codes.h"
+#include "arc/driver.h"
+#include "arc/output_file.h"
 #include "platform/files.h"
 #include "win_harness.h"
 
@@ -191,6 +195,118 @@ TEST(TarNames, ComeFromTheWindowsPathRules) {
   EXPECT_NE(output.find("a src/sub dir/x.txt"), std::string::npos) << output;
   if (!jp.empty()) EXPECT_NE(output.find("a src/" + jp + "/" + jp + ".txt"), std::string::npos) << output;
   ::FreeLibrary(lib);
+}
+
+// A name the ANSI code page cannot spell (Japanese under code page 1252)
+// cannot be opened by any spelling the archiver has: it is named and left
+// out, the rest is kept.
+TEST(Names, OneTheAnsiCodePageLacksIsNamedAndLeftOut) {
+  if (!acp_exact(L"\u8868").empty()) GTEST_SKIP() << "the ANSI code page spells Japanese names";
+  Scratch scratch;
+  HMODULE lib = ::LoadLibraryA((here() + "\\ZIP32J.DLL").c_str());
+  ASSERT_NE(lib, nullptr);
+  auto fn = reinterpret_cast<CommandFn>(::GetProcAddress(lib, "Zip"));
+  const std::string src = scratch.root() + "\\src";
+  ::CreateDirectoryA(src.c_str(), nullptr);
+  write_file(src + "\\plain.txt", "plain");
+  std::wstring wide(src.begin(), src.end());  // the scratch path is ASCII
+  HANDLE h = ::CreateFileW((wide + L"\\\u8868.txt").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  ::CloseHandle(h);
+  std::vector<char> out(32768, '\0');
+  std::string archive = scratch.root() + "\\a.zip";
+  int code = fn(nullptr, ("-rq \"" + archive + "\" \"" + src + "\"").c_str(), out.data(), 32767);
+  std::string output = out.data();
+  EXPECT_EQ(hex(code), hex(0x8011)) << output;
+  EXPECT_NE(output.find("ANSI code page"), std::string::npos) << output;
+  EXPECT_TRUE(exists(archive));
+  ::FreeLibrary(lib);
+}
+
+// ------------------------------------------- the shared core on Windows --
+
+using zubeto::arc::Entry;
+using zubeto::arc::EntryWriter;
+using zubeto::arc::FileContent;
+using zubeto::arc::OutputFile;
+using zubeto::arc::Status;
+
+// Another run took the archive's name while this one wrote: the move to
+// the name refuses to replace it.
+TEST(OutputFileOnWindows, AnArchiveThatAppearsMeanwhileIsNeverReplaced) {
+  Scratch scratch;
+  const std::string name = scratch.work() + "\\a.zip";
+  OutputFile out;
+  ASSERT_TRUE(out.create(name).ok());
+  EXPECT_FALSE(exists(name));  // not before it is complete
+  ASSERT_TRUE(out.write_all("new", 3).ok());
+  write_file(name, "first run");
+  Status s = out.commit();
+  EXPECT_EQ(hex(s.code), hex(ARC_E_EXISTS)) << s.text;
+  EXPECT_EQ(read_file(name), "first run");
+  WIN32_FIND_DATAA d;
+  HANDLE h = ::FindFirstFileA((scratch.work() + "\\*.part").c_str(), &d);
+  EXPECT_EQ(h, INVALID_HANDLE_VALUE) << "a temporary file stayed: " << d.cFileName;
+  if (h != INVALID_HANDLE_VALUE) ::FindClose(h);
+}
+
+// A writer that, while it stores the first file, does to the others what
+// another program might: deletes one, cuts one short. Both were walked
+// before.
+class MeddlingWriter : public EntryWriter {
+ public:
+  MeddlingWriter(std::string gone, std::string cut) : gone_(std::move(gone)), cut_(std::move(cut)) {}
+  Status begin(OutputFile& out, const std::vector<Entry>&) override {
+    out_ = &out;
+    return {};
+  }
+  Status add(const Entry& e, FileContent* content) override {
+    std::string data;
+    if (content) {
+      char buf[4096];
+      while (size_t n = content->read(buf, sizeof buf)) {
+        data.append(buf, n);
+        if (!meddled_ && data.size() >= 100000) {  // part way through the first file, past its read-ahead
+          meddled_ = true;
+          ::DeleteFileA(gone_.c_str());
+          HANDLE h = ::CreateFileA(cut_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                   nullptr, TRUNCATE_EXISTING, 0, nullptr);
+          if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        }
+      }
+    }
+    return out_->write_all(data.data(), data.size());
+  }
+  Status finish() override { return {}; }
+
+ private:
+  std::string gone_, cut_;
+  bool meddled_ = false;
+  OutputFile* out_ = nullptr;
+};
+
+// The first file is cut short while it is read (its entry keeps its size,
+// filled up with zero bytes), the second is gone before it is opened: both
+// are named, the archive holds everything and is kept.
+TEST(SharedRunOnWindows, FilesCutOrGonePartWayAreNamedAndTheArchiveKept) {
+  Scratch scratch;
+  const std::string src = scratch.root() + "\\src";
+  ::CreateDirectoryA(src.c_str(), nullptr);
+  write_file(src + "\\a big.bin", std::string(300000, 'a'));
+  write_file(src + "\\b gone.txt", "gone");
+  write_file(src + "\\c kept.txt", "kept");
+  const std::string archive = scratch.work() + "\\x.zip";
+  std::vector<char> out(32768, '\0');
+  int code = zubeto::arc::run_archiver(
+      zubeto::arc::FormatId::Zip, ("-rq \"" + archive + "\" \"" + src + "\"").c_str(), out.data(), 32767,
+      [&] { return std::make_unique<MeddlingWriter>(src + "\\b gone.txt", src + "\\a big.bin"); });
+  std::string output = out.data();
+  EXPECT_EQ(hex(code), hex(ARC_E_SOURCE_CHANGED)) << output;
+  EXPECT_NE(output.find("changed while read: " + src + "\\a big.bin"), std::string::npos) << output;
+  EXPECT_NE(output.find("cannot read: " + src + "\\b gone.txt"), std::string::npos) << output;
+  std::string stored = read_file(archive);
+  EXPECT_EQ(stored.size(), 300000u + 4u);  // the cut file at its walked size, then the kept one
+  EXPECT_EQ(stored.substr(stored.size() - 4), "kept");
 }
 
 // The path rules on their own, as the shared core uses them.
