@@ -37,9 +37,9 @@ class TempOutput : public lzh::ArchiveOutput {
   bool close_at(int64_t length, std::string* error) override {
     if (!flush(error)) return false;
     // Entries dropped or kept stored after all may have left bytes past the end.
-    platform::SysError err;
-    if (!out_.file().truncate(static_cast<uint64_t>(length), err)) {
-      *error = "cannot write the archive: " + err.text();
+    Status s = out_.truncate(static_cast<uint64_t>(length));
+    if (!s.ok()) {
+      *error = s.text;
       return false;
     }
     return true;
@@ -55,9 +55,9 @@ class TempOutput : public lzh::ArchiveOutput {
   }
 
   bool put(const uint8_t* data, size_t size, std::string* error) {
-    platform::SysError err;
-    if (!out_.file().write_at(static_cast<uint64_t>(at_), data, size, err)) {
-      *error = "cannot write the archive: " + err.text();
+    Status s = out_.write_at(static_cast<uint64_t>(at_), data, size);
+    if (!s.ok()) {
+      *error = s.text;
       return false;
     }
     at_ += static_cast<int64_t>(size);

@@ -6,6 +6,7 @@
 
 #include "arc/buffered_output.h"
 #include "platform/files.h"
+#include "arc/utf8.h"
 
 namespace zubeto::tar {
 
@@ -79,14 +80,18 @@ class TarWriter : public arc::EntryWriter {
   }
 
   Status add(const Entry& e, FileContent* content) override {
-    // Names as UTF-8, as pax records must hold them, whatever the system's
-    // code page.
+    // Names as UTF-8 whatever the system's code page (the ANSI code page on
+    // Windows), as pax records hold them.
     const std::string name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
     const std::string link_target = platform::name_to_utf8(e.link_target);
     const uint64_t size = e.kind == EntryKind::File && content ? content->size() : 0;
     char h[kBlock];
     std::memset(h, 0, sizeof h);
     std::string pax;
+    // pax records are UTF-8 unless told otherwise: a name (or link target)
+    // that is not valid UTF-8 is stored as the bytes it is, and said so.
+    if (!arc::is_valid_utf8(name) || (e.kind == EntryKind::Link && !arc::is_valid_utf8(link_target)))
+      pax_record(pax, "hdrcharset", "BINARY");
 
     std::string prefix, rest;
     if (ascii(name) && split_name(name, prefix, rest)) {

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,13 @@ void take(FileFacts& f, const struct stat& st) {
   f.uid = st.st_uid;
   f.gid = st.st_gid;
   f.size = f.kind == FileKind::File ? static_cast<uint64_t>(st.st_size) : 0;
+  f.dev = static_cast<uint64_t>(st.st_dev);
+  f.ino = static_cast<uint64_t>(st.st_ino);
+  if (S_ISFIFO(st.st_mode)) f.special = "a named pipe";
+  else if (S_ISSOCK(st.st_mode)) f.special = "a socket";
+  else if (S_ISCHR(st.st_mode)) f.special = "a character device";
+  else if (S_ISBLK(st.st_mode)) f.special = "a block device";
+  else f.special = "no file or folder";
 }
 
 int fd_of(intptr_t h) { return static_cast<int>(h); }
@@ -167,6 +175,16 @@ bool NewFile::create(const std::string& path, SysError& err) {
     err = last();
     return false;
   }
+  // Locked at once. Another run's clean-up may have taken the name away
+  // between the open and the lock: then the caller tries another name.
+  struct stat st, now;
+  bool ours = ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &st) == 0 && ::lstat(path.c_str(), &now) == 0 &&
+              st.st_ino == now.st_ino && st.st_dev == now.st_dev;
+  if (!ours) {
+    ::close(fd);
+    err = from_errno(EEXIST);
+    return false;
+  }
   h_ = fd;
   end_ = 0;
   return true;
@@ -275,6 +293,20 @@ bool move_no_replace(const std::string& from, const std::string& to, SysError& e
   err = last();
   ::unlink(to.c_str());
   return false;
+}
+
+bool remove_if_unheld(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  if (fd < 0) return false;
+  struct stat st, now;
+  // A writer holds its lock from the moment it owns the name: a lock we
+  // get means nobody writes this file any more. The name must still be
+  // this very file when it goes.
+  bool removed = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+                 ::lstat(path.c_str(), &now) == 0 && now.st_ino == st.st_ino && now.st_dev == st.st_dev &&
+                 ::unlink(path.c_str()) == 0;
+  ::close(fd);
+  return removed;
 }
 
 bool remove_file(const std::string& path) { return ::unlink(path.c_str()) == 0; }

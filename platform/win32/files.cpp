@@ -60,10 +60,26 @@ bool is_link(DWORD attributes, DWORD tag) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag);
 }
 
+// The identity of a path: FNV-1a of its full form in upper case.
+void take_identity(FileFacts& f, const std::string& path) {
+  std::string full = absolute_path(path);
+  ::CharUpperBuffA(full.data(), static_cast<DWORD>(full.size()));
+  uint64_t h = 1469598103934665603ULL;
+  for (unsigned char c : full) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  f.dev = 0;
+  f.ino = h;
+}
+
 void take(FileFacts& f, DWORD attributes, DWORD tag, const FILETIME& mtime, uint64_t size) {
   if (is_link(attributes, tag)) f.kind = FileKind::Link;
   else if (attributes & FILE_ATTRIBUTE_DIRECTORY) f.kind = FileKind::Folder;
-  else if (attributes & FILE_ATTRIBUTE_DEVICE) f.kind = FileKind::Other;
+  else if (attributes & FILE_ATTRIBUTE_DEVICE) {
+    f.kind = FileKind::Other;
+    f.special = "a device";
+  }
   else f.kind = FileKind::File;
   f.mode = f.kind == FileKind::Folder ? 0755 : 0644;
   if (attributes & FILE_ATTRIBUTE_READONLY) f.mode &= ~0222u;
@@ -169,10 +185,12 @@ bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysEr
       if (!ok) return false;
       take(out, info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT, 0, info.ftLastWriteTime,
            join64(info.nFileSizeHigh, info.nFileSizeLow));
+      take_identity(out, path);
       return true;
     }
   }
   take(out, d.dwFileAttributes, tag, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
+  take_identity(out, path);
   return true;
 }
 
@@ -205,6 +223,7 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
       c.err = from_code(ERROR_NO_UNICODE_TRANSLATION);
     } else {
       take(c.facts, d.dwFileAttributes, d.dwReserved0, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
+      take_identity(c.facts, join_path(path, c.name));
     }
     out.push_back(std::move(c));
   } while (::FindNextFileA(f, &d));
@@ -285,7 +304,11 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
     if (follow_link) tag = 0;
   }
   take(facts, info.dwFileAttributes, tag, info.ftLastWriteTime, join64(info.nFileSizeHigh, info.nFileSizeLow));
-  if (::GetFileType(h) != FILE_TYPE_DISK) facts.kind = FileKind::Other;
+  take_identity(facts, path);
+  if (::GetFileType(h) != FILE_TYPE_DISK) {
+    facts.kind = FileKind::Other;
+    facts.special = "a device";
+  }
   return true;
 }
 
@@ -425,6 +448,9 @@ bool move_no_replace(const std::string& from, const std::string& to, SysError& e
   err = last();
   return false;
 }
+
+// A writer's handle shares no deletion: the delete fails while it writes.
+bool remove_if_unheld(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
 bool remove_file(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 

@@ -53,7 +53,7 @@ void BufferedOutput::kick() {
   // disk writes as the bytes come lets that flush find little left to do.
   constexpr uint64_t kKickBytes = 8 << 20;
   if (written_ - kicked_ < kKickBytes) return;
-  out_.file().start_writeback(kicked_, written_ - kicked_);
+  out_.start_writeback(kicked_, written_ - kicked_);
   kicked_ = written_;
 }
 
@@ -67,8 +67,8 @@ Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {
     size = skip;
   }
   // The part already in the file.
-  if (size == 0) return Status{};
-  return out_.write_at(offset, p, size);
+  if (size > 0) return out_.write_at(offset, p, size);
+  return Status{};
 }
 
 }  // namespace zubeto::arc

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "arc/codes.h"
+#include "platform/stop.h"
 
 namespace zubeto::arc {
 
@@ -16,7 +17,55 @@ std::string random_suffix() {
   return s;
 }
 
+int g_depth = 0;
+
+// Removes temporaries of ours in `folder` that nobody holds.
+void remove_stale(const std::string& folder, const std::string& own, std::vector<std::string>* removed) {
+  std::vector<platform::FolderChild> children;
+  platform::SysError err;
+  platform::list_folder(folder, /*follow_link=*/true, children, err);
+  for (const platform::FolderChild& c : children) {
+    if (!is_temp_name(c.name) || c.err.failed() || c.facts.kind != platform::FileKind::File) continue;
+    std::string path = platform::join_path(folder, c.name);
+    if (path == own) continue;
+    if (platform::remove_if_unheld(path) && removed) removed->push_back(path);
+  }
+}
+
+const Status kStopped = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+
 }  // namespace
+
+bool is_temp_name(const std::string& name) {
+  static const char* const kExts[] = {".lzh.", ".zip.", ".cab.", ".tar.", ".bza."};
+  static constexpr size_t kTail = 8 + 5;  // "xxxxxxxx.part"
+  if (name.size() < 1 + 5 + kTail) return false;
+  if (name.compare(name.size() - 5, 5, ".part") != 0) return false;
+  size_t r = name.size() - kTail;
+  for (size_t i = r; i < r + 8; ++i) {
+    char c = name[i];
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z'))) return false;
+  }
+  for (const char* ext : kExts)
+    if (name.compare(r - 5, 5, ext) == 0) return true;
+  return false;
+}
+
+void set_stop_cleanup(const std::string& temp_path) { platform::set_stop_cleanup(temp_path); }
+
+StopSignals::StopSignals() {
+  if (g_depth++ > 0) return;
+  platform::catch_stop_signals();
+}
+
+StopSignals::~StopSignals() {
+  if (--g_depth > 0) return;
+  int sig = platform::release_stop_signals();
+  if (sig != 0) platform::raise_stop_signal(sig);
+}
+
+bool StopSignals::stopped() { return platform::stop_signal() != 0; }
+int StopSignals::signal_number() { return platform::stop_signal(); }
 
 Status OutputFile::check_destination(const std::string& final_path) {
   const std::string folder = folder_of(final_path);
@@ -36,7 +85,7 @@ Status OutputFile::check_destination(const std::string& final_path) {
   return Status{};
 }
 
-Status OutputFile::create(const std::string& final_path) {
+Status OutputFile::create(const std::string& final_path, std::vector<std::string>* removed) {
   discard();
   Status s = check_destination(final_path);
   if (!s.ok()) return s;
@@ -45,50 +94,93 @@ Status OutputFile::create(const std::string& final_path) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = final_path + "." + random_suffix() + ".part";
     platform::SysError err;
-    if (file_.create(temp, err)) {
-      temp_ = std::move(temp);
-      return Status{};
-    }
-    if (err.kind != platform::ErrorKind::Exists)
+    if (!file_.create(temp, err)) {
+      if (err.kind == platform::ErrorKind::Exists) continue;
       return Status::fail(ARC_E_CREATE, "cannot create the archive in " + folder_of(final_path) + " (" + err.text() + ")");
+    }
+    temp_ = std::move(temp);
+    set_stop_cleanup(temp_);
+    remove_stale(folder_of(final_path), temp_, removed);
+    if (StopSignals::stopped()) {
+      discard();
+      return kStopped;
+    }
+    return Status{};
   }
   return Status::fail(ARC_E_CREATE, "cannot create a temporary file in " + folder_of(final_path));
 }
 
-Status OutputFile::write_failed(const platform::SysError& err) const {
-  return Status::fail(ARC_E_WRITE, "cannot write the archive " + final_ + " (" + err.text() + ")");
+Status OutputFile::io_failure(const char* what, const platform::SysError& err) const {
+  return Status::fail(ARC_E_WRITE, std::string(what) + " the archive " + final_ + " (" + err.text() + ")");
 }
 
 Status OutputFile::write_all(const void* data, size_t size) {
+  if (StopSignals::stopped()) return kStopped;
   platform::SysError err;
-  if (!file_.append(data, size, err)) return write_failed(err);
+  if (!file_.append(data, size, err)) return StopSignals::stopped() ? kStopped : io_failure("cannot write", err);
   return Status{};
 }
 
 Status OutputFile::write_at(uint64_t offset, const void* data, size_t size) {
+  if (StopSignals::stopped()) return kStopped;
   platform::SysError err;
-  if (!file_.write_at(offset, data, size, err)) return write_failed(err);
+  if (!file_.write_at(offset, data, size, err)) return StopSignals::stopped() ? kStopped : io_failure("cannot write", err);
   return Status{};
 }
 
+Status OutputFile::read_at(uint64_t offset, void* data, size_t size) {
+  if (StopSignals::stopped()) return kStopped;
+  platform::SysError err;
+  if (!file_.read_at(offset, data, size, err)) return StopSignals::stopped() ? kStopped : io_failure("cannot read back", err);
+  return Status{};
+}
+
+Status OutputFile::truncate(uint64_t size) {
+  platform::SysError err;
+  if (!file_.truncate(size, err)) return io_failure("cannot cut", err);
+  return Status{};
+}
+
+void OutputFile::start_writeback(uint64_t offset, uint64_t size) { file_.start_writeback(offset, size); }
+
 Status OutputFile::commit() {
   if (!file_.is_open()) return Status::fail(ARC_E_INTERNAL, "no archive file is open");
+  if (StopSignals::stopped()) {
+    discard();
+    return kStopped;
+  }
   platform::SysError err;
   if (!file_.flush_to_disk(err)) {
-    Status s = Status::fail(ARC_E_WRITE, "cannot flush the archive " + final_ + " (" + err.text() + ")");
+    Status s = io_failure("cannot flush", err);
     discard();
     return s;
   }
+  // The last moment a stop still keeps the archive from being named.
+  if (StopSignals::stopped()) {
+    discard();
+    return kStopped;
+  }
+  // The mark of use goes with the file; from here on the name is ours alone
+  // by the move below (or gone, should a signal remove it first).
   if (!file_.close(err)) {
-    Status s = Status::fail(ARC_E_WRITE, "cannot close the archive " + final_ + " (" + err.text() + ")");
+    Status s = io_failure("cannot close", err);
     discard();
     return s;
   }
+  set_stop_cleanup("");
   if (!platform::move_no_replace(temp_, final_, err)) {
-    discard();
-    if (err.kind == platform::ErrorKind::Exists)
+    if (err.kind == platform::ErrorKind::Exists) {
+      discard();
       return Status::fail(ARC_E_EXISTS, "an archive of this name appeared meanwhile and was left untouched: " + final_);
-    return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + err.text() + ")");
+    }
+    // A complete archive that cannot get its name is kept and named, so the
+    // user can still rename it by hand.
+    std::string kept = temp_;
+    committed_ = true;  // keep it: discard() must not remove it
+    temp_.clear();
+    return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + err.text() +
+                                          "); the complete archive is left as " + kept +
+                                          " (rename it by hand: the next run in this folder removes it)");
   }
   committed_ = true;
   temp_.clear();
@@ -97,8 +189,12 @@ Status OutputFile::commit() {
 }
 
 void OutputFile::discard() {
+  if (!committed_ && !temp_.empty()) {
+    set_stop_cleanup("");
+    file_.close();
+    platform::remove_file(temp_);
+  }
   file_.close();
-  if (!committed_ && !temp_.empty()) platform::remove_file(temp_);
   temp_.clear();
 }
 

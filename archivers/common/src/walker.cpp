@@ -1,7 +1,7 @@
 #include "arc/walker.h"
 
 #include <algorithm>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "arc/codes.h"
 
@@ -23,6 +23,14 @@ std::string clean_name(std::string_view path) {
     name += p;
   }
   return name;
+}
+
+std::string numbered_name(const std::string& name, unsigned n) {
+  size_t slash = name.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot <= start) dot = name.size();
+  return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
 }
 
 namespace {
@@ -61,22 +69,47 @@ class Walker {
       return;
     }
     if (st.kind == platform::FileKind::Folder) {
-      if (!r.contents_only && !r.name.empty()) push(make_entry(EntryKind::Folder, r.path, r.name, st));
-      folder(r.path, r.name, /*top=*/true);
+      std::string name = r.name;
+      if (!r.contents_only && !r.name.empty()) {
+        Entry e = make_entry(EntryKind::Folder, r.path, r.name, st);
+        e.follow = true;
+        std::string used = push(std::move(e));
+        if (!used.empty()) name = used;
+      }
+      folder(r.path, name, /*top=*/true);
     } else if (st.kind == platform::FileKind::File) {
       std::string name = r.name.empty() ? base_name(r.path) : r.name;
       Entry e = make_entry(EntryKind::File, r.path, name, st);
       e.follow = true;
       push(std::move(e));
     } else {
-      report_.note("special file left out: " + r.path);
+      report_.problem(ARC_E_SOURCE_UNREADABLE, "cannot be archived: " + r.path + " (" + st.special +
+                                                   " holds no data a backup can keep)");
     }
   }
 
  private:
-  void push(Entry e) {
-    if (e.name.empty() || !seen_.insert(e.name).second) return;
+  // Adds the entry under its name or, when that name is taken by another
+  // thing, under a numbered one. Returns the name used ("" when the entry
+  // is the very thing already given under that name).
+  std::string push(Entry e) {
+    if (e.name.empty()) return "";
+    auto it = seen_.find(e.name);
+    if (it != seen_.end()) {
+      const Entry& first = out_[it->second];
+      bool same = first.dev == e.dev && first.ino == e.ino;
+      bool both_folders = first.kind == EntryKind::Folder && e.kind == EntryKind::Folder;
+      if (same && first.kind == e.kind) return "";
+      if (both_folders) return e.name;  // contents merge under the one name
+      std::string wanted = e.name;
+      unsigned n = 2;
+      while (seen_.count(numbered_name(wanted, n))) ++n;
+      e.name = numbered_name(wanted, n);
+      report_.note("NOTE: two sources give the name " + wanted + "; " + e.path + " is stored as " + e.name);
+    }
+    seen_.emplace(e.name, out_.size());
     out_.push_back(std::move(e));
+    return out_.back().name;
   }
 
   void folder(const std::string& path, const std::string& prefix, bool top) {
@@ -99,10 +132,11 @@ class Walker {
         continue;
       }
       switch (c.facts.kind) {
-        case platform::FileKind::Folder:
-          push(make_entry(EntryKind::Folder, child_path, child_name, c.facts));
-          folder(child_path, child_name, false);
+        case platform::FileKind::Folder: {
+          std::string used = push(make_entry(EntryKind::Folder, child_path, child_name, c.facts));
+          folder(child_path, used.empty() ? child_name : used, false);
           break;
+        }
         case platform::FileKind::File:
           push(make_entry(EntryKind::File, child_path, child_name, c.facts));
           break;
@@ -119,7 +153,7 @@ class Walker {
           break;
         }
         case platform::FileKind::Other:
-          report_.note("special file left out: " + child_path);
+          report_.note("NOTE: left out: " + child_path + " (" + c.facts.special + " holds no data a backup can keep)");
           break;
       }
     }
@@ -127,7 +161,7 @@ class Walker {
 
   std::vector<Entry>& out_;
   Report& report_;
-  std::unordered_set<std::string> seen_;
+  std::unordered_map<std::string, size_t> seen_;  // name -> index in out_
 };
 
 }  // namespace
@@ -139,6 +173,8 @@ void take_facts(Entry& e, const platform::FileFacts& f) {
   e.uid = f.uid;
   e.gid = f.gid;
   e.size = e.kind == EntryKind::File ? f.size : 0;
+  e.dev = f.dev;
+  e.ino = f.ino;
 }
 
 std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report) {

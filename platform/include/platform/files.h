@@ -50,6 +50,12 @@ struct FileFacts {
   long mtime_nsec = 0;
   uint32_t uid = 0, gid = 0;  // 0 on Windows
   uint64_t size = 0;          // files only
+  // Identity, to tell the same file met twice: device and inode on POSIX;
+  // on Windows a digest of the full path in upper case (hard links and
+  // junctions to one file count as different files there).
+  uint64_t dev = 0, ino = 0;
+  // For FileKind::Other, what it is: "a named pipe", "a socket", ...
+  const char* special = "no file or folder";
 };
 
 // The facts of a path. With follow_link a link is followed to what it
@@ -111,8 +117,11 @@ class NewFile {
   ~NewFile() { close(); }
 
   // Creates `path`, failing with ErrorKind::Exists when anything of that
-  // name exists; opened for reading and writing, shared with nobody else
-  // for writing.
+  // name exists (or, on POSIX, when another run's clean-up took the name
+  // away before it was locked); opened for reading and writing, shared
+  // with nobody else for writing. While open it is marked as in use, so
+  // that remove_if_unheld() leaves it alone (POSIX: an flock; Windows: the
+  // handle shares no deletion).
   bool create(const std::string& path, SysError& err);
   bool is_open() const { return h_ != -1; }
 
@@ -141,6 +150,10 @@ class NewFile {
 // ErrorKind::Exists when something of that name exists. Both lie in one
 // folder.
 bool move_no_replace(const std::string& from, const std::string& to, SysError& err);
+
+// Removes a file that no NewFile holds open, as left by a run that was
+// killed; true when it was removed.
+bool remove_if_unheld(const std::string& path);
 
 // Removes a file; false when it cannot be removed.
 bool remove_file(const std::string& path);
