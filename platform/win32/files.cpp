@@ -60,18 +60,6 @@ bool is_link(DWORD attributes, DWORD tag) {
   return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsReparseTagNameSurrogate(tag);
 }
 
-// The identity of a path: FNV-1a of its full form in upper case.
-void take_identity(FileFacts& f, const std::string& path) {
-  std::string full = absolute_path(path);
-  ::CharUpperBuffA(full.data(), static_cast<DWORD>(full.size()));
-  uint64_t h = 1469598103934665603ULL;
-  for (unsigned char c : full) {
-    h ^= c;
-    h *= 1099511628211ULL;
-  }
-  f.dev = 0;
-  f.ino = h;
-}
 
 void take(FileFacts& f, DWORD attributes, DWORD tag, const FILETIME& mtime, uint64_t size) {
   if (is_link(attributes, tag)) f.kind = FileKind::Link;
@@ -113,6 +101,22 @@ void each_char(std::string_view s, Fn fn) {
 }
 
 bool sep_char(char c) { return c == '\\' || c == '/'; }
+
+// The identity of a path: FNV-1a of its full form, ASCII letters in upper
+// case (the second byte of a double-byte character stays as it is).
+void take_identity(FileFacts& f, const std::string& path) {
+  std::string full = absolute_path(path);
+  each_char(full, [&](size_t at, size_t n) {
+    if (n == 1 && full[at] >= 'a' && full[at] <= 'z') full[at] = static_cast<char>(full[at] - 'a' + 'A');
+  });
+  uint64_t h = 1469598103934665603ULL;
+  for (unsigned char c : full) {
+    h ^= c;
+    h *= 1099511628211ULL;
+  }
+  f.dev = 0;
+  f.ino = h;
+}
 
 size_t char_len(std::string_view p, size_t i) { return lead_byte(p[i]) && i + 1 < p.size() ? 2 : 1; }
 

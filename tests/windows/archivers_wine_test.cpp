@@ -309,6 +309,32 @@ TEST(SharedRunOnWindows, FilesCutOrGonePartWayAreNamedAndTheArchiveKept) {
   EXPECT_EQ(stored.substr(stored.size() - 4), "kept");
 }
 
+// A temporary left by a run that was killed goes; one another run still
+// writes (held open as our output file holds it) stays.
+TEST(SharedRunOnWindows, StaleTemporaryGoesOneInUseStays) {
+  Scratch scratch;
+  const std::string dest = scratch.work();
+  const std::string stale = dest + "\\20240515213004.zip.abcdefgh.part";
+  const std::string busy = dest + "\\20240515213004.zip.ijklmnop.part";
+  write_file(stale, "left by a killed run");
+  HANDLE h = ::CreateFileA(busy.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  write_file(scratch.root() + "\\a.txt", "a");
+  HMODULE lib = ::LoadLibraryA((here() + "\\ZIP32J.DLL").c_str());
+  ASSERT_NE(lib, nullptr);
+  auto fn = reinterpret_cast<CommandFn>(::GetProcAddress(lib, "Zip"));
+  std::vector<char> out(32768, '\0');
+  std::string text = "-rq \"" + dest + "\\20240515213005.zip\" \"" + scratch.root() + "\\a.txt\"";
+  int code = fn(nullptr, text.c_str(), out.data(), 32767);
+  ::CloseHandle(h);
+  ::FreeLibrary(lib);
+  EXPECT_EQ(code, 0) << out.data();
+  EXPECT_FALSE(exists(stale));
+  EXPECT_TRUE(exists(busy));
+  EXPECT_TRUE(exists(dest + "\\20240515213005.zip"));
+}
+
 // The path rules on their own, as the shared core uses them.
 struct PartsCase {
   const char* path;
