@@ -61,6 +61,20 @@ void BufferedOutput::kick() {
   kicked_ = written_;
 }
 
+Status BufferedOutput::truncate(uint64_t offset) {
+  if (offset >= written_) {
+    if (offset < written_ + used_) used_ = static_cast<size_t>(offset - written_);
+    return Status{};
+  }
+  used_ = 0;
+  if (::ftruncate(out_.fd(), static_cast<off_t>(offset)) != 0 ||
+      ::lseek(out_.fd(), static_cast<off_t>(offset), SEEK_SET) < 0)
+    return Status::fail(ARC_E_WRITE, "cannot write the archive " + out_.final_path() + " (" + std::strerror(errno) + ")");
+  written_ = offset;
+  if (kicked_ > offset) kicked_ = offset;
+  return Status{};
+}
+
 Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {
   const char* p = static_cast<const char*>(data);
   // The part still in the buffer.
