@@ -443,7 +443,8 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   uint8_t attr[2], mode[2];
   put16(attr, f.dos_attributes);
   put16(mode, f.unix_mode);
-  ext(kExtDosAttributes, attr, 2);
+  // A plain file's attributes (0x20) are what readers assume without the header.
+  if (f.dos_attributes != 0x20) ext(kExtDosAttributes, attr, 2);
   ext(kExtUnixMode, mode, 2);
   // A header size whose low byte is zero would read as the end mark: pad it.
   if ((h.size() & 0xFF) == 0) h.push_back(0);
