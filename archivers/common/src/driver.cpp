@@ -236,7 +236,8 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   OutputFile out;
   std::unique_ptr<EntryWriter> writer = make_writer();
   std::vector<std::string> listed;
-  s = out.create(cmd.archive);
+  s = writer->check_plan(entries);
+  if (s.ok()) s = out.create(cmd.archive);
   if (s.ok()) s = writer->begin(out, entries);
   for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
     Entry e = entries[i];
@@ -275,6 +276,15 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 }
 
 }  // namespace
+
+Status EntryWriter::check_plan(const std::vector<Entry>& plan) const {
+  const uint64_t most = max_file_size();
+  for (const Entry& e : plan)
+    if (e.kind == EntryKind::File && e.size > most)
+      return Status::fail(ARC_E_FORMAT, "file too large for this format (" + std::to_string(e.size) +
+                                            " bytes, at most " + std::to_string(most) + "): " + e.path);
+  return Status{};
+}
 
 int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
   try {

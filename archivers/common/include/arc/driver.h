@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -37,6 +38,15 @@ class FileContent {
 class EntryWriter {
  public:
   virtual ~EntryWriter() = default;
+  // The largest file the format can hold, in bytes. A larger file is
+  // refused (ARC_E_FORMAT) before the archive is created, so no time is
+  // spent compressing an archive that cannot be finished.
+  virtual uint64_t max_file_size() const { return std::numeric_limits<uint64_t>::max(); }
+  // Checks the whole plan before anything is written. The default refuses
+  // a file larger than max_file_size(); a format with further limits (the
+  // number of entries, a name's length) adds them here. A file that grows
+  // past a limit after this check must still be refused by add().
+  virtual Status check_plan(const std::vector<Entry>& plan) const;
   // Called once, before any entry. `plan` lists every entry the walk found,
   // in order (a file that cannot be opened later is left out of add()).
   virtual Status begin(OutputFile& out, const std::vector<Entry>& plan) = 0;
