@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "arc/le.h"
+
 namespace lzh {
 namespace {
 
@@ -47,10 +49,7 @@ uint32_t next_char(std::string_view s, size_t& i) {
   return c;
 }
 
-void put16(std::string& out, uint32_t u) {
-  out += static_cast<char>(u & 0xFF);
-  out += static_cast<char>(u >> 8);
-}
+void put16(std::string& out, uint32_t u) { zubeto::arc::le::append16(out, static_cast<uint16_t>(u)); }
 
 }  // namespace
 

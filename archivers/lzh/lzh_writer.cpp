@@ -10,6 +10,7 @@
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "arc/le.h"
 #include "crc16.h"
 
 namespace lzh {
@@ -42,13 +43,8 @@ constexpr uint8_t kExtUnicodeDirectory = 0x45;
 constexpr uint8_t kExtCodePage = 0x46;
 constexpr uint8_t kExtUnixMode = 0x50;
 
-void put16(uint8_t* at, uint32_t x) {
-  at[0] = static_cast<uint8_t>(x);
-  at[1] = static_cast<uint8_t>(x >> 8);
-}
-void put32(uint8_t* at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(x >> (8 * i));
-}
+using zubeto::arc::le::put16;
+using zubeto::arc::le::put32;
 
 uint32_t clamp_time(int64_t t) {
   if (t < 0) return 0;
@@ -103,6 +99,8 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     for (std::thread& t : threads_) t.join();
   }
 
+  uint64_t max_file_size() const override { return limits_.max_size; }
+
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
     unsigned n = limits_.threads ? limits_.threads : std::thread::hardware_concurrency();
@@ -119,8 +117,11 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       return queue(std::move(p));
     }
     const uint64_t size = content->size();
+    // The plan was checked before the archive was begun; this is a file
+    // that grew since.
     if (size > limits_.max_size)
-      return Status::fail(ARC_E_FORMAT, "cannot store " + e.path + ": an LZH entry holds less than 4 GiB");
+      return Status::fail(ARC_E_FORMAT, "file too large for this format (" + std::to_string(size) + " bytes, at most " +
+                                            std::to_string(limits_.max_size) + "): " + e.path);
     if (size <= limits_.chunk) {
       p.in.resize(static_cast<size_t>(size));
       fill(*content, p.in.data(), p.in.size());
@@ -420,7 +421,7 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   h[23] = kOsMark;
   size_t next_size_at = 24;
   auto ext = [&](uint8_t type, const void* data, size_t size) {
-    put16(&h[next_size_at], static_cast<uint32_t>(size + 3));
+    put16(&h[next_size_at], static_cast<uint16_t>(size + 3));
     h.push_back(type);
     const uint8_t* d = static_cast<const uint8_t*>(data);
     h.insert(h.end(), d, d + size);
@@ -449,7 +450,7 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   // A header size whose low byte is zero would read as the end mark: pad it.
   if ((h.size() & 0xFF) == 0) h.push_back(0);
   if (h.size() > 0xFFFF) return {};
-  put16(&h[0], static_cast<uint32_t>(h.size()));
+  put16(&h[0], static_cast<uint16_t>(h.size()));
   put16(&h[crc_at], crc16_update(0, h.data(), h.size()));
   return h;
 }

@@ -201,7 +201,7 @@ TEST(LzhWriter, FileTooLargeForAnEntryIsRefused) {
   EXPECT_EQ(write_lzh(t.path / "a.lzh", {t.path / "src"}, l, &text), ARC_E_FORMAT);
   EXPECT_FALSE(fs::exists(t.path / "a.lzh"));
   EXPECT_NE(text.find("big.bin"), std::string::npos) << text;
-  EXPECT_NE(text.find("4 GiB"), std::string::npos) << text;
+  EXPECT_NE(text.find("too large"), std::string::npos) << text;
 }
 
 // A header whose size has a zero low byte would read as the end of the
