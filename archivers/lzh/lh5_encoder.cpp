@@ -99,6 +99,22 @@ struct Lh5Encoder::State {
   std::vector<uint16_t> codes;
   std::vector<uint16_t> positions;
 
+  // Cost parse: the matches found at each position of a segment, and the
+  // cheapest way found so far to reach each position.
+  struct Match {
+    uint16_t len;
+    uint16_t dist;
+  };
+  std::vector<Match> matches;
+  std::vector<uint8_t> match_count;
+  std::vector<uint32_t> cost;
+  std::vector<uint16_t> step_len, step_dist;
+  std::vector<uint32_t> path;
+  // The model: bits a literal, a length and a position cost.
+  uint32_t lit_cost[256];
+  uint32_t len_cost[kMaxMatch + 1];
+  uint32_t pos_cost[kNP];
+
   explicit State(const Lh5Options& o) : opt(o), head(size_t{1} << kHashBits, 0), prev(kPrevMask + 1, 0) {
     opt.block_codes = std::clamp(opt.block_codes, 1, 65535);
     opt.max_chain = std::max(opt.max_chain, 1);
@@ -221,8 +237,198 @@ struct Lh5Encoder::State {
   }
 
   void send_block(size_t lo, size_t hi, BitWriter& w);
-  void run(const uint8_t* data, size_t size, size_t history, Bits& out);
+  bool run(const uint8_t* data, size_t size, size_t history, size_t give_up, Bits& out);
+  void lazy_parse(size_t from, BitWriter& w);
+  bool cost_parse(size_t from, size_t give_up, BitWriter& w);
+  int find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out);
+  void first_model(size_t a, size_t b);
+  void model_from_path(size_t a, size_t n);
+  void shortest_path(size_t a, size_t n);
 };
+
+constexpr size_t kSegment = 32768;
+constexpr int kMaxMatches = 6;
+constexpr uint32_t kInfinite = 0xFFFFFFFFu;
+
+// Every match that is longer than all nearer ones, nearest first, at most
+// kMaxMatches (the longest kept). Returns how many.
+int Lh5Encoder::State::find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out) {
+  const uint32_t g = base + static_cast<uint32_t>(index);
+  unsigned best = 2;
+  int n = 0;
+  int chain = opt.max_chain;
+  if (best >= max_len) return n;
+  const uint32_t lowest = std::max(g > kMaxDistance ? g - kMaxDistance : 0u, base);
+  const uint8_t* s = buf + index;
+  const unsigned nice = static_cast<unsigned>(opt.nice_length);
+  while (candidate >= lowest && candidate < g) {
+    const uint8_t* m = buf + (candidate - base);
+    if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
+      unsigned len = 2;
+      for (;;) {
+        if (len + 8 > max_len) {
+          while (len < max_len && m[len] == s[len]) ++len;
+          break;
+        }
+        uint64_t a, b;
+        std::memcpy(&a, m + len, 8);
+        std::memcpy(&b, s + len, 8);
+        if (a != b) {
+          len += static_cast<unsigned>(__builtin_ctzll(a ^ b) >> 3);
+          break;
+        }
+        len += 8;
+      }
+      if (len > best) {
+        best = len;
+        const Match found{static_cast<uint16_t>(len), static_cast<uint16_t>(g - candidate)};
+        if (n < kMaxMatches) out[n++] = found;
+        else out[n - 1] = found;
+        if (len >= nice || len >= max_len) break;
+        // A good match found: what is left of the chain rarely pays.
+        if (len >= static_cast<unsigned>(opt.good_length)) chain = std::min(chain, (opt.max_chain >> 2) + 1);
+      }
+    }
+    if (--chain == 0) break;
+    const uint32_t next = prev[candidate & kPrevMask];
+    if (next >= candidate) break;
+    candidate = next;
+  }
+  return n;
+}
+
+// Before any code of a piece is known: literals by how often each byte
+// occurs in the segment, lengths and positions by a plain guess.
+void Lh5Encoder::State::first_model(size_t a, size_t b) {
+  uint32_t count[256] = {0};
+  for (size_t i = a; i < b; ++i) count[buf[i]]++;
+  const double n = static_cast<double>(b - a);
+  for (int c = 0; c < 256; ++c) {
+    if (count[c] == 0) {
+      lit_cost[c] = 12;
+    } else {
+      unsigned bits = 1;
+      while (bits < 12 && static_cast<double>(count[c]) * static_cast<double>(1u << bits) < n) ++bits;
+      lit_cost[c] = bits;
+    }
+  }
+  for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) len_cost[l] = 4 + bit_length(l - kMinMatch);
+  for (int b2 = 0; b2 < kNP; ++b2) pos_cost[b2] = 3 + (b2 > 1 ? b2 - 1 : 0);
+}
+
+// The model from the codes of the path found for the segment at `a`.
+void Lh5Encoder::State::model_from_path(size_t a, size_t n) {
+  uint32_t c_freq[kNC] = {0}, p_freq[kNP] = {0};
+  for (size_t i = n; i > 0;) {
+    const unsigned l = step_len[i];
+    if (l == 1) {
+      c_freq[buf[a + i - 1]]++;
+    } else {
+      c_freq[l - kMinMatch + 256]++;
+      p_freq[bit_length(step_dist[i] - 1u)]++;
+    }
+    i -= l;
+  }
+  uint8_t c_len[kNC], p_len[kNP];
+  const int c_used = huffman_lengths(c_freq, kNC, 16, c_len, nullptr);
+  const int p_used = huffman_lengths(p_freq, kNP, 16, p_len, nullptr);
+  unsigned c_max = 1, p_max = 1;
+  for (int i = 0; i < kNC; ++i) c_max = std::max<unsigned>(c_max, c_len[i]);
+  for (int i = 0; i < kNP; ++i) p_max = std::max<unsigned>(p_max, p_len[i]);
+  // A symbol not used yet costs a little more than the rarest one.
+  for (int c = 0; c < 256; ++c) lit_cost[c] = c_used >= 2 && c_len[c] ? c_len[c] : c_max + 2;
+  for (unsigned l = kMinMatch; l <= kMaxMatch; ++l) {
+    const unsigned k = l - kMinMatch + 256;
+    len_cost[l] = c_used >= 2 && c_len[k] ? c_len[k] : c_max + 2;
+  }
+  for (int b2 = 0; b2 < kNP; ++b2)
+    pos_cost[b2] = (p_used >= 2 && p_len[b2] ? p_len[b2] : (p_used >= 2 ? p_max + 2 : 1)) + (b2 > 1 ? b2 - 1 : 0);
+}
+
+// The cheapest sequence of literals and matches for buf[a, a + n) under
+// the model: step_len / step_dist at each reached position say how it was
+// reached.
+void Lh5Encoder::State::shortest_path(size_t a, size_t n) {
+  cost[0] = 0;
+  std::fill(cost.begin() + 1, cost.begin() + static_cast<std::ptrdiff_t>(n) + 1, kInfinite);
+  for (size_t i = 0; i < n; ++i) {
+    const uint32_t c = cost[i];
+    const uint32_t lc = c + lit_cost[buf[a + i]];
+    if (lc < cost[i + 1]) {
+      cost[i + 1] = lc;
+      step_len[i + 1] = 1;
+    }
+    const Match* m = &matches[i * kMaxMatches];
+    unsigned shorter = kMinMatch - 1;
+    for (int k = 0; k < match_count[i]; ++k) {
+      const uint32_t pc = c + pos_cost[bit_length(m[k].dist - 1u)];
+      for (unsigned l = shorter + 1; l <= m[k].len; ++l) {
+        const uint32_t t = pc + len_cost[l];
+        if (t < cost[i + l]) {
+          cost[i + l] = t;
+          step_len[i + l] = static_cast<uint16_t>(l);
+          step_dist[i + l] = m[k].dist;
+        }
+      }
+      shorter = m[k].len;
+    }
+  }
+}
+
+// False when the first `give_up` bytes (0: never) would not shrink: the
+// caller keeps the data as it is, and nothing was coded.
+bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
+  uint64_t estimate = 0;  // bits of the paths chosen so far, tables left out
+  matches.resize(kSegment * kMaxMatches);
+  match_count.resize(kSegment);
+  cost.resize(kSegment + 1);
+  step_len.resize(kSegment + 1);
+  step_dist.resize(kSegment + 1);
+  bool modelled = false;
+  size_t skip_to = from;  // inside a match of nice length: no search
+  for (size_t a = from; a < total;) {
+    const size_t b = std::min(a + kSegment, total);
+    const size_t n = b - a;
+    for (size_t i = a; i < b; ++i) {
+      uint32_t candidate = 0;
+      if (i + 2 < total) candidate = insert(i);
+      int found = 0;
+      if (candidate != 0 && i >= skip_to) {
+        Match* m = &matches[(i - a) * kMaxMatches];
+        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), m);
+        if (found > 0 && m[found - 1].len >= static_cast<unsigned>(opt.skip_length)) skip_to = i + m[found - 1].len - 1;
+      }
+      match_count[i - a] = static_cast<uint8_t>(found);
+    }
+    // The first segment of a piece twice: the second time under the codes
+    // the first path would get. Later segments start from the model of
+    // the segment before.
+    if (!modelled) {
+      first_model(a, b);
+      shortest_path(a, n);
+      model_from_path(a, n);
+    }
+    shortest_path(a, n);
+    model_from_path(a, n);
+    modelled = true;
+    estimate += cost[n];
+    if (give_up > 0 && b - from >= give_up && b < total && estimate >= uint64_t{8} * (b - from)) {
+      codes.clear();
+      positions.clear();
+      return false;
+    }
+    path.clear();
+    for (size_t i = n; i > 0; i -= step_len[i]) path.push_back(static_cast<uint32_t>(i));
+    for (size_t k = path.size(); k-- > 0;) {
+      const size_t end = path[k];
+      const unsigned l = step_len[end];
+      if (l == 1) literal(buf[a + end - 1], w);
+      else match(l, step_dist[end], w);
+    }
+    a = b;
+  }
+  return true;
+}
 
 void Lh5Encoder::State::send_block(size_t lo, size_t hi, BitWriter& w) {
   uint32_t c_freq[kNC], p_freq[kNP];
@@ -357,7 +563,7 @@ void Lh5Encoder::State::send_block(size_t lo, size_t hi, BitWriter& w) {
   }
 }
 
-void Lh5Encoder::State::run(const uint8_t* data, size_t size, size_t history, Bits& out) {
+bool Lh5Encoder::State::run(const uint8_t* data, size_t size, size_t history, size_t give_up, Bits& out) {
   out.clear();
   BitWriter w(out);
   const size_t hist = std::min(history, kWindow);
@@ -372,7 +578,21 @@ void Lh5Encoder::State::run(const uint8_t* data, size_t size, size_t history, Bi
   for (size_t i = 0; i < hist; ++i)
     if (i + 2 < total) insert(i);
 
-  size_t pos = hist;
+  bool coded = true;
+  if (opt.cost_parse) coded = cost_parse(hist, give_up, w);
+  else lazy_parse(hist, w);
+  base += static_cast<uint32_t>(total) + 1;
+  if (!coded) {
+    out.clear();
+    return false;
+  }
+  flush(w);
+  w.end();
+  return true;
+}
+
+void Lh5Encoder::State::lazy_parse(size_t from, BitWriter& w) {
+  size_t pos = from;
   unsigned match_length = 2, match_distance = 0;
   bool match_available = false;
   while (pos < total) {
@@ -403,16 +623,13 @@ void Lh5Encoder::State::run(const uint8_t* data, size_t size, size_t history, Bi
     }
   }
   if (match_available) literal(buf[pos - 1], w);
-  flush(w);
-  w.end();
-  base += static_cast<uint32_t>(total) + 1;
 }
 
 Lh5Encoder::Lh5Encoder(const Lh5Options& options) : s_(std::make_unique<State>(options)) {}
 Lh5Encoder::~Lh5Encoder() = default;
 
-void Lh5Encoder::compress(const uint8_t* data, size_t size, size_t history, Bits& out) {
-  s_->run(data, size, history, out);
+bool Lh5Encoder::compress(const uint8_t* data, size_t size, size_t history, Bits& out, size_t give_up) {
+  return s_->run(data, size, history, give_up, out);
 }
 
 }  // namespace lzh

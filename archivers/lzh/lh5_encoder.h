@@ -14,11 +14,16 @@
 namespace lzh {
 
 struct Lh5Options {
-  int max_chain = 96;       // hash-chain candidates tried per position
-  int nice_length = 128;    // a match this long ends the search
-  int good_length = 24;     // past this pending length, a quarter of the chain is tried
-  int block_codes = 65535;  // codes per Huffman block at most (the format's limit)
+  int max_chain = 40;        // hash-chain candidates tried per position
+  int nice_length = 64;      // a match this long ends the search
+  int good_length = 12;      // once a match this long is found, a quarter of the chain is left to try
+  int skip_length = 64;      // cost parse: no search inside a match this long
+  int block_codes = 65535;   // codes per Huffman block at most (the format's limit)
   bool split_blocks = true;  // split a block in two where that costs fewer bits
+  // Choose literals and matches by their cost in bits under the codes the
+  // data is about to get (a shortest path through each 32 KiB of input),
+  // instead of the lazy rule "take a match unless the next one is longer".
+  bool cost_parse = true;
 };
 
 // Bits, most significant first, as the decoders read them: whole bytes in
@@ -59,7 +64,10 @@ class Lh5Encoder {
   // bytes just before `data` (at most 8 KiB are used) are what the decoder
   // has already produced: matches may reach into them. The encoder keeps
   // its tables between calls, so one encoder per thread serves every piece.
-  void compress(const uint8_t* data, size_t size, size_t history, Bits& out);
+  // With `give_up` > 0, it stops and returns false (out empty) when the
+  // first `give_up` bytes or so would not shrink under the cost parse: a
+  // file to keep as it is, found without compressing all of it.
+  bool compress(const uint8_t* data, size_t size, size_t history, Bits& out, size_t give_up = 0);
 
  private:
   struct State;

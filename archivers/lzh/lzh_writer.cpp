@@ -32,6 +32,9 @@ constexpr size_t kBatchPieces = 64;
 constexpr size_t kInFlightBytes = 8 * 1024 * 1024;
 // What a chunk carries of the bytes before it, for matches across the seam.
 constexpr size_t kHistory = 8192;
+// A small file whose first 64 KiB do not shrink is kept as it is without
+// compressing the rest (packed and media files).
+constexpr size_t kGiveUpWhole = 64 * 1024;
 
 // Extended header types of a level-2 header.
 constexpr uint8_t kExtHeaderCrc = 0x00;
@@ -371,7 +374,10 @@ class LzhWriter : public zubeto::arc::EntryWriter {
           p.stored = true;
           return;
         }
-        encoder.compress(p.in.data(), p.in.size(), 0, p.bits);
+        if (!encoder.compress(p.in.data(), p.in.size(), 0, p.bits, kGiveUpWhole)) {
+          p.stored = true;
+          return;
+        }
         if (p.bits.tail_bits > 0) {
           p.bits.bytes.push_back(static_cast<uint8_t>(p.bits.tail << (8 - p.bits.tail_bits)));
           p.bits.tail_bits = 0;

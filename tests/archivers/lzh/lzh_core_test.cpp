@@ -153,14 +153,26 @@ TEST(LzhWriter, EncoderSettingsAllDecode) {
     const char* name;
     lzh::Lh5Options options;
   };
+  auto o = [](int chain, int nice, int block, bool split, bool cost) {
+    lzh::Lh5Options x;
+    x.max_chain = chain;
+    x.nice_length = nice;
+    x.skip_length = nice;
+    x.block_codes = block;
+    x.split_blocks = split;
+    x.cost_parse = cost;
+    return x;
+  };
   const Case cases[] = {
-      {"one code per block", {48, 128, 64, 1, false}},
-      {"two codes per block", {48, 128, 64, 2, false}},
-      {"three codes per block", {48, 128, 64, 3, true}},
-      {"largest blocks, no split", {48, 128, 64, 65535, false}},
-      {"largest blocks, split", {48, 128, 64, 65535, true}},
-      {"shallow search", {1, 3, 3, 32768, true}},
-      {"deep search", {4096, 256, 256, 32768, true}},
+      {"one code per block", o(48, 128, 1, false, true)},
+      {"two codes per block", o(48, 128, 2, false, false)},
+      {"three codes per block", o(48, 128, 3, true, true)},
+      {"largest blocks, no split", o(48, 128, 65535, false, true)},
+      {"largest blocks, split", o(48, 128, 65535, true, true)},
+      {"lazy parse", o(48, 128, 65535, true, false)},
+      {"shallow search", o(1, 3, 32768, true, true)},
+      {"shallow lazy search", o(1, 3, 32768, true, false)},
+      {"deep search", o(4096, 256, 32768, true, true)},
   };
   TempDir t;
   std::string text;
