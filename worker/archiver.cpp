@@ -22,6 +22,23 @@ const ArcRow kArcTable[5] = {
      "ERROR:BGA32.DLL not Found on your system.", 0x0404, 32767},
 };
 
+std::string success_notes(std::string_view output) {
+  static constexpr std::string_view kNote = "NOTE: ";
+  std::string notes;
+  size_t pos = 0;
+  while (pos < output.size()) {
+    size_t end = output.find('\n', pos);
+    if (end == std::string_view::npos) end = output.size();
+    std::string_view line = output.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.substr(0, kNote.size()) != kNote) continue;
+    if (!notes.empty()) notes += '\n';
+    notes += line;
+  }
+  return notes;
+}
+
 int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver) {
   if (from_archiver) *from_archiver = false;
   if (job_type < 0 || job_type > 4) return 0;
@@ -58,9 +75,14 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   log_put(log, row.loading_line);
 
   int rc = run(nullptr, command.data(), output.data(), row.output_size);
+  output.back() = '\0';  // whatever the archiver wrote, the text ends here
   if (rc != 0) {
-    output.back() = '\0';  // whatever the archiver wrote, the text ends here
     log_put(log, output.data());
+  } else {
+    // A success logs nothing of the text but its notes, so that a file left
+    // out on purpose is in the log without making the run a failure.
+    std::string notes = success_notes(output.data());
+    if (!notes.empty()) log_put(log, notes);
   }
   platform::lib_free(lib);
   if (from_archiver) *from_archiver = true;

@@ -2,6 +2,7 @@
 // its version printed, its command function called once, the outcome logged.
 #pragma once
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "runlog.h"
@@ -25,6 +26,12 @@ extern const ArcRow kArcTable[5];
 // Size of the output buffer; the size passed is always smaller, so the text
 // in it ends with a zero byte.
 inline constexpr size_t kOutputBufferSize = 32768;
+
+// The lines of an archiver's output text that begin with "NOTE: ": what a
+// successful archiver tells although the archive is complete (entries left
+// out on purpose, names changed to keep two files apart), joined by line
+// feeds; empty when there are none.
+std::string success_notes(std::string_view output);
 
 // Job types 0..4 call arc_run with their row; any other value returns 0.
 int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver = nullptr);

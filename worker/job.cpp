@@ -83,6 +83,13 @@ int path_check(RunLog& log, std::string_view value, int job_type) {
     }
     path += c;
   }
+  // A NUL byte would cut the archiver's command text there, and every
+  // source after it would vanish without a word: no value the worker hands
+  // on may hold one, a response file's "@" name included.
+  if (value.find('\0') != std::string_view::npos) {
+    log_missing(log, path, EINVAL);
+    return EINVAL;
+  }
   if (!path.empty() && path[0] == '@') return 0;
   uint32_t error = 0;
   if (platform::file_attributes(path, &error) != platform::kInvalidAttributes) return 0;

@@ -1,5 +1,7 @@
 #include "run.h"
 
+#include <csignal>
+
 #include "job.h"
 #include "result_codes.h"
 #include "shutdown.h"
@@ -7,13 +9,21 @@
 
 namespace worker {
 
+namespace {
+volatile sig_atomic_t g_stop = 0;
+}
+
+void request_stop() { g_stop = 1; }
+bool stop_requested() { return g_stop != 0; }
+
 int run_sequence(RunLog& log, bool* from_archiver) {
   int shut_flg = 0;
   log_stamp(log, kStartTemplate);
   int rc = job_run(log, shut_flg, from_archiver);
   // The shutdown line is the job file's last: a job that stopped early
   // (missing file, mode error, missing path) never shuts the machine down.
-  if (shut_flg == 1) shutdown_step(log);
+  // Nor does a stopped run: whoever stopped it wants the machine as it is.
+  if (shut_flg == 1 && !stop_requested()) shutdown_step(log);
   log_stamp(log, kEndTemplate, result_digits(rc));
   return rc;
 }

@@ -4,6 +4,12 @@
 
 namespace worker {
 
+// A stop signal (SIGTERM, SIGINT, SIGHUP) arrived: the run goes on to its
+// end line (an archiver that was running stops and removes its partial
+// file), but never shuts the machine down. Safe to call from a handler.
+void request_stop();
+bool stop_requested();
+
 // Start line, job, optional shutdown, end line. Returns the result code.
 int run_sequence(RunLog& log, bool* from_archiver = nullptr);
 

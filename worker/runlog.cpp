@@ -1,6 +1,13 @@
 #include "runlog.h"
 
+#include <cerrno>
 #include <cstdio>
+
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "texts.h"
 
@@ -26,11 +33,26 @@ void log_put(RunLog& log, std::string_view text) {
     out += c;
   }
   out += "\r\n";
-  std::fwrite(out.data(), 1, out.size(), log.file);
-  // Each line reaches the file at once: the archiver runs inside this
-  // process, and if it brings the process down, or the machine goes down
-  // under it, the lines written so far still tell what happened.
+  // Each line -- the archiver's whole text block too -- reaches the file
+  // in one write of its own, past the stream's buffer: two workers that
+  // append to one run log at once never tear each other's lines, and if
+  // the archiver brings the process down, or the machine goes down under
+  // it, the lines written so far still tell what happened.
   std::fflush(log.file);
+  const int fd = fileno(log.file);
+  const char* p = out.data();
+  size_t left = out.size();
+  while (left > 0) {
+#if defined(_WIN32)
+    int n = _write(fd, p, static_cast<unsigned>(left));
+#else
+    ssize_t n = ::write(fd, p, left);
+    if (n < 0 && errno == EINTR) continue;
+#endif
+    if (n <= 0) return;  // the log is the report, not the job
+    p += n;
+    left -= static_cast<size_t>(n);
+  }
 }
 
 std::string stamp_text(std::string_view tmpl, const platform::LocalTime& t) {

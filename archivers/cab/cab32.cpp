@@ -2,7 +2,7 @@
 // reads "-a -ri" "<archive>.cab" and then the sources: "<folder>/*.*" for
 // a folder's contents (named relative to it), or a file (named by itself).
 #include "archiver_api.h"
-#include "cab_entry_writer.h"
+#include "cab_writer.h"
 
 ARC_EXPORT uint16_t ARC_CALL CabGetVersion(void) { return cab::kVersion; }
 

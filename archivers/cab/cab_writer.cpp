@@ -1,4 +1,4 @@
-// Cabinet writer core. See cab_writer.h for the layout.
+// The cabinet writer. See cab_writer.h for the layout.
 //
 // Compression: every CFDATA block is "CK" followed by a complete raw deflate
 // stream of at most 32 KiB of input. The deflate history is reset at each
@@ -15,21 +15,31 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <condition_variable>
 #include <cstring>
-#include <ctime>
 #include <memory>
 #include <mutex>
-#include <cstdio>
+#include <string>
 #include <thread>
+#include <vector>
 
-#include <fcntl.h>
-#include <unistd.h>
+#include "arc/buffered_output.h"
+#include "arc/codes.h"
+#include "arc/dos_time.h"
+#include "arc/le.h"
+#include "arc/utf8.h"
 
 namespace cab {
 
 namespace {
+
+namespace le = zubeto::arc::le;
+using zubeto::arc::BufferedOutput;
+using zubeto::arc::Entry;
+using zubeto::arc::EntryKind;
+using zubeto::arc::FileContent;
+using zubeto::arc::OutputFile;
+using zubeto::arc::Status;
 
 constexpr size_t kHeaderSize = 36;
 constexpr size_t kFolderSize = 8;
@@ -37,24 +47,11 @@ constexpr size_t kFileFixedSize = 16;
 constexpr size_t kDataHeaderSize = 8;
 constexpr uint16_t kCompressMszip = 1;
 
-void put16(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-}
-void put32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-
 std::string stored_name(const std::string& name) {
   std::string s = name;
   std::replace(s.begin(), s.end(), '/', '\\');
   return s;
 }
-
-std::string errno_text(int e) { return std::strerror(e); }
 
 // One 32 KiB block on its way through the pipeline.
 struct Slot {
@@ -110,75 +107,28 @@ void compress_slot(Compressor& c, Slot& s) {
     return;
   }
   uint32_t cb = uint32_t(n + 2);
-  put16(o + 4, cb);
-  put16(o + 6, s.in_len);
+  le::put16(o + 4, uint16_t(cb));
+  le::put16(o + 6, uint16_t(s.in_len));
   uint32_t sum = cfdata_checksum(o + kDataHeaderSize, cb, 0);
   sum = cfdata_checksum(o + 4, 4, sum);
-  put32(o, sum);
+  le::put32(o, sum);
   s.out_len = kDataHeaderSize + cb;
 }
 
 
-// Writes all of `n` bytes at `off`.
-bool write_at(int fd, const void* data, size_t n, uint64_t off) {
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  while (n > 0) {
-    ssize_t w = ::pwrite(fd, p, n, off_t(off));
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    p += w;
-    n -= size_t(w);
-    off += uint64_t(w);
-  }
-  return true;
-}
-
-bool read_at(int fd, void* data, size_t n, uint64_t off) {
-  uint8_t* p = static_cast<uint8_t*>(data);
-  while (n > 0) {
-    ssize_t r = ::pread(fd, p, n, off_t(off));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) return false;
-    p += r;
-    n -= size_t(r);
-    off += uint64_t(r);
-  }
-  return true;
-}
-
-// Moves `len` bytes at `from` to `to` inside the file, either way.
-bool move_data(int fd, uint64_t from, uint64_t to, uint64_t len) {
-  std::vector<uint8_t> buf(1 << 20);
-  if (to < from) {
-    for (uint64_t done = 0; done < len;) {
-      size_t n = size_t(std::min<uint64_t>(buf.size(), len - done));
-      if (!read_at(fd, buf.data(), n, from + done) || !write_at(fd, buf.data(), n, to + done)) return false;
-      done += n;
-    }
-  } else if (to > from) {
-    for (uint64_t left = len; left > 0;) {  // from the end, so nothing is overwritten before it is read
-      size_t n = size_t(std::min<uint64_t>(buf.size(), left));
-      left -= n;
-      if (!read_at(fd, buf.data(), n, from + left) || !write_at(fd, buf.data(), n, to + left)) return false;
-    }
-  }
-  return true;
-}
 
 uint64_t table_size(size_t folders, uint64_t names_bytes, size_t files) {
   return kHeaderSize + kFolderSize * folders + (kFileFixedSize + 1) * files + names_bytes;
 }
 
-}  // namespace
-
-struct CabinetWriter::Folder {
-  uint64_t start = 0;  // offset of its first CFDATA block (from the data start)
+struct Folder {
+  uint64_t start = 0;  // offset of its first CFDATA block in the file
   bool started = false;
   uint32_t blocks = 0;
 };
 
-struct CabinetWriter::File {
-  std::string name;  // as stored, "\" between folders
+struct File {
+  std::string name;  // as stored, "\\" between folders
   uint32_t size;
   uint32_t offset;   // uncompressed offset within its folder
   uint32_t folder;
@@ -187,14 +137,13 @@ struct CabinetWriter::File {
 
 // Cuts files into blocks, hands them to the compressing threads and writes
 // the finished blocks in order behind the reserved table room.
-class CabinetWriter::Pipeline {
+class Pipeline {
  public:
-  Pipeline(int fd, uint64_t offset, uint64_t max_cabinet, int level, unsigned threads,
-           std::vector<Folder>& folders)
-      : fd_(fd), offset_(offset), max_cabinet_(max_cabinet), folders_(folders) {
+  Pipeline(BufferedOutput& out, uint64_t max_cabinet, int level, unsigned threads, std::vector<Folder>& folders)
+      : out_(out), offset_(out.offset()), max_cabinet_(max_cabinet), folders_(folders) {
     size_t bound = record_bound();
     if (bound == 0) {
-      error_ = "the compressor could not be set up";
+      error_ = Status::fail(ARC_E_INTERNAL, "the compressor could not be set up");
       return;
     }
     ring_ = threads == 0 ? 4 : threads * 8;
@@ -212,13 +161,13 @@ class CabinetWriter::Pipeline {
 
   ~Pipeline() { stop(); }
 
-  const std::string& error() const { return error_; }
-  bool limit_hit() const { return limit_hit_; }
+  const Status& error() const { return error_; }
+  bool failed() const { return !error_.ok(); }
   uint64_t offset() const { return offset_; }
 
   // Room left in the block being filled, or nullptr after a failure.
   uint8_t* room(uint32_t& space) {
-    if (!error_.empty()) return nullptr;
+    if (failed()) return nullptr;
     if (!current_) {
       current_ = acquire();
       if (!current_) return nullptr;
@@ -244,17 +193,17 @@ class CabinetWriter::Pipeline {
   // Writes every block still in flight.
   bool finish() {
     if (current_ && current_->in_len > 0) submit();
-    while (error_.empty() && written_ < submitted_) write_oldest();
+    while (!failed() && written_ < submitted_) write_oldest();
     stop();
-    return error_.empty();
+    return !failed();
   }
 
  private:
   Slot& slot(uint64_t seq) { return *slots_[seq % ring_]; }
 
   Slot* acquire() {
-    while (error_.empty() && submitted_ - written_ >= ring_) write_oldest();
-    if (!error_.empty()) return nullptr;
+    while (!failed() && submitted_ - written_ >= ring_) write_oldest();
+    if (failed()) return nullptr;
     Slot& s = slot(submitted_);
     s.done = false;
     s.failed = false;
@@ -282,13 +231,12 @@ class CabinetWriter::Pipeline {
       done_cv_.wait(lock, [&] { return s.done; });
     }
     if (s.failed) {
-      error_ = "a block could not be compressed";
+      error_ = Status::fail(ARC_E_INTERNAL, "a block could not be compressed");
       return;
     }
     if (offset_ + s.out_len > max_cabinet_) {
-      limit_hit_ = true;
-      error_ = "the cabinet would exceed the largest size its 32-bit fields can hold (" +
-               std::to_string(max_cabinet_) + " bytes)";
+      error_ = Status::fail(ARC_E_FORMAT, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
+                                              std::to_string(max_cabinet_) + " bytes)");
       return;
     }
     Folder& f = folders_[s.folder];
@@ -296,8 +244,9 @@ class CabinetWriter::Pipeline {
       f.started = true;
       f.start = offset_;
     }
-    if (!write_at(fd_, s.out.data(), s.out_len, offset_)) {
-      error_ = "cannot write the cabinet: " + errno_text(errno);
+    Status w = out_.write(s.out.data(), s.out_len);
+    if (!w.ok()) {
+      error_ = w;
       return;
     }
     offset_ += s.out_len;
@@ -334,12 +283,11 @@ class CabinetWriter::Pipeline {
     workers_.clear();
   }
 
-  int fd_;
+  BufferedOutput& out_;
   uint64_t offset_;
   uint64_t max_cabinet_;
   std::vector<Folder>& folders_;
-  std::string error_;
-  bool limit_hit_ = false;
+  Status error_;
   size_t ring_ = 0;
   std::vector<std::unique_ptr<Slot>> slots_;
   std::unique_ptr<Compressor> inline_;
@@ -351,6 +299,226 @@ class CabinetWriter::Pipeline {
   Slot* current_ = nullptr;
   uint32_t folder_ = 0;
 };
+
+// Moves `len` bytes at `from` to `to` inside the file, either way.
+Status move_data(OutputFile& out, uint64_t from, uint64_t to, uint64_t len) {
+  std::vector<uint8_t> buf(1 << 20);
+  Status s;
+  if (to < from) {
+    for (uint64_t done = 0; s.ok() && done < len;) {
+      size_t n = size_t(std::min<uint64_t>(buf.size(), len - done));
+      s = out.read_at(from + done, buf.data(), n);
+      if (s.ok()) s = out.write_at(to + done, buf.data(), n);
+      done += n;
+    }
+  } else if (to > from) {
+    for (uint64_t left = len; s.ok() && left > 0;) {  // from the end, so nothing is overwritten before it is read
+      size_t n = size_t(std::min<uint64_t>(buf.size(), left));
+      left -= n;
+      s = out.read_at(from + left, buf.data(), n);
+      if (s.ok()) s = out.write_at(to + left, buf.data(), n);
+    }
+  }
+  return s;
+}
+
+class CabWriter : public zubeto::arc::EntryWriter {
+ public:
+  explicit CabWriter(const Options& options) : options_(options) {}
+  ~CabWriter() override = default;
+
+  uint64_t max_file_size() const override {
+    return std::min<uint64_t>(uint64_t(options_.limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
+  }
+
+  Status check_plan(const std::vector<Entry>& plan) const override {
+    const Limits& lim = options_.limits;
+    size_t files = 0;
+    uint64_t names = 0;
+    for (const Entry& e : plan) {
+      if (e.kind != EntryKind::File) continue;
+      ++files;
+      Status s = check_file(e.name, e.size, e.path);
+      if (!s.ok()) return s;
+      names += e.name.size();
+    }
+    if (files > lim.max_files)
+      return Status::fail(ARC_E_FORMAT, "too many files for one cabinet: " + std::to_string(files) + " (at most " +
+                                            std::to_string(lim.max_files) + ")");
+    if (table_size(files, names, files) > lim.max_cabinet)
+      return Status::fail(ARC_E_FORMAT, "the file table alone exceeds the largest cabinet size");
+    return Status{};
+  }
+
+  Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
+    file_ = &out;
+    out_ = std::make_unique<BufferedOutput>(out);
+    // The CAB folders the plan needs: a file never spans folders, and a
+    // folder holds at most folder_blocks full blocks. add() splits the same way.
+    const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
+    size_t nfolders = 0, nfiles = 0;
+    uint64_t used = 0, names = 0;
+    for (const Entry& e : plan) {
+      if (e.kind != EntryKind::File) continue;
+      if (nfolders == 0 || used + e.size > folder_bytes) {
+        ++nfolders;
+        used = 0;
+      }
+      used += e.size;
+      names += e.name.size();
+      ++nfiles;
+    }
+    reserved_ = table_size(nfolders, names, nfiles);
+    files_.reserve(nfiles);
+    folders_.reserve(nfolders);
+    // Room for the tables, filled in by finish().
+    std::vector<char> zeros(64 * 1024, 0);
+    for (uint64_t left = reserved_; left > 0;) {
+      size_t n = size_t(std::min<uint64_t>(left, zeros.size()));
+      Status s = out_->write(zeros.data(), n);
+      if (!s.ok()) return s;
+      left -= n;
+    }
+
+    unsigned threads = options_.threads;
+    if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
+    else if (threads == 1) threads = 0;  // compress on the calling thread
+    pipe_ = std::make_unique<Pipeline>(*out_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
+                                       folders_);
+    return pipe_->error();
+  }
+
+  Status add(const Entry& e, FileContent* content) override {
+    if (e.kind != EntryKind::File || content == nullptr) return Status{};
+    const Limits& lim = options_.limits;
+    const uint64_t size = content->size();
+    Status s = check_file(e.name, size, e.path);
+    if (!s.ok()) return s;
+    if (files_.size() >= lim.max_files)
+      return Status::fail(ARC_E_FORMAT, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
+    const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
+    if (!folder_open_ || folder_used_ + size > folder_bytes) {
+      folders_.push_back(Folder{});
+      pipe_->start_folder(uint32_t(folders_.size() - 1));
+      folder_used_ = 0;
+      folder_open_ = true;
+    }
+    File f;
+    f.name = stored_name(e.name);
+    f.offset = uint32_t(folder_used_);
+    f.folder = uint32_t(folders_.size() - 1);
+    const zubeto::arc::DosTime dt = zubeto::arc::dos_time(e.mtime);
+    f.date = dt.date;
+    f.time = dt.time;
+    f.attributes = attributes_of(e);
+    if (!zubeto::arc::is_ascii(f.name) && zubeto::arc::is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
+
+    // The content gives exactly size() bytes (filled up if the file shrank).
+    uint64_t got = 0;
+    while (got < size) {
+      uint32_t space = 0;
+      uint8_t* dst = pipe_->room(space);
+      if (!dst) break;
+      size_t want = size_t(std::min<uint64_t>(space, size - got));
+      size_t n = content->read(dst, want);
+      pipe_->filled(uint32_t(n));
+      got += n;
+      if (n == 0) break;
+    }
+    folder_used_ += got;
+    if (pipe_->failed()) return pipe_->error();
+    f.size = uint32_t(got);
+    files_.push_back(std::move(f));
+    return Status{};
+  }
+
+  Status finish() override {
+    if (!pipe_) return Status::fail(ARC_E_INTERNAL, "the cabinet was not begun");
+    if (!pipe_->finish()) return pipe_->error();
+    uint64_t data_end = pipe_->offset();
+    pipe_.reset();
+    Status s = out_->flush();
+    if (!s.ok()) return s;
+    if (files_.empty())
+      return Status::fail(ARC_E_NOTHING, "none of the files could be read: a cabinet must hold at least one file");
+
+    // A folder without blocks (only empty files) starts where the data ends.
+    for (Folder& f : folders_)
+      if (!f.started) f.start = data_end;
+
+    uint64_t names = 0;
+    for (const File& f : files_) names += f.name.size();
+    const uint64_t actual = table_size(folders_.size(), names, files_.size());
+    const uint64_t data_len = data_end - reserved_;
+    if (actual + data_len > options_.limits.max_cabinet)
+      return Status::fail(ARC_E_FORMAT, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
+                                            std::to_string(options_.limits.max_cabinet) + " bytes)");
+    if (actual != reserved_) {
+      // The tables came out at another size than reserved (a file left
+      // out, or grown into another CAB folder): the data follows them.
+      s = move_data(*file_, reserved_, actual, data_len);
+      if (!s.ok()) return s;
+      for (Folder& f : folders_) f.start = f.start - reserved_ + actual;
+      data_end = actual + data_len;
+      s = file_->truncate(data_end);
+      if (!s.ok()) return s;
+    }
+
+    std::vector<uint8_t> head(actual, 0);
+    uint8_t* h = head.data();
+    std::memcpy(h, "MSCF", 4);
+    le::put32(h + 8, uint32_t(data_end));
+    le::put32(h + 16, uint32_t(kHeaderSize + kFolderSize * folders_.size()));
+    h[24] = 3;  // format version 1.3
+    h[25] = 1;
+    le::put16(h + 26, uint16_t(folders_.size()));
+    le::put16(h + 28, uint16_t(files_.size()));
+    size_t pos = kHeaderSize;
+    for (const Folder& f : folders_) {
+      le::put32(h + pos, uint32_t(f.start));
+      le::put16(h + pos + 4, uint16_t(f.blocks));
+      le::put16(h + pos + 6, kCompressMszip);
+      pos += kFolderSize;
+    }
+    for (const File& f : files_) {
+      le::put32(h + pos, f.size);
+      le::put32(h + pos + 4, f.offset);
+      le::put16(h + pos + 8, uint16_t(f.folder));
+      le::put16(h + pos + 10, f.date);
+      le::put16(h + pos + 12, f.time);
+      le::put16(h + pos + 14, f.attributes);
+      std::memcpy(h + pos + 16, f.name.data(), f.name.size());
+      pos += kFileFixedSize + f.name.size() + 1;
+    }
+    return file_->write_at(0, h, head.size());
+  }
+
+ private:
+  Status check_file(const std::string& name, uint64_t size, const std::string& path) const {
+    const Limits& lim = options_.limits;
+    if (name.empty()) return Status::fail(ARC_E_FORMAT, "a file has an empty name in the cabinet: " + path);
+    if (name.find('\0') != std::string::npos) return Status::fail(ARC_E_FORMAT, "a name holds a zero byte: " + path);
+    if (name.size() > lim.max_name)
+      return Status::fail(ARC_E_FORMAT, "name too long for a cabinet (" + std::to_string(name.size()) +
+                                            " bytes, at most " + std::to_string(lim.max_name) + "): " + path);
+    if (size > max_file_size())
+      return Status::fail(ARC_E_FORMAT, "file too large for a cabinet (" + std::to_string(size) + " bytes, at most " +
+                                            std::to_string(max_file_size()) + "): " + path);
+    return Status{};
+  }
+
+  Options options_;
+  OutputFile* file_ = nullptr;
+  std::unique_ptr<BufferedOutput> out_;
+  std::unique_ptr<Pipeline> pipe_;
+  uint64_t reserved_ = 0;
+  std::vector<Folder> folders_;
+  std::vector<File> files_;
+  uint64_t folder_used_ = 0;  // uncompressed bytes in the open CAB folder
+  bool folder_open_ = false;
+};
+
+}  // namespace
 
 uint32_t cfdata_checksum(const uint8_t* p, size_t n, uint32_t seed) {
   uint64_t wide = 0;
@@ -369,318 +537,18 @@ uint32_t cfdata_checksum(const uint8_t* p, size_t n, uint32_t seed) {
   return sum ^ tail;
 }
 
-void dos_date_time(int64_t mtime, uint16_t& date, uint16_t& time) {
-  std::time_t t = std::time_t(mtime);
-  std::tm tm{};
-#if defined(_WIN32)
-  bool ok = localtime_s(&tm, &t) == 0;
-#else
-  bool ok = localtime_r(&t, &tm) != nullptr;
-#endif
-  int year = ok ? tm.tm_year + 1900 : 1980;
-  if (!ok || year < 1980) {
-    date = (1 << 5) | 1;  // 1980-01-01, the earliest a DOS date holds
-    time = 0;
-    return;
-  }
-  if (year > 2107) {
-    date = uint16_t((127 << 9) | (12 << 5) | 31);
-    time = uint16_t((23 << 11) | (59 << 5) | 29);
-    return;
-  }
-  date = uint16_t(((year - 1980) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
-  time = uint16_t((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
+
+uint16_t attributes_of(const Entry& e) {
+  uint16_t a = kAttrArchive;
+  if ((e.mode & 0222) == 0) a |= kAttrReadOnly;
+  size_t slash = e.name.find_last_of('/');
+  if (e.name.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0) a |= kAttrHidden;
+  if (e.mode & 0100) a |= kAttrExec;
+  return a;
 }
 
-bool is_valid_utf8(const std::string& s) {
-  size_t i = 0, n = s.size();
-  while (i < n) {
-    uint8_t c = uint8_t(s[i]);
-    size_t len;
-    uint32_t cp;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      uint8_t d = uint8_t(s[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (d & 0x3F);
-    }
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) ||
-        cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
-
-std::string check_entries(const std::vector<FileInfo>& files, const Limits& limits) {
-  // Readers refuse a cabinet without files, so none is written.
-  if (files.empty()) return "no files to store: a cabinet must hold at least one file";
-  if (files.size() > limits.max_files)
-    return "too many files for one cabinet: " + std::to_string(files.size()) + " (at most " +
-           std::to_string(limits.max_files) + ")";
-  uint64_t names = 0;
-  for (const FileInfo& f : files) {
-    const std::string& who = f.path.empty() ? f.name : f.path;
-    if (f.name.empty()) return "a file has an empty name in the cabinet: " + who;
-    if (f.name.find('\0') != std::string::npos) return "a name holds a zero byte: " + who;
-    if (f.name.size() > limits.max_name)
-      return "name too long for a cabinet (" + std::to_string(f.name.size()) + " bytes, at most " +
-             std::to_string(limits.max_name) + "): " + who;
-    uint64_t most = std::min<uint64_t>(uint64_t(limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
-    if (f.size > most)
-      return "file too large for a cabinet (" + std::to_string(f.size) + " bytes, at most " +
-             std::to_string(most) + "): " + who;
-    names += f.name.size();
-  }
-  if (table_size(files.size(), names, files.size()) > limits.max_cabinet)
-    return "the file table alone exceeds the largest cabinet size";
-  return {};
-}
-
-CabinetWriter::CabinetWriter(const Options& options) : options_(options) {}
-
-CabinetWriter::~CabinetWriter() { delete pipe_; }
-
-uint32_t CabinetWriter::files() const { return uint32_t(files_.size()); }
-uint32_t CabinetWriter::folders() const { return uint32_t(folders_.size()); }
-
-bool CabinetWriter::fail(Failure f, std::string why) {
-  if (failure_ == Failure::none) {
-    failure_ = f;
-    error_ = std::move(why);
-  }
-  delete pipe_;
-  pipe_ = nullptr;
-  return false;
-}
-
-bool CabinetWriter::begin(int fd, const std::vector<FileInfo>& plan) {
-  fd_ = fd;
-  std::string why = check_entries(plan, options_.limits);
-  if (!why.empty()) return fail(plan.empty() ? Failure::nothing : Failure::limit, why);
-  // The folders the plan needs: a file never spans folders, and a folder
-  // holds at most folder_blocks full blocks. add() splits the same way.
-  const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
-  size_t nfolders = 0;
-  uint64_t used = 0, names = 0;
-  for (const FileInfo& f : plan) {
-    if (nfolders == 0 || used + f.size > folder_bytes) {
-      ++nfolders;
-      used = 0;
-    }
-    used += f.size;
-    names += f.name.size();
-  }
-  reserved_ = table_size(nfolders, names, plan.size());
-  files_.reserve(plan.size());
-  folders_.reserve(nfolders);
-
-  unsigned threads = options_.threads;
-  if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
-  else if (threads == 1) threads = 0;  // compress on the calling thread
-  pipe_ = new Pipeline(fd_, reserved_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
-                       folders_);
-  if (!pipe_->error().empty()) return fail(Failure::io, pipe_->error());
-  return true;
-}
-
-CabinetWriter::Added CabinetWriter::add(const FileInfo& info, Source& src, uint64_t* stored_bytes) {
-  if (stored_bytes) *stored_bytes = 0;
-  if (!pipe_) {
-    if (failure_ == Failure::none) fail(Failure::io, "the cabinet was not begun");
-    return Added::failed;
-  }
-  const Limits& lim = options_.limits;
-  const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
-  std::string why = check_entries({info}, lim);
-  if (!why.empty()) return fail(Failure::limit, why), Added::failed;
-  if (files_.size() >= lim.max_files) {
-    fail(Failure::limit, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
-    return Added::failed;
-  }
-  if (!folder_open_ || folder_used_ + info.size > folder_bytes) {
-    folders_.push_back(Folder{});
-    pipe_->start_folder(uint32_t(folders_.size() - 1));
-    folder_used_ = 0;
-    folder_open_ = true;
-  }
-  File f;
-  f.name = stored_name(info.name);
-  f.offset = uint32_t(folder_used_);
-  f.folder = uint32_t(folders_.size() - 1);
-  dos_date_time(info.mtime, f.date, f.time);
-  f.attributes = info.attributes & (kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive | kAttrExec);
-  bool ascii = std::all_of(f.name.begin(), f.name.end(), [](char c) { return uint8_t(c) < 0x80; });
-  if (!ascii && is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
-
-  uint64_t got = 0;
-  while (got < info.size) {
-    uint32_t space = 0;
-    uint8_t* dst = pipe_->room(space);
-    if (!dst) break;
-    size_t want = size_t(std::min<uint64_t>(space, info.size - got));
-    size_t n = src.read(dst, want);
-    pipe_->filled(uint32_t(n));
-    got += n;
-    if (n == 0) break;
-  }
-  // Bytes of a failed read stay in the folder, referenced by no file.
-  folder_used_ += got;
-  if (!pipe_->error().empty())
-    return fail(pipe_->limit_hit() ? Failure::limit : Failure::io, pipe_->error()), Added::failed;
-  if (src.failed()) return Added::read_failed;
-  f.size = uint32_t(got);
-  files_.push_back(std::move(f));
-  input_bytes_ += got;
-  if (stored_bytes) *stored_bytes = got;
-  return Added::stored;
-}
-
-bool CabinetWriter::finish() {
-  if (!pipe_) {
-    if (failure_ == Failure::none) fail(Failure::io, "the cabinet was not begun");
-    return false;
-  }
-  if (!pipe_->finish()) return fail(pipe_->limit_hit() ? Failure::limit : Failure::io, pipe_->error());
-  uint64_t data_end = pipe_->offset();
-  delete pipe_;
-  pipe_ = nullptr;
-  if (files_.empty()) return fail(Failure::nothing, "none of the files could be read: a cabinet must hold at least one file");
-
-  // Folders whose files all failed keep their blocks: no data is left
-  // outside a folder. A folder without blocks (only empty files) starts
-  // where the data ends.
-  for (Folder& f : folders_)
-    if (!f.started) f.start = data_end;
-
-  uint64_t names = 0;
-  for (const File& f : files_) names += f.name.size();
-  uint64_t actual = table_size(folders_.size(), names, files_.size());
-  uint64_t data_len = data_end - reserved_;
-  if (actual + data_len > options_.limits.max_cabinet) {
-    return fail(Failure::limit, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
-                                    std::to_string(options_.limits.max_cabinet) + " bytes)");
-  }
-  if (actual != reserved_) {
-    // The tables came out at another size than reserved: move the data to
-    // follow them directly.
-    if (!move_data(fd_, reserved_, actual, data_len)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
-    for (Folder& f : folders_) f.start = f.start - reserved_ + actual;
-  }
-  data_end = actual + data_len;
-  if (::ftruncate(fd_, off_t(data_end)) != 0) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
-
-  std::vector<uint8_t> head(actual, 0);
-  uint8_t* h = head.data();
-  std::memcpy(h, "MSCF", 4);
-  put32(h + 8, uint32_t(data_end));
-  put32(h + 16, uint32_t(kHeaderSize + kFolderSize * folders_.size()));
-  h[24] = 3;  // format version 1.3
-  h[25] = 1;
-  put16(h + 26, uint32_t(folders_.size()));
-  put16(h + 28, uint32_t(files_.size()));
-  size_t pos = kHeaderSize;
-  for (const Folder& f : folders_) {
-    put32(h + pos, uint32_t(f.start));
-    put16(h + pos + 4, f.blocks);
-    put16(h + pos + 6, kCompressMszip);
-    pos += kFolderSize;
-  }
-  for (const File& f : files_) {
-    put32(h + pos, f.size);
-    put32(h + pos + 4, f.offset);
-    put16(h + pos + 8, f.folder);
-    put16(h + pos + 10, f.date);
-    put16(h + pos + 12, f.time);
-    put16(h + pos + 14, f.attributes);
-    std::memcpy(h + pos + 16, f.name.data(), f.name.size());
-    pos += kFileFixedSize + f.name.size() + 1;
-  }
-  if (!write_at(fd_, h, head.size(), 0)) return fail(Failure::io, "cannot write the cabinet: " + errno_text(errno));
-  cabinet_size_ = data_end;
-  return true;
-}
-
-namespace {
-
-// A file read by path, for write_cabinet().
-class PathSource : public Source {
- public:
-  explicit PathSource(std::FILE* f) : f_(f) {}
-  size_t read(void* buf, size_t cap) override {
-    size_t n = std::fread(buf, 1, cap, f_);
-    if (n < cap && std::ferror(f_)) {
-      failed_ = true;
-      errno_ = errno;
-    }
-    return n;
-  }
-  bool failed() const override { return failed_; }
-  int error_number() const { return errno_; }
-  // True when the file still has bytes after those taken.
-  bool more() { return !failed_ && std::fgetc(f_) != EOF; }
-
- private:
-  std::FILE* f_;
-  bool failed_ = false;
-  int errno_ = 0;
-};
-
-}  // namespace
-
-Result write_cabinet(const std::vector<Entry>& entries, int fd, const Options& options) {
-  Result r;
-  CabinetWriter w(options);
-  std::vector<FileInfo> plan;
-  plan.reserve(entries.size());
-  for (const Entry& e : entries) plan.push_back({e.name, e.size, e.mtime, e.attributes, e.path});
-  bool ok = w.begin(fd, plan);
-  for (size_t i = 0; ok && i < entries.size(); ++i) {
-    const Entry& e = entries[i];
-    std::FILE* in = std::fopen(e.path.c_str(), "rb");
-    if (!in) {
-      r.skipped.push_back({e.path, "cannot open: " + errno_text(errno)});
-      continue;
-    }
-    PathSource src(in);
-    uint64_t got = 0;
-    CabinetWriter::Added a = w.add(plan[i], src, &got);
-    bool longer = a == CabinetWriter::Added::stored && got == e.size && src.more();
-    std::fclose(in);
-    if (a == CabinetWriter::Added::failed) {
-      ok = false;
-    } else if (a == CabinetWriter::Added::read_failed) {
-      r.skipped.push_back({e.path, "read error: " + errno_text(src.error_number())});
-    } else if (got != e.size || longer) {
-      r.changed.push_back({e.path, "size changed while read (expected " + std::to_string(e.size) +
-                                       " bytes, stored " + std::to_string(got) + ")"});
-    }
-  }
-  if (ok) ok = w.finish();
-  r.ok = ok;
-  r.failure = w.failure();
-  r.error = w.error();
-  r.files = w.files();
-  r.folders = w.folders();
-  r.cabinet_size = w.cabinet_size();
-  r.input_bytes = w.input_bytes();
-  return r;
+std::unique_ptr<zubeto::arc::EntryWriter> make_cab_writer(const Options& options) {
+  return std::make_unique<CabWriter>(options);
 }
 
 }  // namespace cab

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "arc/buffered_output.h"
+#include "arc/utf8.h"
 
 namespace zubeto::tar {
 
@@ -83,6 +84,10 @@ class TarWriter : public arc::EntryWriter {
     char h[kBlock];
     std::memset(h, 0, sizeof h);
     std::string pax;
+    // pax records are UTF-8 unless told otherwise: a name (or link target)
+    // that is not valid UTF-8 is stored as the bytes it is, and said so.
+    if (!arc::is_valid_utf8(name) || (e.kind == EntryKind::Link && !arc::is_valid_utf8(e.link_target)))
+      pax_record(pax, "hdrcharset", "BINARY");
 
     std::string prefix, rest;
     if (ascii(name) && split_name(name, prefix, rest)) {

@@ -17,6 +17,9 @@
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "arc/dos_time.h"
+#include "arc/le.h"
+#include "arc/utf8.h"
 #include "deflate_seam.h"
 
 namespace zubeto::zip {
@@ -47,43 +50,19 @@ constexpr uint16_t kStored = 0;
 constexpr uint16_t kDeflated = 8;
 constexpr uint16_t kMadeByUnix = (3 << 8) | 45;
 
-void put16(std::string& s, uint16_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>(v >> 8);
-}
-void put32(std::string& s, uint32_t v) {
-  for (int i = 0; i < 4; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
-void put64(std::string& s, uint64_t v) {
-  for (int i = 0; i < 8; ++i) s += static_cast<char>((v >> (8 * i)) & 0xFF);
-}
+using arc::le::append16;
+using arc::le::append32;
+using arc::le::append64;
+
 std::string le32(uint32_t v) {
   std::string s;
-  put32(s, v);
+  append32(s, v);
   return s;
 }
 std::string le64(uint64_t v) {
   std::string s;
-  put64(s, v);
+  append64(s, v);
   return s;
-}
-
-// MS-DOS date and time in local time, clamped to the years it can hold.
-void dos_time(int64_t t, uint16_t& time, uint16_t& date) {
-  time_t tt = static_cast<time_t>(t);
-  struct tm tm {};
-  if (!::localtime_r(&tt, &tm) || tm.tm_year < 80) {
-    time = 0;
-    date = (1 << 5) | 1;  // 1980-01-01
-    return;
-  }
-  if (tm.tm_year > 207) {
-    time = (23 << 11) | (59 << 5) | 29;
-    date = static_cast<uint16_t>((127 << 9) | (12 << 5) | 31);
-    return;
-  }
-  time = static_cast<uint16_t>((tm.tm_hour << 11) | (tm.tm_min << 5) | (tm.tm_sec / 2));
-  date = static_cast<uint16_t>(((tm.tm_year - 80) << 9) | ((tm.tm_mon + 1) << 5) | tm.tm_mday);
 }
 
 // One entry as the central directory lists it.
@@ -143,10 +122,13 @@ class ZipWriter : public arc::EntryWriter {
   Status add(const Entry& e, FileContent* content) override {
     Record r;
     r.name = e.kind == EntryKind::Folder ? e.name + "/" : e.name;
-    for (unsigned char c : r.name)
-      if (c >= 0x80) r.flags |= kFlagUtf8;
+    // The UTF-8 flag only on names that are UTF-8; any other name is stored
+    // as the bytes it is, which readers take in their own code page.
+    if (!arc::is_ascii(r.name) && arc::is_valid_utf8(r.name)) r.flags |= kFlagUtf8;
     r.mtime = e.mtime;
-    dos_time(e.mtime, r.time, r.date);
+    const arc::DosTime dt = arc::dos_time(e.mtime);
+    r.time = dt.time;
+    r.date = dt.date;
     uint32_t type = e.kind == EntryKind::Folder ? S_IFDIR : e.kind == EntryKind::Link ? S_IFLNK : S_IFREG;
     uint32_t perm = e.kind == EntryKind::Link ? 0777 : (e.mode & 07777);
     r.attributes = ((type | perm) << 16) | (e.kind == EntryKind::Folder ? 0x10 : 0);
@@ -215,30 +197,30 @@ class ZipWriter : public arc::EntryWriter {
     std::string end;
     if (zip64) {
       const uint64_t record_at = out_->offset();
-      put32(end, 0x06064b50);
-      put64(end, 44);
-      put16(end, kMadeByUnix);
-      put16(end, 45);
-      put32(end, 0);
-      put32(end, 0);
-      put64(end, count);
-      put64(end, count);
-      put64(end, cd_size);
-      put64(end, cd_start);
-      put32(end, 0x07064b50);  // locator
-      put32(end, 0);
-      put64(end, record_at);
-      put32(end, 1);
+      append32(end, 0x06064b50);
+      append64(end, 44);
+      append16(end, kMadeByUnix);
+      append16(end, 45);
+      append32(end, 0);
+      append32(end, 0);
+      append64(end, count);
+      append64(end, count);
+      append64(end, cd_size);
+      append64(end, cd_start);
+      append32(end, 0x07064b50);  // locator
+      append32(end, 0);
+      append64(end, record_at);
+      append32(end, 1);
     }
-    put32(end, 0x06054b50);
-    put16(end, 0);
-    put16(end, 0);
+    append32(end, 0x06054b50);
+    append16(end, 0);
+    append16(end, 0);
     const uint16_t count16 = count >= limits_.max16 ? 0xFFFF : static_cast<uint16_t>(count);
-    put16(end, count16);
-    put16(end, count16);
-    put32(end, cd_size >= limits_.max32 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_size));
-    put32(end, cd_start >= limits_.max32 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_start));
-    put16(end, 0);
+    append16(end, count16);
+    append16(end, count16);
+    append32(end, cd_size >= limits_.max32 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_size));
+    append32(end, cd_start >= limits_.max32 ? 0xFFFFFFFF : static_cast<uint32_t>(cd_start));
+    append16(end, 0);
     s = out_->write(end.data(), end.size());
     if (s.ok()) s = out_->flush();
     return s;
@@ -350,30 +332,30 @@ class ZipWriter : public arc::EntryWriter {
   Status write_local(Record& r) {
     r.offset = out_->offset();
     std::string h;
-    put32(h, 0x04034b50);
-    put16(h, needed(r, r.zip64_local));
-    put16(h, r.flags);
-    put16(h, r.method);
-    put16(h, r.time);
-    put16(h, r.date);
-    put32(h, r.crc);
-    put32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
-    put32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
-    put16(h, static_cast<uint16_t>(r.name.size()));
+    append32(h, 0x04034b50);
+    append16(h, needed(r, r.zip64_local));
+    append16(h, r.flags);
+    append16(h, r.method);
+    append16(h, r.time);
+    append16(h, r.date);
+    append32(h, r.crc);
+    append32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
+    append32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
+    append16(h, static_cast<uint16_t>(r.name.size()));
     const uint16_t extra = static_cast<uint16_t>((r.zip64_local ? 20 : 0) + (has_unix_time(r) ? 9 : 0));
-    put16(h, extra);
+    append16(h, extra);
     h += r.name;
     if (r.zip64_local) {
-      put16(h, 0x0001);
-      put16(h, 16);
-      put64(h, r.usize);
-      put64(h, r.csize);
+      append16(h, 0x0001);
+      append16(h, 16);
+      append64(h, r.usize);
+      append64(h, r.csize);
     }
     if (has_unix_time(r)) {
-      put16(h, 0x5455);
-      put16(h, 5);
+      append16(h, 0x5455);
+      append16(h, 5);
       h += static_cast<char>(1);  // modification time
-      put32(h, static_cast<uint32_t>(static_cast<int32_t>(r.mtime)));
+      append32(h, static_cast<uint32_t>(static_cast<int32_t>(r.mtime)));
     }
     return out_->write(h.data(), h.size());
   }
@@ -384,36 +366,36 @@ class ZipWriter : public arc::EntryWriter {
     const bool big_o = r.offset >= limits_.max32;
     const uint16_t z64 = static_cast<uint16_t>((big_u ? 8 : 0) + (big_c ? 8 : 0) + (big_o ? 8 : 0));
     std::string h;
-    put32(h, 0x02014b50);
-    put16(h, kMadeByUnix);
-    put16(h, needed(r, r.zip64_local || z64 > 0));
-    put16(h, r.flags);
-    put16(h, r.method);
-    put16(h, r.time);
-    put16(h, r.date);
-    put32(h, r.crc);
-    put32(h, big_c ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
-    put32(h, big_u ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
-    put16(h, static_cast<uint16_t>(r.name.size()));
-    put16(h, static_cast<uint16_t>((z64 ? 4 + z64 : 0) + (has_unix_time(r) ? 9 : 0)));
-    put16(h, 0);  // comment
-    put16(h, 0);  // disk
-    put16(h, 0);  // internal attributes
-    put32(h, r.attributes);
-    put32(h, big_o ? 0xFFFFFFFF : static_cast<uint32_t>(r.offset));
+    append32(h, 0x02014b50);
+    append16(h, kMadeByUnix);
+    append16(h, needed(r, r.zip64_local || z64 > 0));
+    append16(h, r.flags);
+    append16(h, r.method);
+    append16(h, r.time);
+    append16(h, r.date);
+    append32(h, r.crc);
+    append32(h, big_c ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
+    append32(h, big_u ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
+    append16(h, static_cast<uint16_t>(r.name.size()));
+    append16(h, static_cast<uint16_t>((z64 ? 4 + z64 : 0) + (has_unix_time(r) ? 9 : 0)));
+    append16(h, 0);  // comment
+    append16(h, 0);  // disk
+    append16(h, 0);  // internal attributes
+    append32(h, r.attributes);
+    append32(h, big_o ? 0xFFFFFFFF : static_cast<uint32_t>(r.offset));
     h += r.name;
     if (z64) {
-      put16(h, 0x0001);
-      put16(h, z64);
-      if (big_u) put64(h, r.usize);
-      if (big_c) put64(h, r.csize);
-      if (big_o) put64(h, r.offset);
+      append16(h, 0x0001);
+      append16(h, z64);
+      if (big_u) append64(h, r.usize);
+      if (big_c) append64(h, r.csize);
+      if (big_o) append64(h, r.offset);
     }
     if (has_unix_time(r)) {
-      put16(h, 0x5455);
-      put16(h, 5);
+      append16(h, 0x5455);
+      append16(h, 5);
       h += static_cast<char>(1);
-      put32(h, static_cast<uint32_t>(static_cast<int32_t>(r.mtime)));
+      append32(h, static_cast<uint32_t>(static_cast<int32_t>(r.mtime)));
     }
     return out_->write(h.data(), h.size());
   }

@@ -4,9 +4,13 @@
 #include <sys/stat.h>
 
 #include <cstring>
+#include <ctime>
 
 #include "arc/codes.h"
+#include "arc/dos_time.h"
 #include "arc/driver.h"
+#include "arc/le.h"
+#include "arc/utf8.h"
 #include "arc/output_file.h"
 #include "arc/walker.h"
 #include "fixture.h"
@@ -89,6 +93,56 @@ TEST(Walker, ContentsOnlyMissingSpecialAndRepeats) {
   EXPECT_NE(report.notes[0].find("pipe"), std::string::npos);
 }
 
+// Two different things that would share an archive name are both kept: a
+// later file or link, or a folder meeting a file, gets a numbered name and
+// a note; two folders merge; the very same file met twice is given once.
+TEST(Walker, CollidingNamesAreKeptApartAndTold) {
+  TempDir t;
+  arctest::write_file(t / "f.txt", "x");
+  arctest::make_dirs(t / "d1/sub");
+  arctest::make_dirs(t / "d2/sub");
+  arctest::make_dirs(t / "d3/f.txt");
+  arctest::write_file(t / "d1/f.txt", "1");
+  arctest::write_file(t / "d2/f.txt", "2");
+  arctest::write_file(t / "d1/sub/a", "a");
+  arctest::write_file(t / "d2/sub/b", "b");
+  arctest::write_file(t / "d3/f.txt/inner", "i");
+  struct Case {
+    const char* label;
+    std::vector<WalkRoot> roots;
+    std::vector<std::string> names;
+    size_t notes;
+  };
+  const Case cases[] = {
+      {"two files", {{t / "d1/f.txt", "f.txt"}, {t / "d2/f.txt", "f.txt"}}, {"f.txt", "f (2).txt"}, 1},
+      {"three files", {{t / "d1/f.txt", "f.txt"}, {t / "d2/f.txt", "f.txt"}, {t / "f.txt", "f.txt"}},
+       {"f.txt", "f (2).txt", "f (3).txt"}, 2},
+      {"folder contents: files apart, folders merged",
+       {{t / "d1", "", true}, {t / "d2", "", true}},
+       {"f.txt", "sub/", "sub/a", "f (2).txt", "sub/b"}, 1},
+      {"a folder meeting a file is renamed with its contents",
+       {{t / "f.txt", "f.txt"}, {t / "d3", "", true}},
+       {"f.txt", "f (2).txt/", "f (2).txt/inner"}, 1},
+      {"the same file twice is given once", {{t / "d1/f.txt", "f.txt"}, {t / "d1/./f.txt", "f.txt"}}, {"f.txt"}, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Report report;
+    std::vector<Entry> entries = walk(c.roots, report);
+    EXPECT_EQ(names_of(entries), c.names);
+    EXPECT_TRUE(report.problems.empty());
+    ASSERT_EQ(report.notes.size(), c.notes);
+    for (const std::string& n : report.notes) EXPECT_EQ(n.rfind("NOTE: ", 0), 0u) << n;
+  }
+}
+
+TEST(Walker, NumberedNamesKeepTheExtension) {
+  EXPECT_EQ(numbered_name("d/f.txt", 2), "d/f (2).txt");
+  EXPECT_EQ(numbered_name("d.x/f", 3), "d.x/f (3)");
+  EXPECT_EQ(numbered_name(".profile", 2), ".profile (2)");
+  EXPECT_EQ(numbered_name("a.tar.gz", 2), "a.tar (2).gz");
+}
+
 TEST(Walker, CleanNameDropsRootDotsAndClimbing) {
   EXPECT_EQ(clean_name("/home/u/data/"), "home/u/data");
   EXPECT_EQ(clean_name("//home/./u//x"), "home/u/x");
@@ -97,7 +151,67 @@ TEST(Walker, CleanNameDropsRootDotsAndClimbing) {
   EXPECT_EQ(clean_name("/"), "");
 }
 
+// ------------------------------------------------------- header helpers --
+
+TEST(HeaderHelpers, LittleEndianFieldsRoundTrip) {
+  std::string s;
+  le::append16(s, 0x1234);
+  le::append32(s, 0x89ABCDEFu);
+  le::append64(s, 0x0102030405060708ull);
+  EXPECT_EQ(s, std::string("\x34\x12\xEF\xCD\xAB\x89\x08\x07\x06\x05\x04\x03\x02\x01", 14));
+  EXPECT_EQ(le::get16(s.data()), 0x1234);
+  EXPECT_EQ(le::get32(s.data() + 2), 0x89ABCDEFu);
+  EXPECT_EQ(le::get64(s.data() + 6), 0x0102030405060708ull);
+  uint8_t b[4];
+  le::put32(b, 0xFFFFFFFEu);
+  EXPECT_EQ(b[0], 0xFE);
+  EXPECT_EQ(b[3], 0xFF);
+}
+
+TEST(HeaderHelpers, DosTimesAreClampedToWhatTheyHold) {
+  std::tm tm{};
+  tm.tm_year = 2024 - 1900;
+  tm.tm_mon = 4;
+  tm.tm_mday = 15;
+  tm.tm_hour = 21;
+  tm.tm_min = 30;
+  tm.tm_sec = 5;
+  tm.tm_isdst = -1;
+  DosTime d = dos_time(int64_t(std::mktime(&tm)));
+  EXPECT_EQ(d.date, ((2024 - 1980) << 9) | (5 << 5) | 15);
+  EXPECT_EQ(d.time, (21 << 11) | (30 << 5) | 2) << "seconds are stored halved";
+  EXPECT_EQ(d.packed(), uint32_t(d.date) << 16 | d.time);
+  EXPECT_EQ(dos_time(0).date, (1 << 5) | 1) << "before 1980: 1980-01-01";
+  EXPECT_EQ(dos_time(0).time, 0);
+  EXPECT_EQ(dos_time(int64_t(1) << 40).date, (127 << 9) | (12 << 5) | 31) << "after 2107: its last day";
+}
+
+TEST(HeaderHelpers, Utf8IsTheShortestFormOnly) {
+  EXPECT_TRUE(is_valid_utf8("caf\xC3\xA9"));
+  EXPECT_TRUE(is_valid_utf8("\xE6\x97\xA5\xF0\x9F\x98\x80"));
+  EXPECT_FALSE(is_valid_utf8("caf\xE9.txt"));
+  EXPECT_FALSE(is_valid_utf8("\xC0\xAF")) << "overlong";
+  EXPECT_FALSE(is_valid_utf8("\xED\xA0\x80")) << "surrogate";
+  EXPECT_FALSE(is_valid_utf8("\xE6\x97")) << "cut short";
+  EXPECT_TRUE(is_ascii("plain"));
+  EXPECT_FALSE(is_ascii("caf\xC3\xA9"));
+}
+
 // ----------------------------------------------------------- output file --
+
+// Only names of our own temporaries are ever candidates for removal.
+TEST(OutputFileTest, TemporaryNames) {
+  struct Case {
+    const char* name;
+    bool ours;
+  } cases[] = {
+      {"20240515213005.zip.ab12cd34.part", true}, {"x.lzh.00000000.part", true},  {"b.cab.zzzzzzzz.part", true},
+      {"a.tar.abcdefgh.part", true},              {".zip.ab12cd34.part", false},  {"a.zip.AB12CD34.part", false},
+      {"a.zip.ab12cd3.part", false},              {"a.doc.ab12cd34.part", false}, {"a.zip.ab12cd34.parts", false},
+      {"notes.part", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(is_temp_name(c.name), c.ours) << c.name;
+}
 
 TEST(OutputFileTest, CommitPutsTheCompleteFileInPlaceAndNothingElse) {
   TempDir t;

@@ -70,4 +70,61 @@ TEST(OutputText, JoinsLinesWithCrLfAndNoTrailingLineEnd) {
   EXPECT_STREQ(buf, "one\r\ntwo");
 }
 
+// A list that does not fit ends with how many lines are not shown; a line
+// too long to fit whole is cut rather than dropped; the first line leads.
+TEST(OutputFitting, ACutListSaysHowManyMore) {
+  struct Case {
+    const char* label;
+    size_t lines;      // "problem N: /some/path/..." lines after a header
+    size_t line_size;  // bytes of each such line
+    uint32_t size;
+    bool all;          // every line fits
+  } cases[] = {
+      {"fits", 5, 40, 1000, true},
+      {"sixty problems in a thousand bytes", 60, 60, 1000, false},
+      {"one long line", 1, 1500, 1000, false},
+      {"many lines in the worker's size", 2000, 80, 32767, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    OutputText text;
+    text.line("ERROR: header");
+    for (size_t i = 0; i < c.lines; ++i) {
+      std::string l = "problem " + std::to_string(i) + ": ";
+      l += std::string(c.line_size - l.size(), 'p');
+      text.line(l);
+    }
+    std::string got = text.fitted(c.size);
+    ASSERT_LT(got.size(), c.size);
+    EXPECT_EQ(got.rfind("ERROR: header", 0), 0u);
+    if (c.all) {
+      EXPECT_EQ(got, text.text());
+      continue;
+    }
+    // Lines shown (a cut one included) plus the count not shown make all.
+    size_t shown = 0;
+    for (size_t at = 0; (at = got.find("problem ", at)) != std::string::npos; ++at) ++shown;
+    size_t more_at = got.rfind("\r\n... and ");
+    if (c.lines == 1) {
+      EXPECT_EQ(more_at, std::string::npos) << "nothing else to count";
+      EXPECT_EQ(shown, 1u) << "the long line is cut, not dropped";
+      EXPECT_EQ(got.substr(got.size() - 3), "...");
+      continue;
+    }
+    ASSERT_NE(more_at, std::string::npos) << got;
+    size_t more = std::stoul(got.substr(more_at + 10));
+    EXPECT_EQ(shown + more, c.lines) << got.substr(got.size() - 80);
+    EXPECT_EQ(got.substr(got.size() - 10), " not shown");
+  }
+}
+
+// Too small for the header with a count beside it: cut as the text stands.
+TEST(OutputFitting, TinyRoomCutsTheTextItself) {
+  OutputText text;
+  text.line("ERROR: archive not written: somewhere");
+  text.line("second");
+  EXPECT_EQ(text.fitted(12), "ERROR: arch");
+  EXPECT_EQ(text.fitted(1), "");
+}
+
 }  // namespace

@@ -3,6 +3,12 @@
 // independent tool and compared with the source, byte for byte.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <ctime>
 
 #include "../archivers/fixture.h"
@@ -177,6 +183,61 @@ TEST_F(Backup, ASourceThatVanishedIsNamedAndTheRestIsKept) {
   fs::create_directories(out);
   ASSERT_EQ(std::system(("unzip -q '" + found[0].string() + "' -d '" + out.string() + "'").c_str()), 0);
   EXPECT_EQ(read_file(out / (data / "notes.txt").relative_path()), read_file(data / "notes.txt"));
+}
+
+// A run stopped by SIGTERM, SIGINT or SIGHUP while the archive is written:
+// the partial archive goes, no archive is named, and the run log still gets
+// its end line with the archiver's "stopped" code.
+TEST_F(Backup, AStoppedRunRemovesItsPartialArchiveAndEndsItsLog) {
+  write_file(data / "big.bin", arctest::random_bytes(24 << 20, 5));
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    fs::remove(scratch.work() / "logdata.txt");
+    write_file(scratch.work() / "jobconf.ini", job(1, two_sources()));
+    bool seen = false;
+    auto r = scratch.run("ZUBETOC", {}, Scratch::Output::file, [&](pid_t pid) {
+      for (int i = 0; i < 30000 && !seen; ++i) {
+        for (auto& e : fs::directory_iterator(backup))
+          if (e.path().extension() == ".part") seen = true;
+        if (!seen) usleep(1000);
+      }
+      kill(pid, SIGSTOP);
+      kill(pid, sig);
+      kill(pid, SIGCONT);
+    });
+    ASSERT_TRUE(seen) << "the run never began its archive";
+    EXPECT_EQ(r.status, 1) << "the worker ends its own way, not by the signal";
+    std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
+    EXPECT_NE(log.find("stopped by"), std::string::npos) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("圧縮処理終了=800e\r\n$"))) << log;
+    EXPECT_TRUE(archives_in(backup).empty()) << "neither an archive nor a temporary file";
+  }
+}
+
+// A socket inside a folder holds nothing to back up: the run succeeds, and
+// the log names it all the same.
+TEST_F(Backup, ASocketInsideAFolderIsNamedWithoutFailingTheRun) {
+  fs::path sock = data / "agent.sock";
+  int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+  ASSERT_GE(fd, 0);
+  struct sockaddr_un a {};
+  a.sun_family = AF_UNIX;
+  std::strncpy(a.sun_path, sock.c_str(), sizeof a.sun_path - 1);
+  ASSERT_EQ(bind(fd, reinterpret_cast<struct sockaddr*>(&a), sizeof a), 0);
+  close(fd);
+  for (int type : {0, 1, 2, 3}) {
+    SCOPED_TRACE(type);
+    fs::remove(scratch.work() / "logdata.txt");
+    for (auto& e : fs::directory_iterator(backup)) fs::remove(e.path());
+    std::string source = type == 2 ? data.string() + "/*.*" : data.string();
+    write_file(scratch.work() / "jobconf.ini", job(type, "[dir_file]=\"" + source + "\"\r\n"));
+    auto r = scratch.run("ZUBETOC");
+    EXPECT_EQ(r.status, 0);
+    std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
+    EXPECT_NE(log.find("\r\nNOTE: left out: " + sock.string() + " (a socket"), std::string::npos) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("圧縮処理終了=0000\r\n$"))) << log;
+    EXPECT_EQ(archives_in(backup).size(), 1u);
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -74,8 +75,10 @@ class Scratch {
   enum class Output { file, closed_pipe };
 
   // Runs prog/<name> in work/ with the extra environment, waits for it.
+  // `during`, when given, is called with the running program's id before
+  // it is waited for (to signal it part way, for instance).
   Result run(const std::string& name, const std::map<std::string, std::string>& env = {},
-             Output output = Output::file) const {
+             Output output = Output::file, const std::function<void(pid_t)>& during = {}) const {
     fs::path out = root_ / "stdout.txt";
     int dead_pipe[2] = {-1, -1};
     if (output == Output::closed_pipe && pipe(dead_pipe) == 0) close(dead_pipe[0]);
@@ -93,6 +96,7 @@ class Scratch {
       _exit(127);
     }
     if (dead_pipe[1] >= 0) close(dead_pipe[1]);
+    if (during) during(pid);
     int st = 0;
     waitpid(pid, &st, 0);
     Result r;

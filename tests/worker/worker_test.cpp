@@ -139,6 +139,12 @@ TEST_F(JobTest, LinesAndTheirEffects) {
       {"CR LF and LF line ends alike", "[mode]=1\r\n[dir_file]=\"C:\\data\"\n", 0, 0, 1, "-rq \"C:\\data\" ", ""},
       {"NUL in base folder stops the job", "[mode]=3\n[base_dir]=\"C:\\\0\"\n"s, 0x0701, 0, 3, "-cvf ",
        "ファイルがありません=\"C:\\?\"\r\n詳細エラー=0016\r\n"},
+      // The archiver would see the command cut at the NUL: every later
+      // source would vanish while the run ended 0000.
+      {"NUL after a response file name stops the job", "[mode]=1\n[dir_file]=\"@resp.tmp\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=@resp.tmp?x\r\n詳細エラー=0016\r\n"},
+      {"NUL inside a source stops the job", "[mode]=1\n[dir_file]=\"C:\\data\0x\"\n"s, 0x0701, 0, 1, "-rq ",
+       "ファイルがありません=C:\\data?x\r\n詳細エラー=0016\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -347,4 +353,22 @@ TEST(ExitStatus, EveryFailureStaysAFailureIn8Bits) {
   for (auto c : cases) EXPECT_EQ(exit_status_for(c.code, c.archiver), c.status) << std::hex << c.code;
 }
 
+// A successful archiver's text is not logged, except the lines it marks as
+// notes: what the user must know although the archive is complete.
+TEST(ArchiverNotes, OnlyNoteLinesOfASuccessAreKept) {
+  struct Case {
+    const char* label;
+    std::string output;
+    std::string notes;
+  } cases[] = {
+      {"empty", "", ""},
+      {"a listing only", "a memo.txt\r\na data/", ""},
+      {"notes among a listing", "NOTE: left out: /h/s (a socket)\r\na x\r\nNOTE: two sources give f.txt",
+       "NOTE: left out: /h/s (a socket)\nNOTE: two sources give f.txt"},
+      {"a note must begin its line", "a NOTE: x\r\n NOTE: y", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(success_notes(c.output), c.notes) << c.label;
+}
+
 }  // namespace
+

@@ -1,9 +1,5 @@
 #include "arc/buffered_output.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
 
 #include "arc/codes.h"
@@ -57,7 +53,7 @@ void BufferedOutput::kick() {
   // disk writes as the bytes come lets that flush find little left to do.
   constexpr uint64_t kKickBytes = 8 << 20;
   if (written_ - kicked_ < kKickBytes) return;
-  ::sync_file_range(out_.fd(), static_cast<off_t>(kicked_), static_cast<off_t>(written_ - kicked_), SYNC_FILE_RANGE_WRITE);
+  out_.start_writeback(kicked_, written_ - kicked_);
   kicked_ = written_;
 }
 
@@ -85,16 +81,7 @@ Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {
     size = skip;
   }
   // The part already in the file.
-  while (size > 0) {
-    ssize_t n = ::pwrite(out_.fd(), p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0)
-      return Status::fail(ARC_E_WRITE, "cannot write the archive " + out_.final_path() + " (" +
-                                           std::strerror(n < 0 ? errno : EIO) + ")");
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
+  if (size > 0) return out_.write_at(offset, p, size);
   return Status{};
 }
 

@@ -1,8 +1,11 @@
 #include "arc/command.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 #include "arc/codes.h"
 
@@ -32,23 +35,54 @@ bool split_tokens(std::string_view text, std::vector<Token>& out) {
   return true;
 }
 
-bool read_response_file(const std::string& path, std::vector<std::string>& out) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (errno == 0) errno = ENOENT;
+bool read_response_file(const std::string& path, std::vector<std::string>& out, std::string& why) {
+  // Only a regular file can be a list of sources: a folder, a device
+  // ("/dev/zero" never ends) or a pipe is refused before it is read, and
+  // no list is larger than kMaxResponseBytes, which is read as a bound,
+  // whatever size the file claims.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    why = std::strerror(errno);
     return false;
   }
-  std::string all((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) {
-    errno = EIO;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    why = "not a regular file";
+    ::close(fd);
     return false;
   }
+  std::string all;
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      why = std::strerror(errno);
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    all.append(buf, static_cast<size_t>(n));
+    if (all.size() > kMaxResponseBytes) {
+      why = "larger than any list of sources (more than " + std::to_string(kMaxResponseBytes) + " bytes)";
+      ::close(fd);
+      return false;
+    }
+  }
+  ::close(fd);
   size_t pos = 0;
+  size_t number = 0;
   while (pos < all.size()) {
     size_t end = all.find('\n', pos);
     if (end == std::string::npos) end = all.size();
     std::string line = all.substr(pos, end - pos);
     pos = end + 1;
+    ++number;
+    // A path cut at a zero byte would name another file or folder.
+    if (line.find('\0') != std::string::npos) {
+      why = "line " + std::to_string(number) + " holds a zero byte";
+      return false;
+    }
     while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.pop_back();
     size_t lead = line.find_first_not_of(" \t");
     if (lead == std::string::npos) continue;
@@ -129,8 +163,9 @@ int parse_command(const FormatRow& row, std::string_view text, Command& out, std
     if (t.text[0] == '@') {
       std::string file = t.text.substr(1);
       std::vector<std::string> lines;
-      if (file.empty() || !read_response_file(file, lines)) {
-        error = "cannot read the response file: " + file;
+      std::string why = "no file named";
+      if (file.empty() || !read_response_file(file, lines, why)) {
+        error = "cannot read the response file: " + file + " (" + why + ")";
         return ARC_E_RESPONSE;
       }
       for (std::string& line : lines) add_source(row, std::move(line), out);

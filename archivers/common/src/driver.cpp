@@ -8,6 +8,8 @@
 #include <cstring>
 #include <exception>
 #include <new>
+#include <signal.h>
+#include <algorithm>
 
 #include "arc/codes.h"
 #include "arc/command.h"
@@ -184,6 +186,15 @@ std::string plural(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
+const char* signal_name(int sig) {
+  switch (sig) {
+    case SIGTERM: return "SIGTERM";
+    case SIGINT: return "SIGINT";
+    case SIGHUP: return "SIGHUP";
+    default: return "a signal";
+  }
+}
+
 int finish(OutputText& text, int code, char* output, uint32_t size) {
   text.write(output, size);
   return code;
@@ -214,11 +225,20 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   for (const Source& src : cmd.sources) roots.push_back({src.path, source_name(row, cmd, src), src.contents_only});
   Report report;
   std::vector<Entry> entries = walk(roots, report);
-  if (!row.stores_links) {
+  {
+    // What the format cannot hold is left out here, each with a line:
+    // links (when the format has none) and, for formats that keep files
+    // only, the folders' own entries (their files are kept).
     std::vector<Entry> kept;
+    kept.reserve(entries.size());
     for (Entry& e : entries) {
-      if (e.kind == EntryKind::Link) report.note("symbolic link left out: " + e.path + " -> " + e.link_target);
-      else kept.push_back(std::move(e));
+      if (e.kind == EntryKind::Link && !row.stores_links)
+        report.note("NOTE: left out: " + e.path + " (a symbolic link to " + e.link_target + "; " +
+                    std::string(row.name) + " archives cannot hold links)");
+      else if (e.kind == EntryKind::Folder && !row.stores_folders)
+        continue;
+      else
+        kept.push_back(std::move(e));
     }
     entries.swap(kept);
   }
@@ -227,19 +247,38 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     for (const Report::Problem& p : report.problems) text.line(p.text);
     for (const std::string& n : report.notes) text.line(n);
   };
-  if (entries.empty() && !report.problems.empty()) {
-    text.line("ERROR: archive not written: none of the sources could be read");
+  auto nothing = [&] {
+    text.line("ERROR: nothing archived: none of the sources gave anything " + std::string(row.name) +
+              " archives can keep; no archive was written");
     problem_lines();
     return finish(text, ARC_E_NOTHING, output, size);
-  }
+  };
+  if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+  if (s.ok() && entries.empty()) return nothing();
 
   OutputFile out;
   std::unique_ptr<EntryWriter> writer = make_writer();
   std::vector<std::string> listed;
-  s = writer->check_plan(entries);
-  if (s.ok()) s = out.create(cmd.archive);
+  const uint64_t most = std::min(row.max_file_size, writer->max_file_size());
+  for (const Entry& e : entries) {
+    if (!s.ok()) break;
+    if (e.kind == EntryKind::File && e.size > most)
+      s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
+                                         std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
+                                         "): " + e.path);
+  }
+  if (s.ok()) s = writer->check_plan(entries);
+  std::vector<std::string> removed;
+  if (s.ok()) s = out.create(cmd.archive, &removed);
+  for (const std::string& r : removed)
+    report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
   if (s.ok()) s = writer->begin(out, entries);
+  size_t stored = 0;
   for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
+    if (StopSignals::stopped()) {
+      s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+      break;
+    }
     Entry e = entries[i];
     if (e.kind != EntryKind::File) {
       s = writer->add(e, nullptr);
@@ -247,19 +286,36 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
       OpenFile file;
       std::string why;
       if (!file.open(e, why)) {
-        report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
+        if (why == std::strerror(ENOENT))
+          report.problem(ARC_E_SOURCE_MISSING, "vanished before it was read: " + e.path);
+        else
+          report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
+        continue;
+      }
+      if (file.size() > most) {
+        report.problem(ARC_E_SOURCE_CHANGED, "grew past the largest file " + std::string(row.name) +
+                                                 " archives can hold while the run went on; left out: " + e.path);
         continue;
       }
       s = writer->add(e, &file);
       if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
+    if (s.ok()) ++stored;
     if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+  }
+  if (s.ok() && stored == 0) {
+    writer.reset();
+    out.discard();
+    return nothing();
   }
   if (s.ok()) s = writer->finish();
   writer.reset();
   if (s.ok()) s = out.commit();
   if (!s.ok()) {
     out.discard();
+    if (s.code == ARC_E_STOPPED)
+      s.text = std::string("stopped by ") + signal_name(StopSignals::signal_number()) +
+               "; the partial archive was removed";
     text.line("ERROR: archive not written: " + s.text);
     problem_lines();
     return finish(text, s.code, output, size);
@@ -287,6 +343,9 @@ Status EntryWriter::check_plan(const std::vector<Entry>& plan) const {
 }
 
 int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
+  // Stop signals only raise a flag while the archive is made; the run then
+  // ends its own way and the signal is raised again for the caller.
+  StopSignals stop_signals;
   try {
     return run(format, command, output, size, make_writer);
   } catch (const std::bad_alloc&) {

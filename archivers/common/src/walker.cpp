@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "arc/codes.h"
 
@@ -35,6 +35,22 @@ std::string clean_name(std::string_view path) {
     name += p;
   }
   return name;
+}
+
+std::string numbered_name(const std::string& name, unsigned n) {
+  size_t slash = name.rfind('/');
+  size_t start = slash == std::string::npos ? 0 : slash + 1;
+  size_t dot = name.rfind('.');
+  if (dot == std::string::npos || dot <= start) dot = name.size();
+  return name.substr(0, dot) + " (" + std::to_string(n) + ")" + name.substr(dot);
+}
+
+const char* special_kind(uint32_t m) {
+  if (S_ISFIFO(m)) return "a named pipe";
+  if (S_ISSOCK(m)) return "a socket";
+  if (S_ISCHR(m)) return "a character device";
+  if (S_ISBLK(m)) return "a block device";
+  return "no file or folder";
 }
 
 namespace {
@@ -78,22 +94,47 @@ class Walker {
       return;
     }
     if (S_ISDIR(st.st_mode)) {
-      if (!r.contents_only && !r.name.empty()) push(make_entry(EntryKind::Folder, r.path, r.name, st));
-      folder(r.path, r.name, /*top=*/true);
+      std::string name = r.name;
+      if (!r.contents_only && !r.name.empty()) {
+        Entry e = make_entry(EntryKind::Folder, r.path, r.name, st);
+        e.follow = true;
+        std::string used = push(std::move(e));
+        if (!used.empty()) name = used;
+      }
+      folder(r.path, name, /*top=*/true);
     } else if (S_ISREG(st.st_mode)) {
       std::string name = r.name.empty() ? base_name(r.path) : r.name;
       Entry e = make_entry(EntryKind::File, r.path, name, st);
       e.follow = true;
       push(std::move(e));
     } else {
-      report_.note("special file left out: " + r.path);
+      report_.problem(ARC_E_SOURCE_UNREADABLE, "cannot be archived: " + r.path + " (" + special_kind(st.st_mode) +
+                                                   " holds no data a backup can keep)");
     }
   }
 
  private:
-  void push(Entry e) {
-    if (e.name.empty() || !seen_.insert(e.name).second) return;
+  // Adds the entry under its name or, when that name is taken by another
+  // thing, under a numbered one. Returns the name used ("" when the entry
+  // is the very thing already given under that name).
+  std::string push(Entry e) {
+    if (e.name.empty()) return "";
+    auto it = seen_.find(e.name);
+    if (it != seen_.end()) {
+      const Entry& first = out_[it->second];
+      bool same = first.dev == e.dev && first.ino == e.ino;
+      bool both_folders = first.kind == EntryKind::Folder && e.kind == EntryKind::Folder;
+      if (same && first.kind == e.kind) return "";
+      if (both_folders) return e.name;  // contents merge under the one name
+      std::string wanted = e.name;
+      unsigned n = 2;
+      while (seen_.count(numbered_name(wanted, n))) ++n;
+      e.name = numbered_name(wanted, n);
+      report_.note("NOTE: two sources give the name " + wanted + "; " + e.path + " is stored as " + e.name);
+    }
+    seen_.emplace(e.name, out_.size());
     out_.push_back(std::move(e));
+    return out_.back().name;
   }
 
   void folder(const std::string& path, const std::string& prefix, bool top) {
@@ -139,8 +180,8 @@ class Walker {
         continue;
       }
       if (S_ISDIR(c.st.st_mode)) {
-        push(make_entry(EntryKind::Folder, child_path, child_name, c.st));
-        folder(child_path, child_name, false);
+        std::string used = push(make_entry(EntryKind::Folder, child_path, child_name, c.st));
+        folder(child_path, used.empty() ? child_name : used, false);
       } else if (S_ISREG(c.st.st_mode)) {
         push(make_entry(EntryKind::File, child_path, child_name, c.st));
       } else if (S_ISLNK(c.st.st_mode)) {
@@ -156,14 +197,15 @@ class Walker {
         e.link_target = std::move(target);
         push(std::move(e));
       } else {
-        report_.note("special file left out: " + child_path);
+        report_.note("NOTE: left out: " + child_path + " (" + special_kind(c.st.st_mode) +
+                     " holds no data a backup can keep)");
       }
     }
   }
 
   std::vector<Entry>& out_;
   Report& report_;
-  std::unordered_set<std::string> seen_;
+  std::unordered_map<std::string, size_t> seen_;  // name -> index in out_
 };
 
 }  // namespace
@@ -175,6 +217,8 @@ void take_facts(Entry& e, const struct stat& st) {
   e.uid = st.st_uid;
   e.gid = st.st_gid;
   e.size = e.kind == EntryKind::File ? static_cast<uint64_t>(st.st_size) : 0;
+  e.dev = static_cast<uint64_t>(st.st_dev);
+  e.ino = static_cast<uint64_t>(st.st_ino);
 }
 
 std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report) {

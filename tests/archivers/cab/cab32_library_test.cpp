@@ -175,7 +175,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"missing_destination", "-a -ri \"{M}/x.cab\" \"{S}\" ", ARC_E_DESTINATION, "{M}"},
         FailureCase{"only_missing_source", "-a -ri \"{A}\" \"{M}/*.*\" ", ARC_E_NOTHING, "{M}"},
-        FailureCase{"nothing_but_empty_folders", "-a -ri \"{A}\" \"{E}/*.*\" ", ARC_E_NOTHING, "no files to store"},
+        FailureCase{"nothing_but_empty_folders", "-a -ri \"{A}\" \"{E}/*.*\" ", ARC_E_NOTHING, "nothing archived"},
         FailureCase{"unknown_switch", "-a -ri \"{A}\" -q \"{S}\" ", ARC_E_COMMAND, "-q"},
         FailureCase{"no_add_switch", "-ri \"{A}\" \"{S}\" ", ARC_E_COMMAND, "ERROR"},
         FailureCase{"no_source", "-a -ri \"{A}\" ", ARC_E_COMMAND, "ERROR"},

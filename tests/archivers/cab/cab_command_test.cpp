@@ -4,7 +4,7 @@
 
 #include "arc/codes.h"
 #include "arc/driver.h"
-#include "cab_entry_writer.h"
+#include "cab_writer.h"
 #include "cab_test_support.h"
 
 using namespace cabtest;

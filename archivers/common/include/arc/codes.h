@@ -41,6 +41,9 @@
 #define ARC_E_FORMAT 0x8008
 /* Every source was missing or unreadable: nothing to put in an archive. */
 #define ARC_E_NOTHING 0x8009
+/* The run was stopped by a signal (SIGTERM, SIGINT, SIGHUP) before the
+ * archive was complete; its temporary file is removed. */
+#define ARC_E_STOPPED 0x800E
 /* Out of memory or another unexpected internal failure. */
 #define ARC_E_INTERNAL 0x800F
 

@@ -33,10 +33,15 @@ struct Command {
   std::vector<Source> sources;        // in command order, response files expanded
 };
 
+// The largest response file read: far beyond any list of sources (a
+// quarter of a million long paths), far below what would exhaust memory.
+constexpr size_t kMaxResponseBytes = 64u << 20;
+
 // Reads a response file: one path a line, in double quotes or bare, lines
-// ending with CR LF or LF; blank lines are skipped. Returns false (with
-// errno set) when the file cannot be read.
-bool read_response_file(const std::string& path, std::vector<std::string>& out);
+// ending with CR LF or LF; blank lines are skipped. Returns false with a
+// reason in `why` when the file cannot be opened or read, is no regular
+// file, is larger than kMaxResponseBytes, or holds a zero byte.
+bool read_response_file(const std::string& path, std::vector<std::string>& out, std::string& why);
 
 // Reads `text` for the format `row`. Returns ARC_OK, or ARC_E_COMMAND /
 // ARC_E_RESPONSE with a one-line reason in `error`.

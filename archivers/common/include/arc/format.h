@@ -4,6 +4,7 @@
 // functions.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -32,6 +33,8 @@ struct FormatRow {
   NameRule names;
   bool stores_links;                         // symbolic links are stored as links (else left out, with a note)
   bool lists_entries;                        // the output text lists every stored name (verbose mode)
+  bool stores_folders;                       // folders are entries of their own (else only their files are kept)
+  uint64_t max_file_size;                    // the largest file an entry can hold; larger ones are refused up front
 };
 
 const FormatRow& format_row(FormatId id);

@@ -6,11 +6,24 @@
 // with RENAME_NOREPLACE, else link() + unlink(), else (file systems without
 // hard links) an exclusive placeholder replaced by rename(). On any failure,
 // or when the object is destroyed before commit(), the temporary file is
-// removed. An existing file of the archive's name is never touched.
+// removed; the one exception is a complete archive that could not be moved
+// to its name (ARC_E_COMMIT): it is kept, and the failure text names it. An
+// existing file of the archive's name is never touched.
+//
+// Temporary files are named "<archive>.<8 letters or digits>.part" and stay
+// locked (flock) while written. A temporary of that form in the destination
+// folder that nobody holds locked was left by a run that was killed or lost
+// its power; create() removes it. One another worker is still writing stays
+// untouched.
+//
+// All system calls on the archive file live here, so that a writer never
+// meets the operating system directly.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "arc/status.h"
 
@@ -27,25 +40,39 @@ class OutputFile {
   // ARC_E_EXISTS when something of the archive's name exists. Touches nothing.
   static Status check_destination(const std::string& final_path);
 
-  // Checks the destination, then creates the temporary file.
-  Status create(const std::string& final_path);
+  // Checks the destination, creates and locks the temporary file, then
+  // removes stale temporaries of ours in that folder (their names are
+  // added to `removed` when given).
+  Status create(const std::string& final_path, std::vector<std::string>* removed = nullptr);
 
-  // The open temporary file; writers may also seek and pwrite on it.
+  // The open temporary file (open for reading and writing).
   int fd() const { return fd_; }
   const std::string& temp_path() const { return temp_; }
   const std::string& final_path() const { return final_; }
 
-  // Writes all bytes at the current position (ARC_E_WRITE on failure).
+  // Writes all bytes at the current position (ARC_E_WRITE on failure,
+  // ARC_E_STOPPED once a stop signal arrived).
   Status write_all(const void* data, size_t size);
+  // Writes or reads bytes at `offset` from the file's start, leaving the
+  // current position as it is.
+  Status write_at(uint64_t offset, const void* data, size_t size);
+  Status read_at(uint64_t offset, void* data, size_t size);
+  // Cuts the file to `size` bytes.
+  Status truncate(uint64_t size);
+  // Starts the disk writes of a written range, so that the flush before
+  // commit() finds little left to do. Failures are left to that flush.
+  void start_writeback(uint64_t offset, uint64_t size);
 
   // Flushes, closes and moves the file to its name. On failure the
-  // temporary file is removed.
+  // temporary file is removed (except for ARC_E_COMMIT, see above).
   Status commit();
 
   // Removes the temporary file (nothing when committed or never created).
   void discard();
 
  private:
+  Status io_failure(const char* what, int err) const;
+
   int fd_ = -1;
   std::string temp_;
   std::string final_;
@@ -54,5 +81,34 @@ class OutputFile {
 
 // The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" -> "/".
 std::string folder_of(const std::string& path);
+
+// Whether `name` (without folder) has the form of one of our temporaries:
+// "<stem>.<lzh|zip|cab|tar|bza>.<8 of [0-9a-z]>.part".
+bool is_temp_name(const std::string& name);
+
+// Stop signals (SIGTERM, SIGINT, SIGHUP) while an archive is made. While a
+// StopSignals object lives, these signals only raise a flag (and remove the
+// temporary file being written, which is safe to do from a handler): the
+// run stops at its next step with ARC_E_STOPPED, leaves no archive and no
+// temporary, and returns to its caller. When the object goes, the previous
+// handlers come back and a signal that arrived is raised again, so that the
+// caller (the worker) sees it as well and can end its own way.
+class StopSignals {
+ public:
+  StopSignals();
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // Keep the raised signal to ourselves (the archive was complete and
+  // named before it arrived, or the caller is told through the code).
+  static bool stopped();
+  // Which signal, 0 when none.
+  static int signal_number();
+};
+
+// The temporary file a handler removes on a stop signal (set by
+// OutputFile::create, cleared when committed or discarded).
+void set_stop_cleanup(const std::string& temp_path);
 
 }  // namespace zubeto::arc

@@ -15,7 +15,13 @@ class OutputText {
   // The lines joined by CR LF, without a line end after the last one (the
   // worker adds its own line end when it logs the text).
   std::string text() const;
-  // Writes text() into `out`, see write_output().
+  // The text as it fits in a buffer of `size` bytes with its zero byte:
+  // whole lines while they fit; when they do not all fit, the last line is
+  // "... and N more lines not shown", and a line that does not fit whole
+  // is cut (at a UTF-8 character) rather than left out, so a list never
+  // ends without saying that more exists.
+  std::string fitted(uint32_t size) const;
+  // Writes fitted(size) into `out`, always followed by a zero byte.
   void write(char* out, uint32_t size) const;
 
  private:

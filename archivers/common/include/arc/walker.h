@@ -10,11 +10,16 @@
 // it). A symbolic link met inside a walked folder is never followed: it
 // becomes a Link entry holding its target text, which a format either
 // stores as a link or leaves out with a note. So a walk never loops.
-// Device files, pipes and sockets inside folders are left out with a note.
+// Device files, pipes and sockets hold no data a backup can keep: inside
+// folders they are left out with a note (the run stays a success), named
+// as a source they are a problem (the user asked for them).
 //
-// The same archive name is given once: a later source that yields a name
-// already given (a file inside a folder source also named by itself) is
-// not repeated.
+// Names: the same file or folder met twice (a file inside a folder source
+// also named by itself) is given once. Two different things that would get
+// the same archive name are both kept: folders merge (their contents are
+// walked under the one name), while a later file or link -- or a folder
+// meeting a file -- gets a distinct name, "f (2).txt" for "f.txt", and a
+// note says so. No entry is ever dropped without a line.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +45,7 @@ struct Entry {
   uint64_t size = 0;         // files: size when walked (when read: FileContent::size)
   std::string link_target;   // links only
   bool follow = false;       // named as a source: open it through a link
+  uint64_t dev = 0, ino = 0; // identity on disk, to tell the same file met twice
 };
 
 // Copies the facts of a stat result (mode, times, owner; size for files)
@@ -57,5 +63,13 @@ std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report);
 // Lexical clean-up of a path into an archive name: no root, no "." or empty
 // parts, ".." removes the part before it (never climbs above the top).
 std::string clean_name(std::string_view path);
+
+// The n-th distinct name for `name` (n >= 2): " (n)" before the last
+// extension of the last part: "d/f.txt" -> "d/f (2).txt", ".profile" ->
+// ".profile (2)".
+std::string numbered_name(const std::string& name, unsigned n);
+
+// What a special file is, for texts: "a named pipe", "a socket", ...
+const char* special_kind(uint32_t st_mode);
 
 }  // namespace zubeto::arc
