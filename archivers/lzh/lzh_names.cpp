@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "arc/le.h"
+#include "arc/utf8.h"
 
 namespace lzh {
 namespace {
@@ -56,6 +57,12 @@ void put16(std::string& out, uint32_t u) { zubeto::arc::le::append16(out, static
 void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le) {
   sjis.clear();
   utf16le.clear();
+  const bool raw = !zubeto::arc::is_valid_utf8(utf8);
+  if (raw) {
+    // Not UTF-8: the bytes as they are, but for a 0xFF (the folder
+    // separator of the folder field) and a backslash.
+    for (char ch : utf8) sjis += ch == '\xFF' || ch == '\\' ? '_' : ch;
+  }
   for (size_t i = 0; i < utf8.size();) {
     const uint32_t c = next_char(utf8, i);
     if (c >= 0x10000) {
@@ -64,6 +71,7 @@ void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le
     } else {
       put16(utf16le, c);
     }
+    if (raw) continue;
     // A backslash would read as a folder separator on Windows.
     const uint16_t code = c == '\\' ? 0 : cp932_of(c);
     if (code == 0 && c != 0) {

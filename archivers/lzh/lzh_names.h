@@ -1,11 +1,12 @@
 // The names an LZH entry carries. Japanese Windows readers decode the plain
 // name fields in code page 932 (Shift-JIS), so those hold the name converted
 // from the system's UTF-8, with "_" for each character that code page 932
-// cannot hold; the UTF-16LE name fields hold the exact name. A name that is
-// not valid UTF-8 (written by another system) is read byte by byte where it
-// does not decode, each such byte as the character of the same number
-// (U+0080 to U+00FF), so that every reader gets a name it can write and two
-// such names stay apart in the UTF-16 fields.
+// cannot hold; the UTF-16LE name fields hold the exact name. A name part
+// that is not valid UTF-8 (written by another system) keeps its bytes in
+// the plain field (lhasa and 7-Zip write them back as they were), and its
+// UTF-16 form reads each byte that does not decode as the character of the
+// same number (U+0080 to U+00FF), so that every reader gets a name it can
+// write and two such names stay apart.
 #pragma once
 #include <string>
 #include <string_view>

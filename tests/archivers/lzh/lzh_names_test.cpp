@@ -36,10 +36,11 @@ TEST(LzhNames, PartsConvertToShiftJisAndUtf16) {
       {"Hangul", "한국", "__", u"한국"},
       {"a backslash would separate folders on Windows", "a\\b", "a_b", u"a\\b"},
       {"a yen sign is not the backslash byte", "¥100", "_100", u"¥100"},
-      {"not UTF-8: a Latin-1 byte", "caf\xE9.txt", "caf_.txt", u"café.txt"},
-      {"not UTF-8: a cut sequence", "a\xE6\x97", "a__", u"a\u00e6\u0097"},
-      {"not UTF-8: an encoded surrogate", "\xED\xA0\x80", "___", u"\u00ed\u00a0\u0080"},
-      {"not UTF-8: an overlong slash", "\xC0\xAF", "__", u"\u00c0\u00af"},
+      {"not UTF-8: a Latin-1 byte", "caf\xE9.txt", "caf\xE9.txt", u"café.txt"},
+      {"not UTF-8: a cut sequence after kanji", "日\xE6\x97", "\xE6\x97\xA5\xE6\x97", u"日\u00e6\u0097"},
+      {"not UTF-8: an encoded surrogate", "\xED\xA0\x80", "\xED\xA0\x80", u"\u00ed\u00a0\u0080"},
+      {"not UTF-8: an overlong slash", "\xC0\xAF", "\xC0\xAF", u"\u00c0\u00af"},
+      {"not UTF-8: the folder separator byte and a backslash", "\xFF" "a\\\xE9", "_a_\xE9", u"\u00ffa\\\u00e9"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

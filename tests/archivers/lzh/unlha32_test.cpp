@@ -141,7 +141,8 @@ TEST_F(Unlha32, OutputTextStaysWithinTheGivenSize) {
 
 // Names for Japanese Windows readers, read back on Linux: bsdtar gives the
 // exact names (from the UTF-16 fields), lhasa and 7-Zip write the Shift-JIS
-// names as they are, as for any archive made on Japanese Windows. Every
+// names as they are, as for any archive made on Japanese Windows, and a
+// name that is not UTF-8 with its own bytes. Every
 // entry comes out in every reader, with its case, its bytes and, where the
 // reader keeps them, its permissions.
 TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
@@ -156,7 +157,7 @@ TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
       {"Japanese folder, empty", "空のフォルダ/", "空のフォルダ/", to_cp932("空のフォルダ/")},
       {"outside code page 932", "絵文字😀.txt", "絵文字😀.txt", to_cp932("絵文字") + "_.txt"},
       {"all capitals", "README.TXT", "README.TXT", "README.TXT"},
-      {"not UTF-8", "caf\xE9.txt", "café.txt", "caf_.txt"},
+      {"not UTF-8", "caf\xE9.txt", "café.txt", "caf\xE9.txt"},
       {"after the name that is not UTF-8", "zz-last.txt", "zz-last.txt", "zz-last.txt"},
   };
   std::map<std::string, std::string> exact, sjis;
@@ -232,7 +233,7 @@ TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
   EXPECT_EQ(jp.ext.at(0x45).substr(jp.ext.at(0x45).size() - u16("/資料/").size()), u16("/資料/"));
   const StoredEntry& emoji = by_name[to_cp932("絵文字") + "_.txt"];
   EXPECT_EQ(emoji.ext.at(0x44), u16("絵文字😀.txt"));
-  EXPECT_EQ(by_name["caf_.txt"].ext.at(0x44), u16("café.txt"));
+  EXPECT_EQ(by_name["caf\xE9.txt"].ext.at(0x44), u16("café.txt"));
   const StoredEntry& folder = by_name[to_cp932("空のフォルダ/")];
   EXPECT_EQ(folder.method, "-lhd-");
   EXPECT_EQ(folder.ext.count(0x44), 0u);
