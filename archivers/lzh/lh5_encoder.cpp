@@ -107,8 +107,13 @@ struct Lh5Encoder::State {
   };
   std::vector<Match> matches;
   std::vector<uint8_t> match_count;
-  std::vector<uint32_t> cost;
-  std::vector<uint16_t> step_len, step_dist;
+  // Per position: the cost of the cheapest way there in the high 32 bits,
+  // then the distance and the length of its last step (length 1: a
+  // literal), so that one comparison keeps the cheaper way.
+  std::vector<uint64_t> reach;
+  static uint32_t cost_of(uint64_t r) { return static_cast<uint32_t>(r >> 32); }
+  static unsigned len_of(uint64_t r) { return static_cast<unsigned>(r & 0xFFFF); }
+  static unsigned dist_of(uint64_t r) { return static_cast<unsigned>((r >> 16) & 0xFFFF); }
   std::vector<uint32_t> path;
   // The model: bits a literal, a length and a position cost.
   uint32_t lit_cost[256];
@@ -248,7 +253,6 @@ struct Lh5Encoder::State {
 
 constexpr size_t kSegment = 32768;
 constexpr int kMaxMatches = 6;
-constexpr uint32_t kInfinite = 0xFFFFFFFFu;
 
 // Every match that is longer than all nearer ones, nearest first, at most
 // kMaxMatches (the longest kept). Returns how many.
@@ -320,12 +324,12 @@ void Lh5Encoder::State::first_model(size_t a, size_t b) {
 void Lh5Encoder::State::model_from_path(size_t a, size_t n) {
   uint32_t c_freq[kNC] = {0}, p_freq[kNP] = {0};
   for (size_t i = n; i > 0;) {
-    const unsigned l = step_len[i];
+    const unsigned l = len_of(reach[i]);
     if (l == 1) {
       c_freq[buf[a + i - 1]]++;
     } else {
       c_freq[l - kMinMatch + 256]++;
-      p_freq[bit_length(step_dist[i] - 1u)]++;
+      p_freq[bit_length(dist_of(reach[i]) - 1u)]++;
     }
     i -= l;
   }
@@ -346,30 +350,19 @@ void Lh5Encoder::State::model_from_path(size_t a, size_t n) {
 }
 
 // The cheapest sequence of literals and matches for buf[a, a + n) under
-// the model: step_len / step_dist at each reached position say how it was
-// reached.
+// the model: reach[] at each position says how it was reached.
 void Lh5Encoder::State::shortest_path(size_t a, size_t n) {
-  cost[0] = 0;
-  std::fill(cost.begin() + 1, cost.begin() + static_cast<std::ptrdiff_t>(n) + 1, kInfinite);
+  reach[0] = 0;
+  std::fill(reach.begin() + 1, reach.begin() + static_cast<std::ptrdiff_t>(n) + 1, ~uint64_t{0});
   for (size_t i = 0; i < n; ++i) {
-    const uint32_t c = cost[i];
-    const uint32_t lc = c + lit_cost[buf[a + i]];
-    if (lc < cost[i + 1]) {
-      cost[i + 1] = lc;
-      step_len[i + 1] = 1;
-    }
+    const uint64_t c = reach[i] & ~uint64_t{0xFFFFFFFF};
+    uint64_t* r = &reach[i];
+    r[1] = std::min(r[1], c + (uint64_t{lit_cost[buf[a + i]]} << 32) + 1);
     const Match* m = &matches[i * kMaxMatches];
     unsigned shorter = kMinMatch - 1;
     for (int k = 0; k < match_count[i]; ++k) {
-      const uint32_t pc = c + pos_cost[bit_length(m[k].dist - 1u)];
-      for (unsigned l = shorter + 1; l <= m[k].len; ++l) {
-        const uint32_t t = pc + len_cost[l];
-        if (t < cost[i + l]) {
-          cost[i + l] = t;
-          step_len[i + l] = static_cast<uint16_t>(l);
-          step_dist[i + l] = m[k].dist;
-        }
-      }
+      const uint64_t pc = c + (uint64_t{pos_cost[bit_length(m[k].dist - 1u)]} << 32) + (uint64_t{m[k].dist} << 16);
+      for (unsigned l = shorter + 1; l <= m[k].len; ++l) r[l] = std::min(r[l], pc + (uint64_t{len_cost[l]} << 32) + l);
       shorter = m[k].len;
     }
   }
@@ -381,9 +374,7 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
   uint64_t estimate = 0;  // bits of the paths chosen so far, tables left out
   matches.resize(kSegment * kMaxMatches);
   match_count.resize(kSegment);
-  cost.resize(kSegment + 1);
-  step_len.resize(kSegment + 1);
-  step_dist.resize(kSegment + 1);
+  reach.resize(kSegment + 1);
   bool modelled = false;
   size_t skip_to = from;  // inside a match of nice length: no search
   for (size_t a = from; a < total;) {
@@ -411,19 +402,19 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
     shortest_path(a, n);
     model_from_path(a, n);
     modelled = true;
-    estimate += cost[n];
+    estimate += cost_of(reach[n]);
     if (give_up > 0 && b - from >= give_up && b < total && estimate >= uint64_t{8} * (b - from)) {
       codes.clear();
       positions.clear();
       return false;
     }
     path.clear();
-    for (size_t i = n; i > 0; i -= step_len[i]) path.push_back(static_cast<uint32_t>(i));
+    for (size_t i = n; i > 0; i -= len_of(reach[i])) path.push_back(static_cast<uint32_t>(i));
     for (size_t k = path.size(); k-- > 0;) {
       const size_t end = path[k];
-      const unsigned l = step_len[end];
+      const unsigned l = len_of(reach[end]);
       if (l == 1) literal(buf[a + end - 1], w);
-      else match(l, step_dist[end], w);
+      else match(l, dist_of(reach[end]), w);
     }
     a = b;
   }

@@ -32,7 +32,7 @@ constexpr size_t kBatchPieces = 64;
 constexpr size_t kInFlightBytes = 8 * 1024 * 1024;
 // What a chunk carries of the bytes before it, for matches across the seam.
 constexpr size_t kHistory = 8192;
-// A small file whose first 64 KiB do not shrink is kept as it is without
+// A file whose first 64 KiB do not shrink is kept as it is without
 // compressing the rest (packed and media files).
 constexpr size_t kGiveUpWhole = 64 * 1024;
 
@@ -78,7 +78,7 @@ struct Piece {
   std::vector<uint8_t> in;         // Chunk: the history, then the chunk's bytes
   size_t history = 0;
   Bits bits;                       // compressed
-  bool stored = false;             // Whole: keep the bytes as they are
+  bool stored = false;             // keep the file's bytes as they are (a chunk: the first one did not shrink)
   uint16_t crc = 0;                // Whole: of the file's bytes
 };
 
@@ -185,9 +185,14 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       p.last = left == 0;
       const size_t keep = std::min(kHistory, p.in.size());
       history.assign(p.in.end() - static_cast<std::ptrdiff_t>(keep), p.in.end());
-      first = false;
       s = queue(std::move(p));
       if (!s.ok()) return s;
+      // The first chunk tells whether the file shrinks at all (its first
+      // 64 KiB, as for a small file): wait for it before reading on, so
+      // that a media file is not compressed in vain.
+      if (first) s = drain();
+      if (!s.ok()) return s;
+      first = false;
     }
     // Every chunk written (or skipped once the file was given up): now the
     // file can still be read again and kept as it is.
@@ -306,6 +311,13 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   Status write_chunk(Piece& p) {
     Large& l = large_;
     if (l.give_up) return Status{};
+    if (p.stored) {  // the first chunk did not shrink
+      l.give_up = true;
+      l.header_at = out_->offset();
+      Status s = write_header(l.fields);
+      l.data_at = out_->offset();
+      return s;
+    }
     Status s;
     if (p.first) {
       std::memcpy(l.fields.method, "-lh5-", 6);
@@ -387,7 +399,9 @@ class LzhWriter : public zubeto::arc::EntryWriter {
         return;
       }
       case Piece::Chunk:
-        encoder.compress(p.in.data() + p.history, p.in.size() - p.history, p.history, p.bits);
+        if (!encoder.compress(p.in.data() + p.history, p.in.size() - p.history, p.history, p.bits,
+                              p.first ? kGiveUpWhole : 0))
+          p.stored = true;
         return;
     }
   }

@@ -93,29 +93,45 @@ TEST(LzhWriter, FixtureTreeReadsBackInEveryReader) {
   }
 }
 
-// A large file that does not shrink is kept as it is, found either part
-// way (after give_up_after bytes) or only at its end; a large file that
-// shrinks only after a long incompressible start is still compressed.
-TEST(LzhWriter, LargeFilesKeptAsTheyAreWhenCompressionDoesNotPay) {
+// A file that does not shrink is kept as it is: a large one found part way
+// (after give_up_after bytes) or only at its end in small chunks, or at
+// once when its first 64 KiB do not shrink; a file that shrinks only after
+// an incompressible start is still compressed when that start is shorter
+// than 64 KiB or the chunks are small.
+TEST(LzhWriter, FilesKeptAsTheyAreWhenCompressionDoesNotPay) {
   TempDir t;
   std::string text;
   for (int i = 0; text.size() < 600000; ++i) text += "line " + std::to_string(i % 97) + " of some text\n";
   write_file(t.path / "src/random-long.bin", random_bytes(700000, 7));
   write_file(t.path / "src/random-short.bin", random_bytes(150000, 8));
   write_file(t.path / "src/late.bin", random_bytes(120000, 9) + text);
+  write_file(t.path / "src/early.bin", random_bytes(30000, 10) + text);
   struct Case {
-    const char* file;
-    const char* method;
+    const char* name;
+    lzh::LzhLimits limits;
+    std::map<std::string, std::string> method;
   };
-  const Case cases[] = {{"random-long.bin", "-lh0-"}, {"random-short.bin", "-lh0-"}, {"late.bin", "-lh5-"}};
-  ASSERT_EQ(write_lzh(t.path / "a.lzh", {t.path / "src"}, limits(32768, 2, 200000)), 0);
-  check_readers(t.path / "a.lzh", t.path, snapshot(t.path / "src"), stored(t.path / "src"));
-  std::map<std::string, StoredEntry> by_name;
-  for (const StoredEntry& e : list_headers(t.path / "a.lzh")) by_name[fs::path(e.name).filename().string()] = e;
+  const Case cases[] = {
+      {"small chunks", limits(32768, 2, 200000),
+       {{"random-long.bin", "-lh0-"}, {"random-short.bin", "-lh0-"}, {"late.bin", "-lh5-"}, {"early.bin", "-lh5-"}}},
+      {"whole files", limits(1 << 20, 2),
+       {{"random-long.bin", "-lh0-"}, {"random-short.bin", "-lh0-"}, {"late.bin", "-lh0-"}, {"early.bin", "-lh5-"}}},
+      {"first chunk decides", limits(128 * 1024, 3),
+       {{"random-long.bin", "-lh0-"}, {"random-short.bin", "-lh0-"}, {"late.bin", "-lh0-"}, {"early.bin", "-lh5-"}}},
+  };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.file);
-    EXPECT_EQ(by_name[c.file].method, c.method);
-    EXPECT_EQ(by_name[c.file].original, fs::file_size(t.path / "src" / c.file));
+    SCOPED_TRACE(c.name);
+    const fs::path dir = t.path / c.name;
+    fs::create_directories(dir);
+    ASSERT_EQ(write_lzh(dir / "a.lzh", {t.path / "src"}, c.limits), 0);
+    check_readers(dir / "a.lzh", dir, snapshot(t.path / "src"), stored(t.path / "src"));
+    std::map<std::string, StoredEntry> by_name;
+    for (const StoredEntry& e : list_headers(dir / "a.lzh")) by_name[fs::path(e.name).filename().string()] = e;
+    for (const auto& [file, method] : c.method) {
+      SCOPED_TRACE(file);
+      EXPECT_EQ(by_name[file].method, method);
+      EXPECT_EQ(by_name[file].original, fs::file_size(t.path / "src" / file));
+    }
   }
 }
 
