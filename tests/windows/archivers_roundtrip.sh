@@ -11,9 +11,9 @@
 # the second byte of a character), an empty file, an empty folder, a large
 # compressible file and random data. Every reader must give back every file
 # byte for byte and every folder. ZIP, CAB and TAR store names as UTF-8
-# (marked so); LZH stores them in the ANSI code page as Windows tools
-# expect, so names read back that are not UTF-8 are taken as Shift-JIS
-# before comparing.
+# (marked so); LZH stores Shift-JIS names as Windows tools expect (with
+# UTF-16 ones beside), so names read back that are not UTF-8 are taken as
+# Shift-JIS before comparing.
 set -uo pipefail
 # The readers write UTF-8 names.
 export LC_ALL=C.UTF-8
