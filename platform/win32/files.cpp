@@ -118,6 +118,23 @@ void take_identity(FileFacts& f, const std::string& path) {
   f.ino = h;
 }
 
+// A folder's identity is the system's own (volume and file index), so that
+// a folder reached again through links it does not show as links is
+// known; the path digest when the folder cannot be opened.
+void take_folder_identity(FileFacts& f, const std::string& path) {
+  HANDLE h = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (h != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(h, &info)) {
+    f.dev = info.dwVolumeSerialNumber | (uint64_t{1} << 32);  // never 0: told apart from digests
+    f.ino = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  } else {
+    take_identity(f, path);
+  }
+  if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+}
+
+
 size_t char_len(std::string_view p, size_t i) { return lead_byte(p[i]) && i + 1 < p.size() ? 2 : 1; }
 
 // From `at`, past the server's name and the share's name of a UNC path.
@@ -189,12 +206,14 @@ bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysEr
       if (!ok) return false;
       take(out, info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT, 0, info.ftLastWriteTime,
            join64(info.nFileSizeHigh, info.nFileSizeLow));
-      take_identity(out, path);
+      if (out.kind == FileKind::Folder) take_folder_identity(out, path);
+      else take_identity(out, path);
       return true;
     }
   }
   take(out, d.dwFileAttributes, tag, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
-  take_identity(out, path);
+  if (out.kind == FileKind::Folder) take_folder_identity(out, path);
+  else take_identity(out, path);
   return true;
 }
 
@@ -227,7 +246,8 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
       c.err = from_code(ERROR_NO_UNICODE_TRANSLATION);
     } else {
       take(c.facts, d.dwFileAttributes, d.dwReserved0, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
-      take_identity(c.facts, join_path(path, c.name));
+      if (c.facts.kind == FileKind::Folder) take_folder_identity(c.facts, join_path(path, c.name));
+      else take_identity(c.facts, join_path(path, c.name));
     }
     out.push_back(std::move(c));
   } while (::FindNextFileA(f, &d));

@@ -163,6 +163,30 @@ if [ -n "$cab" ]; then
   extract cab-7z "$cab" 7z x -y && check cab-7z "$dir/x-cab-7z" files
 fi
 
+# A Unix link back to a folder above, which Wine shows as a plain folder:
+# the walk names it and does not go round, and keeps the rest.
+loop=$dir/loop
+mkdir -p "$loop/src/d"
+printf 'kept' > "$loop/src/d/f.txt"
+ln -s .. "$loop/src/d/back"
+mkdir -p "$dir/out/loop"
+{
+  printf '[mode]=3\r\n[archive]="%s\\\r\n' "$(winpath "$dir/out/loop")"
+  printf '[base_dir]="%s"\r\n[dir_file]="%s"\r\n[shut_flg]=0\r\n' "$(winpath "$loop")" "$(winpath "$loop/src")"
+} > "$dir/work/jobconf.ini"
+rm -f "$dir/work/logdata.txt"
+(cd "$dir/work" && bash "$wine_sh" run "$state" ja "$prog/ZUBETOC.exe") > "$dir/wine-loop.txt" 2>&1
+looplog=$(iconv -f CP932 -t UTF-8 < "$dir/work/logdata.txt" 2>/dev/null)
+listing=$(tar -tf "$dir"/out/loop/*.tar 2>&1)
+if ! grep -q '=8011' <<< "$looplog" || ! grep -q 'back (it leads back to a folder above it' <<< "$looplog" ||
+  [ "$(echo "$listing" | sort | tr '\n' ' ')" != "src/ src/d/ src/d/f.txt " ]; then
+  fail "a link back to a folder above: not named, or walked round"
+  echo "$looplog" | head -10
+  echo "$listing" | head -10
+else
+  echo "ok: a link back to a folder above is named and not entered"
+fi
+
 # No temporary file is left beside an archive.
 if ls "$dir"/out/*/*.part > /dev/null 2>&1; then fail "a temporary file was left: $(ls "$dir"/out/*/*.part)"; fi
 

@@ -76,7 +76,7 @@ class Walker {
         std::string used = push(std::move(e));
         if (!used.empty()) name = used;
       }
-      folder(r.path, name, /*top=*/true);
+      folder(r.path, name, /*top=*/true, st);
     } else if (st.kind == platform::FileKind::File) {
       std::string name = r.name.empty() ? base_name(r.path) : r.name;
       Entry e = make_entry(EntryKind::File, r.path, name, st);
@@ -112,7 +112,22 @@ class Walker {
     return out_.back().name;
   }
 
-  void folder(const std::string& path, const std::string& prefix, bool top) {
+  void folder(const std::string& path, const std::string& prefix, bool top, const platform::FileFacts& self) {
+    // The folders being walked, outermost first: one met again below
+    // itself would make the walk endless.
+    open_.push_back({self.dev, self.ino});
+    walk_children(path, prefix, top);
+    open_.pop_back();
+  }
+
+  bool inside_itself(const platform::FileFacts& f) const {
+    if (f.dev == 0 && f.ino == 0) return false;
+    for (const auto& o : open_)
+      if (o.first == f.dev && o.second == f.ino) return true;
+    return false;
+  }
+
+  void walk_children(const std::string& path, const std::string& prefix, bool top) {
     std::vector<platform::FolderChild> children;
     platform::SysError err;
     if (!platform::list_folder(path, /*follow_link=*/top, children, err))
@@ -133,8 +148,13 @@ class Walker {
       }
       switch (c.facts.kind) {
         case platform::FileKind::Folder: {
+          if (inside_itself(c.facts)) {
+            report_.problem(ARC_E_SOURCE_UNREADABLE,
+                            "cannot read: " + child_path + " (it leads back to a folder above it; left out)");
+            break;
+          }
           std::string used = push(make_entry(EntryKind::Folder, child_path, child_name, c.facts));
-          folder(child_path, used.empty() ? child_name : used, false);
+          folder(child_path, used.empty() ? child_name : used, false, c.facts);
           break;
         }
         case platform::FileKind::File:
@@ -162,6 +182,7 @@ class Walker {
   std::vector<Entry>& out_;
   Report& report_;
   std::unordered_map<std::string, size_t> seen_;  // name -> index in out_
+  std::vector<std::pair<uint64_t, uint64_t>> open_;  // identities of the folders being walked
 };
 
 }  // namespace

@@ -51,8 +51,9 @@ struct FileFacts {
   uint32_t uid = 0, gid = 0;  // 0 on Windows
   uint64_t size = 0;          // files only
   // Identity, to tell the same file met twice: device and inode on POSIX;
-  // on Windows a digest of the full path in upper case (hard links and
-  // junctions to one file count as different files there).
+  // on Windows the volume and file index for a folder, a digest of the
+  // full path in upper case for anything else (hard links to one file
+  // count as different files there).
   uint64_t dev = 0, ino = 0;
   // For FileKind::Other, what it is: "a named pipe", "a socket", ...
   const char* special = "no file or folder";

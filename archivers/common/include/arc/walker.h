@@ -11,7 +11,9 @@
 // becomes a Link entry holding its target text, which a format either
 // stores as a link or leaves out with a note. So a walk never loops. On
 // Windows a symbolic link or a junction (a reparse point that stands for
-// another path) is such a link.
+// another path) is such a link. A folder met again below itself all the
+// same (through links the system shows as plain folders: a bind mount,
+// Unix links seen through Wine) is named as a problem and not entered.
 // Device files, pipes and sockets hold no data a backup can keep: inside
 // folders they are left out with a note (the run stays a success), named
 // as a source they are a problem (the user asked for them).
