@@ -357,6 +357,12 @@ std::string absolute_path(const std::string& path) {
   return std::string(buf) + "/" + path;
 }
 
+size_t char_start(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return text.size();
+  while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
+  return pos;
+}
+
 bool names_are_utf8() { return true; }
 
 std::string name_to_utf8(std::string_view name) { return std::string(name); }

@@ -536,6 +536,17 @@ std::string absolute_path(const std::string& path) {
   return out;
 }
 
+size_t char_start(std::string_view text, size_t pos) {
+  if (pos >= text.size()) return text.size();
+  if (names_are_utf8()) {
+    while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
+    return pos;
+  }
+  size_t start = 0;
+  each_char(text.substr(0, pos + 1), [&](size_t at, size_t) { start = at; });
+  return start;
+}
+
 bool names_are_utf8() { return ::GetACP() == CP_UTF8; }
 
 std::string name_to_utf8(std::string_view name) {

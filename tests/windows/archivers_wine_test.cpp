@@ -3,6 +3,7 @@
 // and the Windows path rules of their shared core.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "arc/codes.h"
 #include "arc/driver.h"
 #include "arc/output_file.h"
+#include "arc/output_text.h"
 #include "platform/files.h"
 #include "win_harness.h"
 
@@ -333,6 +335,24 @@ TEST(SharedRunOnWindows, StaleTemporaryGoesOneInUseStays) {
   EXPECT_FALSE(exists(stale));
   EXPECT_TRUE(exists(busy));
   EXPECT_TRUE(exists(dest + "\\20240515213005.zip"));
+}
+
+// An output text cut to the caller's size never ends in the first byte of
+// a double-byte character (which would swallow whatever the worker logs
+// next).
+TEST(OutputTextOnWindows, ACutNeverSplitsADoubleByteCharacter) {
+  if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese ANSI code page";
+  const std::string text = "ab\x95\x5c" "cd";  // "ab", 表, "cd": no line break to cut at
+  struct Case {
+    uint32_t size;
+    const char* want;
+  } cases[] = {{3, "ab"}, {4, "ab"}, {5, "ab\x95\x5c"}, {6, "ab\x95\x5c" "c"}};
+  for (const Case& c : cases) {
+    char out[16];
+    std::memset(out, '#', sizeof out);
+    zubeto::arc::write_output(text, out, c.size);
+    EXPECT_EQ(std::string(out), c.want) << "size " << c.size;
+  }
 }
 
 // The path rules on their own, as the shared core uses them.

@@ -190,6 +190,12 @@ std::string join_path(const std::string& folder, const std::string& child);
 // name nothing).
 std::string absolute_path(const std::string& path);
 
+// The start of the character at or before byte `pos` of a text in the
+// system's narrow code page (UTF-8 on POSIX, the ANSI code page on
+// Windows): cutting there never splits a character. `pos` may be the
+// text's size.
+size_t char_start(std::string_view text, size_t pos);
+
 // Names in the system's narrow code page are UTF-8 (always on POSIX; on
 // Windows only when the ANSI code page is 65001).
 bool names_are_utf8();
