@@ -70,12 +70,34 @@ HeaderFields fields_of(const Entry& e) {
   return f;
 }
 
+// Bytes read from a file: not zero-filled first, since every byte is
+// overwritten by the read.
+class Bytes {
+ public:
+  void resize(size_t n) {
+    if (n > cap_) {
+      p_.reset(new uint8_t[n]);
+      cap_ = n;
+    }
+    n_ = n;
+  }
+  uint8_t* data() { return p_.get(); }
+  const uint8_t* data() const { return p_.get(); }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  const uint8_t* end() const { return p_.get() + n_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> p_;
+  size_t n_ = 0, cap_ = 0;
+};
+
 // One unit of work for a compression thread.
 struct Piece {
   enum Kind { Folder, Whole, Chunk } kind = Whole;
   HeaderFields fields;             // Folder and Whole: the entry's header
   bool first = true, last = true;  // Chunk: place in its file
-  std::vector<uint8_t> in;         // Chunk: the history, then the chunk's bytes
+  Bytes in;                        // Chunk: the history, then the chunk's bytes
   size_t history = 0;
   Bits bits;                       // compressed
   bool stored = false;             // keep the file's bytes as they are (a chunk: the first one did not shrink)
@@ -184,7 +206,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       left -= n;
       p.last = left == 0;
       const size_t keep = std::min(kHistory, p.in.size());
-      history.assign(p.in.end() - static_cast<std::ptrdiff_t>(keep), p.in.end());
+      history.assign(p.in.end() - keep, p.in.end());
       s = queue(std::move(p));
       if (!s.ok()) return s;
       // The first chunk tells whether the file shrinks at all (its first
