@@ -139,48 +139,6 @@ struct Lh5Encoder::State {
     return old;
   }
 
-  unsigned longest_match(size_t index, uint32_t candidate, unsigned prev_length, unsigned* distance) const {
-    const uint32_t g = base + static_cast<uint32_t>(index);
-    const unsigned max_len = static_cast<unsigned>(std::min<size_t>(kMaxMatch, total - index));
-    unsigned best = prev_length;
-    if (best >= max_len) return best;
-    int chain = opt.max_chain;
-    if (prev_length >= static_cast<unsigned>(opt.good_length)) chain = std::max(chain >> 2, 1);
-    const uint32_t lowest = std::max(g > kMaxDistance ? g - kMaxDistance : 0u, base);
-    const uint8_t* s = buf + index;
-    const unsigned nice = static_cast<unsigned>(opt.nice_length);
-    while (candidate >= lowest && candidate < g) {
-      const uint8_t* m = buf + (candidate - base);
-      if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
-        unsigned len = 2;
-        for (;;) {
-          if (len + 8 > max_len) {
-            while (len < max_len && m[len] == s[len]) ++len;
-            break;
-          }
-          uint64_t a, b;
-          std::memcpy(&a, m + len, 8);
-          std::memcpy(&b, s + len, 8);
-          if (a != b) {
-            len += static_cast<unsigned>(__builtin_ctzll(a ^ b) >> 3);
-            break;
-          }
-          len += 8;
-        }
-        if (len > best) {
-          best = len;
-          *distance = g - candidate;
-          if (len >= nice || len >= max_len) break;
-        }
-      }
-      if (--chain == 0) break;
-      const uint32_t next = prev[candidate & kPrevMask];
-      if (next >= candidate) break;
-      candidate = next;
-    }
-    return best;
-  }
-
   void literal(uint8_t c, BitWriter& w) {
     codes.push_back(c);
     positions.push_back(0);
@@ -245,7 +203,7 @@ struct Lh5Encoder::State {
   bool run(const uint8_t* data, size_t size, size_t history, size_t give_up, Bits& out);
   void lazy_parse(size_t from, BitWriter& w);
   bool cost_parse(size_t from, size_t give_up, BitWriter& w);
-  int find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out);
+  int find_matches(size_t index, uint32_t candidate, unsigned max_len, unsigned beat, int chain, Match* out);
   void first_model(size_t a, size_t b);
   void model_from_path(size_t a, size_t n);
   void shortest_path(size_t a, size_t n);
@@ -254,13 +212,14 @@ struct Lh5Encoder::State {
 constexpr size_t kSegment = 32768;
 constexpr int kMaxMatches = 6;
 
-// Every match that is longer than all nearer ones, nearest first, at most
-// kMaxMatches (the longest kept). Returns how many.
-int Lh5Encoder::State::find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out) {
+// Every match longer than `beat` and than all nearer ones, nearest first,
+// at most kMaxMatches (the longest kept), trying at most `chain`
+// candidates. Returns how many.
+int Lh5Encoder::State::find_matches(size_t index, uint32_t candidate, unsigned max_len, unsigned beat, int chain,
+                                    Match* out) {
   const uint32_t g = base + static_cast<uint32_t>(index);
-  unsigned best = 2;
+  unsigned best = beat;
   int n = 0;
-  int chain = opt.max_chain;
   if (best >= max_len) return n;
   const uint32_t lowest = std::max(g > kMaxDistance ? g - kMaxDistance : 0u, base);
   const uint8_t* s = buf + index;
@@ -386,7 +345,7 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       int found = 0;
       if (candidate != 0 && i >= skip_to) {
         Match* m = &matches[(i - a) * kMaxMatches];
-        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), m);
+        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), 2, opt.max_chain, m);
         if (found > 0 && m[found - 1].len >= static_cast<unsigned>(opt.skip_length)) skip_to = i + m[found - 1].len - 1;
       }
       match_count[i - a] = static_cast<uint8_t>(found);
@@ -593,8 +552,16 @@ void Lh5Encoder::State::lazy_parse(size_t from, BitWriter& w) {
     const unsigned prev_distance = match_distance;
     match_length = 2;
     if (candidate != 0 && prev_length < static_cast<unsigned>(opt.nice_length)) {
-      match_length = longest_match(pos, candidate, std::max(prev_length, 2u), &match_distance);
-      if (match_length <= prev_length) match_length = 2;  // nothing better than the pending match
+      // Only a match longer than the pending one counts.
+      int chain = opt.max_chain;
+      if (prev_length >= static_cast<unsigned>(opt.good_length)) chain = std::max(chain >> 2, 1);
+      Match found[kMaxMatches];
+      const int n = find_matches(pos, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, total - pos)),
+                                 std::max(prev_length, 2u), chain, found);
+      if (n > 0) {
+        match_length = found[n - 1].len;
+        match_distance = found[n - 1].dist;
+      }
       if (match_length == kMinMatch && match_distance > kTooFar) match_length = 2;
     }
     if (prev_length >= kMinMatch && match_length <= prev_length) {
