@@ -464,7 +464,8 @@ class CabWriter : public zubeto::arc::EntryWriter {
       if (!s.ok()) return s;
     }
 
-    std::vector<uint8_t> head(actual, 0);
+    // The tables always hold the header; the bound says so to the compiler.
+    std::vector<uint8_t> head(std::max<uint64_t>(actual, kHeaderSize + kFolderSize), 0);
     uint8_t* h = head.data();
     std::memcpy(h, "MSCF", 4);
     le::put32(h + 8, uint32_t(data_end));
@@ -490,7 +491,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
       std::memcpy(h + pos + 16, f.name.data(), f.name.size());
       pos += kFileFixedSize + f.name.size() + 1;
     }
-    return file_->write_at(0, h, head.size());
+    return file_->write_at(0, h, size_t(actual));
   }
 
  private:

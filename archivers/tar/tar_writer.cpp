@@ -22,10 +22,6 @@ constexpr size_t kBlock = 512;
 // The archive ends on a whole record of 20 blocks, as tar readers expect.
 constexpr size_t kRecord = 20 * kBlock;
 
-bool ascii(const std::string& s) {
-  return std::all_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 // Writes `v` as zero-padded octal in a field of `width` bytes (the last one
 // a NUL); false when it does not fit.
 bool octal(char* field, size_t width, uint64_t v) {
@@ -90,7 +86,7 @@ class TarWriter : public arc::EntryWriter {
       pax_record(pax, "hdrcharset", "BINARY");
 
     std::string prefix, rest;
-    if (ascii(name) && split_name(name, prefix, rest)) {
+    if (arc::is_ascii(name) && split_name(name, prefix, rest)) {
       std::memcpy(h, rest.data(), rest.size());
       std::memcpy(h + 345, prefix.data(), prefix.size());
     } else {
@@ -117,7 +113,7 @@ class TarWriter : public arc::EntryWriter {
     }
     h[156] = e.kind == EntryKind::Folder ? '5' : e.kind == EntryKind::Link ? '2' : '0';
     if (e.kind == EntryKind::Link) {
-      if (e.link_target.size() <= 100 && ascii(e.link_target)) {
+      if (e.link_target.size() <= 100 && arc::is_ascii(e.link_target)) {
         std::memcpy(h + 157, e.link_target.data(), e.link_target.size());
       } else {
         pax_record(pax, "linkpath", e.link_target);

@@ -74,16 +74,16 @@ struct Fault {
   const char* label;
   How how;
   std::function<void(const TempDir&, CaseInput&)> prepare;
-  int code;                          // expected return; -1: killed by `signal`
-  bool archive;                      // an archive exists afterwards
-  std::vector<std::string> mention;  // in the output text ("$T" = the test folder)
-  std::vector<std::string> kept;     // contents extracted from the archive
-  std::vector<std::string> lost;     // contents that must not be there
-  std::set<std::string> only;        // formats the case applies to (empty: all)
+  int code = 0;                      // expected return; -1: killed by `signal`
+  bool archive = false;              // an archive exists afterwards
+  std::vector<std::string> mention = {};  // in the output text ("$T" = the test folder)
+  std::vector<std::string> kept = {};     // contents extracted from the archive
+  std::vector<std::string> lost = {};     // contents that must not be there
+  std::set<std::string> only = {};        // formats the case applies to (empty: all)
   int signal = 0;
   // Formats whose own entry writer must still change for this case, with
   // the reason: skipped visibly until then.
-  std::map<std::string, std::string> pending;
+  std::map<std::string, std::string> pending = {};
 };
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.label; }
 
@@ -111,6 +111,12 @@ void file(const std::string& path, const std::string& bytes, mode_t mode = 0644)
 std::string big_random() {
   static const std::string bytes = arctest::random_bytes(24 << 20, 11);
   return bytes;
+}
+
+// A run long enough to be stopped part way.
+void big_tree(const TempDir& t, CaseInput& s) {
+  file(t / "src/big.bin", big_random());
+  s.sources = {{t / "src", true}};
 }
 
 const std::vector<Fault>& faults() {
@@ -191,30 +197,11 @@ const std::vector<Fault>& faults() {
          s.sources = {{t / "src", true}};
        },
        ARC_OK, true, {}, {"cafe", "plain"}},
-      {"sigterm_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGTERM},
-      {"sigint_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGINT},
-      {"sighup_removes_the_temporary", How::Signal,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       -1, false, {}, {}, {}, {}, SIGHUP},
-      {"stale_temporary_removed_by_the_next_run", How::KillThenRerun,
-       [](const TempDir& t, CaseInput& s) {
-         file(t / "src/big.bin", big_random());
-         s.sources = {{t / "src", true}};
-       },
-       ARC_OK, true, {"removed a partial archive"}},
+      {"sigterm_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGTERM},
+      {"sigint_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGINT},
+      {"sighup_removes_the_temporary", How::Signal, big_tree, -1, false, {}, {}, {}, {}, SIGHUP},
+      {"stale_temporary_removed_by_the_next_run", How::KillThenRerun, big_tree, ARC_OK, true,
+       {"removed a partial archive"}},
       {"cut_problem_list_says_how_many_more", How::Plain,
        [](const TempDir& t, CaseInput& s) {
          file(t / "src/a.txt", "alpha");
@@ -397,20 +384,15 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
     case How::FileSizeLimit:
       status = wait_for(start(s, false, "65536"));
       break;
-    case How::VanishOnStart: {
-      pid_t pid = start(s, false);
-      ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
-      ::kill(pid, SIGSTOP);
-      ASSERT_EQ(::unlink(s.victim.c_str()), 0);
-      ::kill(pid, SIGCONT);
-      status = wait_for(pid);
-      break;
-    }
+    case How::VanishOnStart:
     case How::Signal: {
+      // Held still the moment its temporary appears, so that what happens
+      // next happens part way through the run.
       pid_t pid = start(s, false);
       ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
       ::kill(pid, SIGSTOP);
-      ::kill(pid, f.signal);
+      if (f.how == How::VanishOnStart) ASSERT_EQ(::unlink(s.victim.c_str()), 0);
+      else ::kill(pid, f.signal);
       ::kill(pid, SIGCONT);
       status = wait_for(pid);
       break;

@@ -300,4 +300,39 @@ TEST(TarWriter, ContentSizesAroundBlockAndBufferBoundaries) {
   expect_same(src, t / "out");
 }
 
+// Names are marked as what they are: the ZIP UTF-8 flag (bit 11 of the
+// general purpose flags) only on UTF-8 names, and a pax hdrcharset=BINARY
+// record for TAR names that are not UTF-8.
+TEST(NameEncoding, OnlyUtf8NamesAreMarkedUtf8) {
+  TempDir t;
+  arctest::make_dirs(t / "src");
+  struct Case {
+    const char* name;
+    bool zip_flag;
+    bool binary;
+  } cases[] = {
+      {"plain.txt", false, false},
+      {"caf\xC3\xA9.txt", true, false},
+      {"caf\xE9.txt", false, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string dir = t / ("src/" + std::to_string(&c - cases));
+    arctest::make_dirs(dir);
+    arctest::write_file(dir + "/" + c.name, "x");
+    const std::string zip = t / ("n" + std::to_string(&c - cases) + ".zip");
+    ASSERT_EQ(zip_with({}, zip, {dir + "/" + c.name}).rc, 0);
+    std::string z = arctest::read_file(zip);
+    size_t central = z.find("PK\x01\x02");
+    ASSERT_NE(central, std::string::npos);
+    const bool flag = (static_cast<unsigned char>(z[central + 9]) & 0x08) != 0;
+    EXPECT_EQ(flag, c.zip_flag);
+
+    const std::string tar = t / ("n" + std::to_string(&c - cases) + ".tar");
+    ASSERT_EQ(tar_of(tar, dir, {dir + "/" + c.name}).rc, 0);
+    EXPECT_EQ(arctest::read_file(tar).find("hdrcharset=BINARY\n") != std::string::npos, c.binary);
+  }
+}
+
 }  // namespace
+

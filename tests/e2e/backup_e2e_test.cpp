@@ -193,9 +193,16 @@ TEST_F(Backup, AStoppedRunRemovesItsPartialArchiveAndEndsItsLog) {
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
     SCOPED_TRACE(sig);
     fs::remove(scratch.work() / "logdata.txt");
-    write_file(scratch.work() / "jobconf.ini", job(1, two_sources()));
+    // Shutdown asked for: a stopped run must not shut down. (This worker
+    // links the recording fake: no test ever reaches the real request.)
+    std::string with_shutdown = job(1, two_sources());
+    with_shutdown.replace(with_shutdown.find("[shut_flg]=0"), 12, "[shut_flg]=1");
+    write_file(scratch.work() / "jobconf.ini", with_shutdown);
+    const fs::path record = scratch.root() / "shutdowns.txt";
+    fs::remove(record);
     bool seen = false;
-    auto r = scratch.run("ZUBETOC", {}, Scratch::Output::file, [&](pid_t pid) {
+    auto r = scratch.run("ZUBETOC", {{"ZUBETO_FAKE_SHUTDOWN_RECORD", record.string()}}, Scratch::Output::file,
+                         [&](pid_t pid) {
       for (int i = 0; i < 30000 && !seen; ++i) {
         for (auto& e : fs::directory_iterator(backup))
           if (e.path().extension() == ".part") seen = true;
@@ -211,6 +218,7 @@ TEST_F(Backup, AStoppedRunRemovesItsPartialArchiveAndEndsItsLog) {
     EXPECT_NE(log.find("stopped by"), std::string::npos) << log;
     EXPECT_TRUE(std::regex_search(log, std::regex("圧縮処理終了=800e\r\n$"))) << log;
     EXPECT_TRUE(archives_in(backup).empty()) << "neither an archive nor a temporary file";
+    EXPECT_EQ(read_file(record).find("request"), std::string::npos) << "a stopped run never shuts down";
   }
 }
 

@@ -217,13 +217,16 @@ Status OutputFile::write_all(const void* data, size_t size) {
   return Status{};
 }
 
-Status OutputFile::write_at(uint64_t offset, const void* data, size_t size) {
-  const char* p = static_cast<const char*>(data);
+// Positioned reads and writes share one loop: whole transfers, retried
+// after signals, stopped by a stop signal.
+Status OutputFile::transfer_at(bool writing, uint64_t offset, void* data, size_t size) {
+  char* p = static_cast<char*>(data);
   while (size > 0) {
     if (StopSignals::stopped()) return Status::fail(ARC_E_STOPPED, "stopped by a signal");
-    ssize_t n = ::pwrite(fd_, p, size, static_cast<off_t>(offset));
+    ssize_t n = writing ? ::pwrite(fd_, p, size, static_cast<off_t>(offset))
+                        : ::pread(fd_, p, size, static_cast<off_t>(offset));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return io_failure("cannot write", n < 0 ? errno : EIO);
+    if (n <= 0) return io_failure(writing ? "cannot write" : "cannot read back", n < 0 ? errno : EIO);
     p += n;
     offset += static_cast<uint64_t>(n);
     size -= static_cast<size_t>(n);
@@ -231,19 +234,11 @@ Status OutputFile::write_at(uint64_t offset, const void* data, size_t size) {
   return Status{};
 }
 
-Status OutputFile::read_at(uint64_t offset, void* data, size_t size) {
-  char* p = static_cast<char*>(data);
-  while (size > 0) {
-    if (StopSignals::stopped()) return Status::fail(ARC_E_STOPPED, "stopped by a signal");
-    ssize_t n = ::pread(fd_, p, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return io_failure("cannot read back", n < 0 ? errno : EIO);
-    p += n;
-    offset += static_cast<uint64_t>(n);
-    size -= static_cast<size_t>(n);
-  }
-  return Status{};
+Status OutputFile::write_at(uint64_t offset, const void* data, size_t size) {
+  return transfer_at(true, offset, const_cast<void*>(data), size);
 }
+
+Status OutputFile::read_at(uint64_t offset, void* data, size_t size) { return transfer_at(false, offset, data, size); }
 
 Status OutputFile::truncate(uint64_t size) {
   if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) return io_failure("cannot cut", errno);

@@ -72,6 +72,7 @@ class OutputFile {
 
  private:
   Status io_failure(const char* what, int err) const;
+  Status transfer_at(bool writing, uint64_t offset, void* data, size_t size);
 
   int fd_ = -1;
   std::string temp_;
