@@ -119,6 +119,11 @@ struct Lh5Encoder::State {
   uint32_t lit_cost[256];
   uint32_t len_cost[kMaxMatch + 1];
   uint32_t pos_cost[kNP];
+  // The model the piece before ended with: a piece starts from it (files of
+  // one folder tend to be alike). Which piece came before on this thread
+  // depends on the threads' timing, so the compressed bytes may differ from
+  // one run to the next; what they decode to never does.
+  bool have_model = false;
 
   explicit State(const Lh5Options& o) : opt(o), head(size_t{1} << kHashBits, 0), prev(kPrevMask + 1, 0) {
     opt.block_codes = std::clamp(opt.block_codes, 1, 65535);
@@ -334,7 +339,6 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
   matches.resize(kSegment * kMaxMatches);
   match_count.resize(kSegment);
   reach.resize(kSegment + 1);
-  bool modelled = false;
   size_t skip_to = from;  // inside a match of nice length: no search
   for (size_t a = from; a < total;) {
     const size_t b = std::min(a + kSegment, total);
@@ -350,17 +354,17 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       }
       match_count[i - a] = static_cast<uint8_t>(found);
     }
-    // The first segment of a piece twice: the second time under the codes
-    // the first path would get. Later segments start from the model of
-    // the segment before.
-    if (!modelled) {
+    // The first segment of this encoder's first piece twice: the second
+    // time under the codes the first path would get. Every later segment
+    // starts from the model of the segment before.
+    if (!have_model) {
       first_model(a, b);
       shortest_path(a, n);
       model_from_path(a, n);
     }
     shortest_path(a, n);
     model_from_path(a, n);
-    modelled = true;
+    have_model = true;
     estimate += cost_of(reach[n]);
     if (give_up > 0 && b - from >= give_up && b < total && estimate >= uint64_t{8} * (b - from)) {
       codes.clear();
