@@ -6,6 +6,8 @@
 
 #include "archiver_api.h"
 #include "platform/dynlib.h"
+#include "result_codes.h"
+#include "run.h"
 
 namespace worker {
 
@@ -51,6 +53,12 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   std::vector<char> command(args.begin(), args.end());
   command.push_back('\0');
   std::vector<char> output(kOutputBufferSize, '\0');
+
+  // Stopped before the archive was begun: none is begun.
+  if (stop_requested()) {
+    log_put(log, "ERROR: stopped by a signal before the archive was begun; no archive was written");
+    return kResultStopped;
+  }
 
   platform::LibHandle lib = platform::lib_load(row.library);
   if (!lib) {

@@ -9,5 +9,8 @@ inline constexpr int kResultModeError = 0x0300;
 inline constexpr int kResultLibraryMissing = 0x0400;  // plus the job type, 0..4
 inline constexpr int kResultPathMissing = 0x0701;
 inline constexpr int kResultNoRunLog = 0x9990;
+// A stop signal arrived before the archiver was called: none is called. The
+// same code our archiver libraries give a run stopped while they write.
+inline constexpr int kResultStopped = 0x800E;
 
 }  // namespace worker

@@ -15,6 +15,7 @@ volatile sig_atomic_t g_stop = 0;
 
 void request_stop() { g_stop = 1; }
 bool stop_requested() { return g_stop != 0; }
+void clear_stop() { g_stop = 0; }
 
 int run_sequence(RunLog& log, bool* from_archiver) {
   int shut_flg = 0;

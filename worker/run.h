@@ -9,6 +9,8 @@ namespace worker {
 // file), but never shuts the machine down. Safe to call from a handler.
 void request_stop();
 bool stop_requested();
+// Forgets a stop asked for (tests run several sequences in one process).
+void clear_stop();
 
 // Start line, job, optional shutdown, end line. Returns the result code.
 int run_sequence(RunLog& log, bool* from_archiver = nullptr);

@@ -199,6 +199,31 @@ TEST(HeaderHelpers, Utf8IsTheShortestFormOnly) {
 
 // ----------------------------------------------------------- output file --
 
+// A complete archive that cannot be moved to its name is kept, and the
+// failure names it. The rename is made to fail with an immutable folder
+// (root on a file system with attributes); elsewhere the case is skipped.
+TEST(OutputFileTest, AnArchiveThatCannotBeNamedIsKeptAndNamed) {
+  TempDir t;
+  const std::string dir = t / "dst";
+  arctest::make_dirs(dir);
+  OutputFile out;
+  ASSERT_TRUE(out.create(dir + "/a.zip").ok());
+  ASSERT_TRUE(out.write_all("complete", 8).ok());
+  const std::string temp = out.temp_path();
+  if (arctest::sh("chattr +i " + arctest::quote(dir) + " 2>/dev/null") != 0)
+    GTEST_SKIP() << "no immutable folders here (needs root and a file system with attributes)";
+  struct Unlock {
+    std::string dir;
+    ~Unlock() { arctest::sh("chattr -i " + arctest::quote(dir)); }
+  } unlock{dir};
+  Status s = out.commit();
+  arctest::sh("chattr -i " + arctest::quote(dir));
+  EXPECT_EQ(s.code, ARC_E_COMMIT);
+  EXPECT_NE(s.text.find("left as " + temp), std::string::npos) << s.text;
+  EXPECT_EQ(arctest::read_file(temp), "complete") << "the complete archive is kept";
+  EXPECT_FALSE(arctest::exists(dir + "/a.zip"));
+}
+
 // Only names of our own temporaries are ever candidates for removal.
 TEST(OutputFileTest, TemporaryNames) {
   struct Case {

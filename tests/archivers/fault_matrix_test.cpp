@@ -137,7 +137,7 @@ const std::vector<Fault>& faults() {
        ARC_E_NOTHING, false, {"nothing archived", "$T/src/u.txt"}},
       {"file_gone_part_way_is_named_and_the_rest_kept", How::VanishOnStart,
        [](const TempDir& t, CaseInput& s) {
-         file(t / "src/a.bin", big_random().substr(0, 4 << 20));
+         file(t / "src/a.bin", big_random());  // long enough to stop the run before g.txt
          file(t / "src/g.txt", "gone");
          file(t / "src/z.txt", "zulu");
          s.sources = {{t / "src", true}};

@@ -2,6 +2,8 @@
 // argument text, the archiver dispatch and the shutdown step.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -368,6 +370,34 @@ TEST(ArchiverNotes, OnlyNoteLinesOfASuccessAreKept) {
       {"a note must begin its line", "a NOTE: x\r\n NOTE: y", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(success_notes(c.output), c.notes) << c.label;
+}
+
+// A stop signal noted before the archiver is called: no library is even
+// loaded, the log says why, and the code is the archivers' "stopped".
+TEST(ArchiverStop, AStopBeforeTheCallCallsNothing) {
+  char name[] = "/tmp/zubeto-stop-XXXXXX";
+  int fd = mkstemp(name);
+  ASSERT_GE(fd, 0);
+  close(fd);
+  RunLog log;
+  ASSERT_TRUE(log_open(log, name));
+  const ArcRow row = {"no-such-archiver.dll", "V", "C", "%1.2f\n", "LOADING", "NOT FOUND", 0x0401, 100};
+  request_stop();
+  bool from_archiver = true;
+  int rc = arc_run(log, row, "-rq \"x.zip\" ", &from_archiver);
+  clear_stop();
+  log_close(log);
+  EXPECT_EQ(rc, 0x800E);
+  EXPECT_FALSE(from_archiver);
+  FILE* in = fopen(name, "rb");
+  ASSERT_NE(in, nullptr);
+  char buf[512] = {};
+  size_t n = fread(buf, 1, sizeof buf - 1, in);
+  fclose(in);
+  unlink(name);
+  std::string text(buf, n);
+  EXPECT_NE(text.find("stopped by a signal before the archive was begun"), std::string::npos) << text;
+  EXPECT_EQ(text.find("NOT FOUND"), std::string::npos) << "no library was looked for";
 }
 
 }  // namespace
