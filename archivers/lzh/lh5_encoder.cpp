@@ -119,6 +119,11 @@ struct Lh5Encoder::State {
   uint32_t lit_cost[256];
   uint32_t len_cost[kMaxMatch + 1];
   uint32_t pos_cost[kNP];
+  // The model the piece before ended with: a piece starts from it (files of
+  // one folder tend to be alike). Which piece came before on this thread
+  // depends on the threads' timing, so the compressed bytes may differ from
+  // one run to the next; what they decode to never does.
+  bool have_model = false;
 
   explicit State(const Lh5Options& o) : opt(o), head(size_t{1} << kHashBits, 0), prev(kPrevMask + 1, 0) {
     opt.block_codes = std::clamp(opt.block_codes, 1, 65535);
@@ -137,48 +142,6 @@ struct Lh5Encoder::State {
     prev[g & kPrevMask] = old;
     head[h] = g;
     return old;
-  }
-
-  unsigned longest_match(size_t index, uint32_t candidate, unsigned prev_length, unsigned* distance) const {
-    const uint32_t g = base + static_cast<uint32_t>(index);
-    const unsigned max_len = static_cast<unsigned>(std::min<size_t>(kMaxMatch, total - index));
-    unsigned best = prev_length;
-    if (best >= max_len) return best;
-    int chain = opt.max_chain;
-    if (prev_length >= static_cast<unsigned>(opt.good_length)) chain = std::max(chain >> 2, 1);
-    const uint32_t lowest = std::max(g > kMaxDistance ? g - kMaxDistance : 0u, base);
-    const uint8_t* s = buf + index;
-    const unsigned nice = static_cast<unsigned>(opt.nice_length);
-    while (candidate >= lowest && candidate < g) {
-      const uint8_t* m = buf + (candidate - base);
-      if (m[best] == s[best] && m[0] == s[0] && m[1] == s[1]) {
-        unsigned len = 2;
-        for (;;) {
-          if (len + 8 > max_len) {
-            while (len < max_len && m[len] == s[len]) ++len;
-            break;
-          }
-          uint64_t a, b;
-          std::memcpy(&a, m + len, 8);
-          std::memcpy(&b, s + len, 8);
-          if (a != b) {
-            len += static_cast<unsigned>(__builtin_ctzll(a ^ b) >> 3);
-            break;
-          }
-          len += 8;
-        }
-        if (len > best) {
-          best = len;
-          *distance = g - candidate;
-          if (len >= nice || len >= max_len) break;
-        }
-      }
-      if (--chain == 0) break;
-      const uint32_t next = prev[candidate & kPrevMask];
-      if (next >= candidate) break;
-      candidate = next;
-    }
-    return best;
   }
 
   void literal(uint8_t c, BitWriter& w) {
@@ -245,7 +208,7 @@ struct Lh5Encoder::State {
   bool run(const uint8_t* data, size_t size, size_t history, size_t give_up, Bits& out);
   void lazy_parse(size_t from, BitWriter& w);
   bool cost_parse(size_t from, size_t give_up, BitWriter& w);
-  int find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out);
+  int find_matches(size_t index, uint32_t candidate, unsigned max_len, unsigned beat, int chain, Match* out);
   void first_model(size_t a, size_t b);
   void model_from_path(size_t a, size_t n);
   void shortest_path(size_t a, size_t n);
@@ -254,13 +217,14 @@ struct Lh5Encoder::State {
 constexpr size_t kSegment = 32768;
 constexpr int kMaxMatches = 6;
 
-// Every match that is longer than all nearer ones, nearest first, at most
-// kMaxMatches (the longest kept). Returns how many.
-int Lh5Encoder::State::find_matches(size_t index, uint32_t candidate, unsigned max_len, Match* out) {
+// Every match longer than `beat` and than all nearer ones, nearest first,
+// at most kMaxMatches (the longest kept), trying at most `chain`
+// candidates. Returns how many.
+int Lh5Encoder::State::find_matches(size_t index, uint32_t candidate, unsigned max_len, unsigned beat, int chain,
+                                    Match* out) {
   const uint32_t g = base + static_cast<uint32_t>(index);
-  unsigned best = 2;
+  unsigned best = beat;
   int n = 0;
-  int chain = opt.max_chain;
   if (best >= max_len) return n;
   const uint32_t lowest = std::max(g > kMaxDistance ? g - kMaxDistance : 0u, base);
   const uint8_t* s = buf + index;
@@ -375,7 +339,6 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
   matches.resize(kSegment * kMaxMatches);
   match_count.resize(kSegment);
   reach.resize(kSegment + 1);
-  bool modelled = false;
   size_t skip_to = from;  // inside a match of nice length: no search
   for (size_t a = from; a < total;) {
     const size_t b = std::min(a + kSegment, total);
@@ -386,22 +349,22 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       int found = 0;
       if (candidate != 0 && i >= skip_to) {
         Match* m = &matches[(i - a) * kMaxMatches];
-        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), m);
+        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), 2, opt.max_chain, m);
         if (found > 0 && m[found - 1].len >= static_cast<unsigned>(opt.skip_length)) skip_to = i + m[found - 1].len - 1;
       }
       match_count[i - a] = static_cast<uint8_t>(found);
     }
-    // The first segment of a piece twice: the second time under the codes
-    // the first path would get. Later segments start from the model of
-    // the segment before.
-    if (!modelled) {
+    // The first segment of this encoder's first piece twice: the second
+    // time under the codes the first path would get. Every later segment
+    // starts from the model of the segment before.
+    if (!have_model) {
       first_model(a, b);
       shortest_path(a, n);
       model_from_path(a, n);
     }
     shortest_path(a, n);
     model_from_path(a, n);
-    modelled = true;
+    have_model = true;
     estimate += cost_of(reach[n]);
     if (give_up > 0 && b - from >= give_up && b < total && estimate >= uint64_t{8} * (b - from)) {
       codes.clear();
@@ -593,8 +556,16 @@ void Lh5Encoder::State::lazy_parse(size_t from, BitWriter& w) {
     const unsigned prev_distance = match_distance;
     match_length = 2;
     if (candidate != 0 && prev_length < static_cast<unsigned>(opt.nice_length)) {
-      match_length = longest_match(pos, candidate, std::max(prev_length, 2u), &match_distance);
-      if (match_length <= prev_length) match_length = 2;  // nothing better than the pending match
+      // Only a match longer than the pending one counts.
+      int chain = opt.max_chain;
+      if (prev_length >= static_cast<unsigned>(opt.good_length)) chain = std::max(chain >> 2, 1);
+      Match found[kMaxMatches];
+      const int n = find_matches(pos, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, total - pos)),
+                                 std::max(prev_length, 2u), chain, found);
+      if (n > 0) {
+        match_length = found[n - 1].len;
+        match_distance = found[n - 1].dist;
+      }
       if (match_length == kMinMatch && match_distance > kTooFar) match_length = 2;
     }
     if (prev_length >= kMinMatch && match_length <= prev_length) {

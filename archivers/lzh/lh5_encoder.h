@@ -14,7 +14,7 @@
 namespace lzh {
 
 struct Lh5Options {
-  int max_chain = 32;        // hash-chain candidates tried per position
+  int max_chain = 24;        // hash-chain candidates tried per position
   int nice_length = 64;      // a match this long ends the search
   int good_length = 12;      // once a match this long is found, a quarter of the chain is left to try
   int skip_length = 64;      // cost parse: no search inside a match this long

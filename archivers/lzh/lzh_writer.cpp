@@ -1,17 +1,13 @@
 #include "lzh_writer.h"
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <new>
-#include <thread>
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
 #include "platform/files.h"
 #include "arc/le.h"
+#include "arc/ordered_work.h"
 #include "crc16.h"
 
 namespace lzh {
@@ -25,12 +21,6 @@ using zubeto::arc::FileContent;
 using zubeto::arc::OutputFile;
 using zubeto::arc::Status;
 
-// Small files are handed to the threads in batches of about this size.
-constexpr size_t kBatchBytes = 256 * 1024;
-constexpr size_t kBatchPieces = 64;
-// Input bytes read but not yet written: the bound on memory. Compressed
-// buffers add at most about as much again.
-constexpr size_t kInFlightBytes = 8 * 1024 * 1024;
 // What a chunk carries of the bytes before it, for matches across the seam.
 constexpr size_t kHistory = 8192;
 // A file whose first 64 KiB do not shrink is kept as it is without
@@ -72,45 +62,58 @@ HeaderFields fields_of(const Entry& e) {
   return f;
 }
 
+// Bytes read from a file: not zero-filled first, since every byte is
+// overwritten by the read.
+class Bytes {
+ public:
+  void resize(size_t n) {
+    if (n > cap_) {
+      p_.reset(new uint8_t[n]);
+      cap_ = n;
+    }
+    n_ = n;
+  }
+  uint8_t* data() { return p_.get(); }
+  const uint8_t* data() const { return p_.get(); }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  const uint8_t* end() const { return p_.get() + n_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> p_;
+  size_t n_ = 0, cap_ = 0;
+};
+
 // One unit of work for a compression thread.
 struct Piece {
   enum Kind { Folder, Whole, Chunk } kind = Whole;
   HeaderFields fields;             // Folder and Whole: the entry's header
   bool first = true, last = true;  // Chunk: place in its file
-  std::vector<uint8_t> in;         // Chunk: the history, then the chunk's bytes
+  Bytes in;                        // Chunk: the history, then the chunk's bytes
   size_t history = 0;
   Bits bits;                       // compressed
   bool stored = false;             // keep the file's bytes as they are (a chunk: the first one did not shrink)
   uint16_t crc = 0;                // Whole: of the file's bytes
 };
 
-struct Job {
-  std::vector<Piece> pieces;
-  size_t bytes = 0;
-  bool done = false;
-  bool failed = false;
-};
-
 class LzhWriter : public zubeto::arc::EntryWriter {
  public:
   explicit LzhWriter(const LzhLimits& limits) : limits_(limits) {}
-
-  ~LzhWriter() override {
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      stop_ = true;
-    }
-    work_cv_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
 
   uint64_t max_file_size() const override { return limits_.max_size; }
 
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
-    unsigned n = limits_.threads ? limits_.threads : std::thread::hardware_concurrency();
-    n = std::clamp(n, 1u, 8u);
-    for (unsigned i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
+    zubeto::arc::OrderedWorkLimits l;
+    l.threads = limits_.threads;
+    const Lh5Options options = limits_.options;
+    work_ = std::make_unique<zubeto::arc::OrderedWork<Piece>>(
+        l,
+        [options] {
+          auto encoder = std::make_shared<Lh5Encoder>(options);
+          return [encoder](Piece& p) { compress(*encoder, p); };
+        },
+        [this](Piece& p) { return write_piece(p); });
     return Status{};
   }
 
@@ -119,7 +122,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     p.fields = fields_of(e);
     if (e.kind != EntryKind::File || !content) {
       p.kind = Piece::Folder;
-      return queue(std::move(p));
+      return work_->add(std::move(p), 0);
     }
     const uint64_t size = content->size();
     // The plan was checked before the archive was begun; this is a file
@@ -130,13 +133,14 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (size <= limits_.chunk) {
       p.in.resize(static_cast<size_t>(size));
       fill(*content, p.in.data(), p.in.size());
-      return queue(std::move(p));
+      const size_t bytes = p.in.size();
+      return work_->add(std::move(p), bytes);
     }
     return add_large(std::move(p.fields), *content);
   }
 
   Status finish() override {
-    Status s = drain();
+    Status s = work_->drain();
     if (!s.ok()) return s;
     const uint8_t end_mark = 0;
     s = out_->write(&end_mark, 1);
@@ -167,7 +171,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   }
 
   Status add_large(HeaderFields fields, FileContent& content) {
-    Status s = drain();
+    Status s = work_->drain();
     if (!s.ok()) return s;
     large_ = Large{};
     large_.fields = std::move(fields);
@@ -186,19 +190,20 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       left -= n;
       p.last = left == 0;
       const size_t keep = std::min(kHistory, p.in.size());
-      history.assign(p.in.end() - static_cast<std::ptrdiff_t>(keep), p.in.end());
-      s = queue(std::move(p));
+      history.assign(p.in.end() - keep, p.in.end());
+      const size_t bytes = p.in.size();
+      s = work_->add(std::move(p), bytes);
       if (!s.ok()) return s;
       // The first chunk tells whether the file shrinks at all (its first
       // 64 KiB, as for a small file): wait for it before reading on, so
       // that a media file is not compressed in vain.
-      if (first) s = drain();
+      if (first) s = work_->drain();
       if (!s.ok()) return s;
       first = false;
     }
     // Every chunk written (or skipped once the file was given up): now the
     // file can still be read again and kept as it is.
-    s = drain();
+    s = work_->drain();
     if (!s.ok() || !large_.give_up) return s;
     return store_large(content);
   }
@@ -224,63 +229,6 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     f.data_crc = crc;
     std::vector<uint8_t> h = build_header(f);
     return out_->patch(large_.header_at, h.data(), h.size());
-  }
-
-  // Adds a piece to the batch being gathered; hands the batch over when full.
-  Status queue(Piece p) {
-    if (!pending_) pending_ = std::make_unique<Job>();
-    pending_->bytes += p.in.size();
-    pending_->pieces.push_back(std::move(p));
-    if (pending_->bytes >= kBatchBytes || pending_->pieces.size() >= kBatchPieces) return submit();
-    return Status{};
-  }
-
-  // Hands the gathered batch to the threads, after writing finished work
-  // and, while too much is in flight, waiting for the oldest job.
-  Status submit() {
-    if (!pending_) return Status{};
-    std::unique_ptr<Job> job = std::move(pending_);
-    Status s;
-    while (s.ok() && !order_.empty() && in_flight_ + job->bytes > kInFlightBytes) s = write_head(true);
-    while (s.ok() && !order_.empty() && head_done()) s = write_head(false);
-    if (!s.ok()) return s;
-    in_flight_ += job->bytes;
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      todo_.push_back(job.get());
-    }
-    order_.push_back(std::move(job));
-    work_cv_.notify_one();
-    return Status{};
-  }
-
-  // Hands over what is gathered and writes everything, waiting for it.
-  Status drain() {
-    Status s = submit();
-    while (s.ok() && !order_.empty()) s = write_head(true);
-    return s;
-  }
-
-  bool head_done() {
-    std::lock_guard<std::mutex> lock(m_);
-    return order_.front()->done;
-  }
-
-  Status write_head(bool wait) {
-    Job* job = order_.front().get();
-    {
-      std::unique_lock<std::mutex> lock(m_);
-      if (!job->done && !wait) return Status{};
-      done_cv_.wait(lock, [job] { return job->done; });
-    }
-    if (job->failed) return Status::fail(ARC_E_INTERNAL, "out of memory while compressing");
-    for (Piece& p : job->pieces) {
-      Status s = write_piece(p);
-      if (!s.ok()) return s;
-    }
-    in_flight_ -= job->bytes;
-    order_.pop_front();
-    return Status{};
   }
 
   Status write_header(const HeaderFields& f) {
@@ -349,35 +297,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     return out_->patch(l.header_at, h.data(), h.size());
   }
 
-  // ------------------------------------------------ compression threads --
-
-  void work() {
-    std::unique_ptr<Lh5Encoder> encoder;
-    for (;;) {
-      Job* job;
-      {
-        std::unique_lock<std::mutex> lock(m_);
-        work_cv_.wait(lock, [this] { return stop_ || !todo_.empty(); });
-        if (stop_) return;
-        job = todo_.front();
-        todo_.pop_front();
-      }
-      bool ok = true;
-      try {
-        if (!encoder) encoder = std::make_unique<Lh5Encoder>(limits_.options);
-        for (Piece& p : job->pieces) compress(*encoder, p);
-      } catch (const std::bad_alloc&) {
-        ok = false;
-      }
-      {
-        std::lock_guard<std::mutex> lock(m_);
-        job->failed = !ok;
-        job->done = true;
-      }
-      done_cv_.notify_one();
-    }
-  }
-
+  // On a compression thread.
   static void compress(Lh5Encoder& encoder, Piece& p) {
     switch (p.kind) {
       case Piece::Folder:
@@ -412,18 +332,8 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   std::unique_ptr<BufferedOutput> out_;
   Large large_;
   std::vector<uint8_t> joined_;
-
-  // Main thread only.
-  std::unique_ptr<Job> pending_;
-  std::deque<std::unique_ptr<Job>> order_;  // handed over, not yet written, oldest first
-  size_t in_flight_ = 0;
-
-  // Shared with the threads, under m_.
-  std::mutex m_;
-  std::condition_variable work_cv_, done_cv_;
-  std::deque<Job*> todo_;
-  bool stop_ = false;
-  std::vector<std::thread> threads_;
+  // Last, so that its threads stop before the rest goes.
+  std::unique_ptr<zubeto::arc::OrderedWork<Piece>> work_;
 };
 
 }  // namespace
