@@ -215,6 +215,7 @@ struct Lh5Encoder::State {
 };
 
 constexpr size_t kSegment = 32768;
+constexpr unsigned kInsideLength = 16;
 constexpr int kMaxMatches = 6;
 
 // Every match longer than `beat` and than all nearer ones, nearest first,
@@ -340,6 +341,7 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
   match_count.resize(kSegment);
   reach.resize(kSegment + 1);
   size_t skip_to = from;  // inside a match of nice length: no search
+  size_t inside_to = from;  // inside a long match: a shorter search
   for (size_t a = from; a < total;) {
     const size_t b = std::min(a + kSegment, total);
     const size_t n = b - a;
@@ -349,8 +351,14 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       int found = 0;
       if (candidate != 0 && i >= skip_to) {
         Match* m = &matches[(i - a) * kMaxMatches];
-        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), 2, opt.max_chain, m);
-        if (found > 0 && m[found - 1].len >= static_cast<unsigned>(opt.skip_length)) skip_to = i + m[found - 1].len - 1;
+        // Inside a long match, half the chain: the match carries on there.
+        const int chain = i < inside_to ? (opt.max_chain + 1) / 2 : opt.max_chain;
+        found = find_matches(i, candidate, static_cast<unsigned>(std::min<size_t>(kMaxMatch, b - i)), 2, chain, m);
+        if (found > 0) {
+          const unsigned longest = m[found - 1].len;
+          if (longest >= static_cast<unsigned>(opt.skip_length)) skip_to = i + longest - 1;
+          if (longest >= kInsideLength) inside_to = std::max(inside_to, i + longest - 1);
+        }
       }
       match_count[i - a] = static_cast<uint8_t>(found);
     }
