@@ -80,6 +80,15 @@ fi
 if [ "$(lib unlha32.so)" = yes ]; then
   ours=$(measure "$out/o.lzh" "$tools/arcrun" "$bin/unlha32.so" Unlha "a \"$out/o.lzh\" -x1r2a2 -n1 \"$tree\" ")
   ref=$(cd "$work" && measure "$out/r.lzh" jlha a "$out/r.lzh" tree)
-  row LZH "$ours" "$ref" "wall <= 0.5x jlha, size <= 1.0x"
+  row LZH "$ours" "$ref" "wall <= 0.35x jlha, size <= 0.99x, peak <= 64 MB"
+  # The same tree as "-lh5-" from jlha, asked for by name: the method every
+  # reader decodes, so the size to hold ours against.
+  lh5=$(cd "$work" && measure "$out/r5.lzh" jlha ao5 "$out/r5.lzh" tree)
+  if [[ $ours != FAILED* && $lh5 != FAILED* ]]; then
+    read -r _ _ _ os <<<"$ours"
+    read -r _ _ _ ls <<<"$lh5"
+    awk -v os="$os" -v ls="$ls" 'BEGIN { printf "LZH  size vs jlha -lh5-  %.3fx  (jlha -lh5-: %.2f MB)\n\n", (ls > 0 ? os / ls : 0), ls }'
+  fi
 fi
-echo "all writers: peak memory goal < 32 MB whatever the tree"
+echo "peak memory goal whatever the tree: < 32 MB (LZH: <= 64 MB)"
+echo "load while measuring: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; $(nproc) cores)"

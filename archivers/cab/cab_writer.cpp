@@ -28,6 +28,7 @@
 #include "arc/dos_time.h"
 #include "arc/le.h"
 #include "arc/utf8.h"
+#include "platform/files.h"
 
 namespace cab {
 
@@ -47,8 +48,10 @@ constexpr size_t kFileFixedSize = 16;
 constexpr size_t kDataHeaderSize = 8;
 constexpr uint16_t kCompressMszip = 1;
 
+// The name as the cabinet stores it: UTF-8 (marked so where it is not
+// ASCII) whatever the system's code page, a backslash between folders.
 std::string stored_name(const std::string& name) {
-  std::string s = name;
+  std::string s = platform::name_to_utf8(name);
   std::replace(s.begin(), s.end(), '/', '\\');
   return s;
 }
@@ -338,7 +341,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     for (const Entry& e : plan) {
       if (e.kind != EntryKind::File) continue;
       ++files;
-      Status s = check_file(e.name, e.size, e.path);
+      Status s = check_file(stored_name(e.name), e.size, e.path);
       if (!s.ok()) return s;
       names += e.name.size();
     }
@@ -392,7 +395,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     if (e.kind != EntryKind::File || content == nullptr) return Status{};
     const Limits& lim = options_.limits;
     const uint64_t size = content->size();
-    Status s = check_file(e.name, size, e.path);
+    Status s = check_file(stored_name(e.name), size, e.path);
     if (!s.ok()) return s;
     if (files_.size() >= lim.max_files)
       return Status::fail(ARC_E_FORMAT, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");

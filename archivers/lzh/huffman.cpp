@@ -1,50 +1,53 @@
 #include "huffman.h"
 
 #include <algorithm>
-#include <queue>
-#include <vector>
+#include <cstring>
 
 namespace lzh {
 
+namespace {
+constexpr int kMaxSymbols = 512;
+}
+
 int huffman_lengths(const uint32_t* freq, int n, int limit, uint8_t* len, int* only) {
-  std::vector<int> syms;
+  // Called for every block and for every cost estimate: no allocation.
+  int syms[kMaxSymbols];
+  int m = 0;
   for (int i = 0; i < n; ++i) {
     len[i] = 0;
-    if (freq[i] != 0) syms.push_back(i);
+    if (freq[i] != 0) syms[m++] = i;
   }
-  const int m = static_cast<int>(syms.size());
   if (m < 2) {
     if (only) *only = m == 1 ? syms[0] : 0;
     return m;
   }
-  // Build the tree: nodes 0..m-1 are leaves, the rest inner nodes.
-  std::vector<uint64_t> weight(2 * m);
-  std::vector<int> parent(2 * m, -1);
-  using Item = std::pair<uint64_t, int>;
-  std::priority_queue<Item, std::vector<Item>, std::greater<Item>> heap;
-  for (int i = 0; i < m; ++i) {
-    weight[i] = freq[syms[i]];
-    heap.push({weight[i], i});
-  }
-  int next = m;
-  while (heap.size() > 1) {
-    Item a = heap.top();
-    heap.pop();
-    Item b = heap.top();
-    heap.pop();
-    weight[next] = a.first + b.first;
-    parent[a.second] = next;
-    parent[b.second] = next;
-    heap.push({weight[next], next});
+  // Leaves in order of weight (ties by symbol), then the tree built with two
+  // queues: the leaves, and the inner nodes, which come out in order too.
+  std::sort(syms, syms + m, [&](int a, int b) { return freq[a] != freq[b] ? freq[a] < freq[b] : a < b; });
+  uint64_t weight[2 * kMaxSymbols];
+  int parent[2 * kMaxSymbols];
+  for (int i = 0; i < m; ++i) weight[i] = freq[syms[i]];
+  int leaf = 0, inner = m, next = m;
+  auto take = [&]() {
+    if (leaf < m && (inner >= next || weight[leaf] <= weight[inner])) return leaf++;
+    return inner++;
+  };
+  while (next < 2 * m - 1) {
+    const int a = take();
+    const int b = take();
+    weight[next] = weight[a] + weight[b];
+    parent[a] = parent[b] = next;
     ++next;
   }
   const int root = next - 1;
-  std::vector<int> depth(2 * m, 0);
+  int depth[2 * kMaxSymbols];
+  depth[root] = 0;
   for (int i = root - 1; i >= 0; --i) depth[i] = depth[parent[i]] + 1;
 
   // Count leaves per depth; leaves deeper than the limit are pulled up and
   // the counts rebalanced so that the code stays complete.
-  std::vector<int> count(std::max(limit, 64) + 2, 0);
+  int count[kMaxSymbols + 2];
+  std::memset(count, 0, sizeof count);
   for (int i = 0; i < m; ++i) count[std::min(depth[i], limit)]++;
   uint64_t total = 0;
   for (int l = 1; l <= limit; ++l) total += static_cast<uint64_t>(count[l]) << (limit - l);
@@ -59,17 +62,12 @@ int huffman_lengths(const uint32_t* freq, int n, int limit, uint8_t* len, int* o
     }
     total--;
   }
-  // Shortest lengths go to the most frequent symbols.
-  std::vector<int> order(m);
-  for (int i = 0; i < m; ++i) order[i] = i;
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    if (weight[a] != weight[b]) return weight[a] > weight[b];
-    return a < b;
-  });
+  // Shortest lengths go to the most frequent symbols: the leaves from the
+  // heaviest down.
   int l = 1;
-  for (int k = 0; k < m; ++k) {
+  for (int k = m - 1; k >= 0; --k) {
     while (count[l] == 0) ++l;
-    len[syms[order[k]]] = static_cast<uint8_t>(l);
+    len[syms[k]] = static_cast<uint8_t>(l);
     count[l]--;
   }
   return m;

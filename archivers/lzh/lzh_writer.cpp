@@ -1,34 +1,44 @@
 #include "lzh_writer.h"
 
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
+#include "arc/buffered_output.h"
+#include "arc/codes.h"
+#include "platform/files.h"
+#include "arc/le.h"
+#include "arc/ordered_work.h"
 #include "crc16.h"
 
 namespace lzh {
+
 namespace {
 
-constexpr size_t kReadSize = 1 << 16;
-constexpr uint8_t kOsUnix = 'U';
+using zubeto::arc::BufferedOutput;
+using zubeto::arc::Entry;
+using zubeto::arc::EntryKind;
+using zubeto::arc::FileContent;
+using zubeto::arc::OutputFile;
+using zubeto::arc::Status;
+
+// What a chunk carries of the bytes before it, for matches across the seam.
+constexpr size_t kHistory = 8192;
+// A file whose first 64 KiB do not shrink is kept as it is without
+// compressing the rest (packed and media files).
+constexpr size_t kGiveUpWhole = 64 * 1024;
 
 // Extended header types of a level-2 header.
 constexpr uint8_t kExtHeaderCrc = 0x00;
 constexpr uint8_t kExtFileName = 0x01;
 constexpr uint8_t kExtDirectory = 0x02;
 constexpr uint8_t kExtDosAttributes = 0x40;
+constexpr uint8_t kExtUnicodeFileName = 0x44;
+constexpr uint8_t kExtUnicodeDirectory = 0x45;
+constexpr uint8_t kExtCodePage = 0x46;
 constexpr uint8_t kExtUnixMode = 0x50;
 
-void put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  v[at] = static_cast<uint8_t>(x);
-  v[at + 1] = static_cast<uint8_t>(x >> 8);
-}
-void put32(std::vector<uint8_t>& v, size_t at, uint32_t x) {
-  for (int i = 0; i < 4; ++i) v[at + i] = static_cast<uint8_t>(x >> (8 * i));
-}
-
-std::string errno_text(int e) { return std::strerror(e); }
+using zubeto::arc::le::put16;
+using zubeto::arc::le::put32;
 
 uint32_t clamp_time(int64_t t) {
   if (t < 0) return 0;
@@ -36,306 +46,349 @@ uint32_t clamp_time(int64_t t) {
   return static_cast<uint32_t>(t);
 }
 
-uint16_t dos_attributes_of(const Entry& e) {
-  uint16_t a = e.is_folder ? 0x10 : 0x20;
+HeaderFields fields_of(const Entry& e) {
+  const bool folder = e.kind == EntryKind::Folder;
+  HeaderFields f;
+  if (folder) std::memcpy(f.method, "-lhd-", 6);
+  f.mtime = clamp_time(e.mtime);
+  uint16_t a = folder ? 0x10 : 0x20;
   if ((e.mode & 0222) == 0) a |= 0x01;
-  std::string::size_type slash = e.name.rfind('/');
-  std::string last = slash == std::string::npos ? e.name : e.name.substr(slash + 1);
-  if (!last.empty() && last[0] == '.') a |= 0x02;
-  return a;
+  const size_t slash = e.name.rfind('/');
+  if (e.name.compare(slash == std::string::npos ? 0 : slash + 1, 1, ".") == 0) a |= 0x02;
+  f.dos_attributes = a;
+  f.unix_mode = static_cast<uint16_t>((folder ? 0040000 : 0100000) | (e.mode & 07777));
+  // The names are read as UTF-8: on Windows they come in the ANSI code page.
+  f.name = stored_name(platform::name_to_utf8(e.name), folder);
+  return f;
 }
+
+// Bytes read from a file: not zero-filled first, since every byte is
+// overwritten by the read.
+class Bytes {
+ public:
+  void resize(size_t n) {
+    if (n > cap_) {
+      p_.reset(new uint8_t[n]);
+      cap_ = n;
+    }
+    n_ = n;
+  }
+  uint8_t* data() { return p_.get(); }
+  const uint8_t* data() const { return p_.get(); }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  const uint8_t* end() const { return p_.get() + n_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> p_;
+  size_t n_ = 0, cap_ = 0;
+};
+
+// One unit of work for a compression thread.
+struct Piece {
+  enum Kind { Folder, Whole, Chunk } kind = Whole;
+  HeaderFields fields;             // Folder and Whole: the entry's header
+  bool first = true, last = true;  // Chunk: place in its file
+  Bytes in;                        // Chunk: the history, then the chunk's bytes
+  size_t history = 0;
+  Bits bits;                       // compressed
+  bool stored = false;             // keep the file's bytes as they are (a chunk: the first one did not shrink)
+  uint16_t crc = 0;                // Whole: of the file's bytes
+};
+
+class LzhWriter : public zubeto::arc::EntryWriter {
+ public:
+  explicit LzhWriter(const LzhLimits& limits) : limits_(limits) {}
+
+  uint64_t max_file_size() const override { return limits_.max_size; }
+
+  Status begin(OutputFile& out, const std::vector<Entry>&) override {
+    out_ = std::make_unique<BufferedOutput>(out);
+    zubeto::arc::OrderedWorkLimits l;
+    l.threads = limits_.threads;
+    const Lh5Options options = limits_.options;
+    work_ = std::make_unique<zubeto::arc::OrderedWork<Piece>>(
+        l,
+        [options] {
+          auto encoder = std::make_shared<Lh5Encoder>(options);
+          return [encoder](Piece& p) { compress(*encoder, p); };
+        },
+        [this](Piece& p) { return write_piece(p); });
+    return Status{};
+  }
+
+  Status add(const Entry& e, FileContent* content) override {
+    Piece p;
+    p.fields = fields_of(e);
+    if (e.kind != EntryKind::File || !content) {
+      p.kind = Piece::Folder;
+      return work_->add(std::move(p), 0);
+    }
+    const uint64_t size = content->size();
+    // The plan was checked before the archive was begun; this is a file
+    // that grew since.
+    if (size > limits_.max_size)
+      return Status::fail(ARC_E_FORMAT, "file too large for this format (" + std::to_string(size) + " bytes, at most " +
+                                            std::to_string(limits_.max_size) + "): " + e.path);
+    if (size <= limits_.chunk) {
+      p.in.resize(static_cast<size_t>(size));
+      fill(*content, p.in.data(), p.in.size());
+      const size_t bytes = p.in.size();
+      return work_->add(std::move(p), bytes);
+    }
+    return add_large(std::move(p.fields), *content);
+  }
+
+  Status finish() override {
+    Status s = work_->drain();
+    if (!s.ok()) return s;
+    const uint8_t end_mark = 0;
+    s = out_->write(&end_mark, 1);
+    if (s.ok()) s = out_->flush();
+    return s;
+  }
+
+ private:
+  // A large file: a header written first and patched at the end, then its
+  // chunks, compressed on the threads and joined in order.
+  struct Large {
+    HeaderFields fields;
+    uint64_t header_at = 0, data_at = 0;
+    uint64_t original = 0, packed = 0;
+    uint16_t crc = 0;
+    BitJoin join;
+    bool give_up = false;  // keep the file as it is
+  };
+
+  static void fill(FileContent& content, uint8_t* buf, size_t size) {
+    size_t got = 0;
+    while (got < size) {
+      size_t n = content.read(buf + got, size - got);
+      if (n == 0) break;
+      got += n;
+    }
+    if (got < size) std::memset(buf + got, 0, size - got);
+  }
+
+  Status add_large(HeaderFields fields, FileContent& content) {
+    Status s = work_->drain();
+    if (!s.ok()) return s;
+    large_ = Large{};
+    large_.fields = std::move(fields);
+    uint64_t left = content.size();
+    std::vector<uint8_t> history;
+    bool first = true;
+    while (left > 0 && !large_.give_up) {
+      Piece p;
+      p.kind = Piece::Chunk;
+      p.first = first;
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, limits_.chunk));
+      p.history = history.size();
+      p.in.resize(p.history + n);
+      std::memcpy(p.in.data(), history.data(), history.size());
+      fill(content, p.in.data() + p.history, n);
+      left -= n;
+      p.last = left == 0;
+      const size_t keep = std::min(kHistory, p.in.size());
+      history.assign(p.in.end() - keep, p.in.end());
+      const size_t bytes = p.in.size();
+      s = work_->add(std::move(p), bytes);
+      if (!s.ok()) return s;
+      // The first chunk tells whether the file shrinks at all (its first
+      // 64 KiB, as for a small file): wait for it before reading on, so
+      // that a media file is not compressed in vain.
+      if (first) s = work_->drain();
+      if (!s.ok()) return s;
+      first = false;
+    }
+    // Every chunk written (or skipped once the file was given up): now the
+    // file can still be read again and kept as it is.
+    s = work_->drain();
+    if (!s.ok() || !large_.give_up) return s;
+    return store_large(content);
+  }
+
+  Status store_large(FileContent& content) {
+    if (!content.rewind()) return Status::fail(ARC_E_INTERNAL, "cannot read a file a second time to store it");
+    Status s = out_->truncate(large_.data_at);
+    if (!s.ok()) return s;
+    std::vector<uint8_t> buf(limits_.chunk);
+    uint64_t left = content.size();
+    uint16_t crc = 0;
+    while (s.ok() && left > 0) {
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
+      fill(content, buf.data(), n);
+      crc = crc16_update(crc, buf.data(), n);
+      s = out_->write(buf.data(), n);
+      left -= n;
+    }
+    if (!s.ok()) return s;
+    HeaderFields& f = large_.fields;
+    std::memcpy(f.method, "-lh0-", 6);
+    f.packed_size = f.original_size = static_cast<uint32_t>(content.size());
+    f.data_crc = crc;
+    std::vector<uint8_t> h = build_header(f);
+    return out_->patch(large_.header_at, h.data(), h.size());
+  }
+
+  Status write_header(const HeaderFields& f) {
+    std::vector<uint8_t> h = build_header(f);
+    if (h.empty()) return Status::fail(ARC_E_FORMAT, "a name is too long for an LZH header");
+    return out_->write(h.data(), h.size());
+  }
+
+  Status write_piece(Piece& p) {
+    switch (p.kind) {
+      case Piece::Folder:
+        return write_header(p.fields);
+      case Piece::Whole: {
+        HeaderFields& f = p.fields;
+        std::memcpy(f.method, p.stored ? "-lh0-" : "-lh5-", 6);
+        f.original_size = static_cast<uint32_t>(p.in.size());
+        f.packed_size = static_cast<uint32_t>(p.stored ? p.in.size() : p.bits.bytes.size());
+        f.data_crc = p.crc;
+        Status s = write_header(f);
+        if (!s.ok()) return s;
+        if (p.stored) return out_->write(p.in.data(), p.in.size());
+        return out_->write(p.bits.bytes.data(), p.bits.bytes.size());
+      }
+      case Piece::Chunk:
+        return write_chunk(p);
+    }
+    return Status{};
+  }
+
+  Status write_chunk(Piece& p) {
+    Large& l = large_;
+    if (l.give_up) return Status{};
+    if (p.stored) {  // the first chunk did not shrink
+      l.give_up = true;
+      l.header_at = out_->offset();
+      Status s = write_header(l.fields);
+      l.data_at = out_->offset();
+      return s;
+    }
+    Status s;
+    if (p.first) {
+      std::memcpy(l.fields.method, "-lh5-", 6);
+      l.header_at = out_->offset();
+      s = write_header(l.fields);
+      if (!s.ok()) return s;
+      l.data_at = out_->offset();
+    }
+    const size_t n = p.in.size() - p.history;
+    l.crc = crc16_update(l.crc, p.in.data() + p.history, n);
+    l.original += n;
+    joined_.clear();
+    l.join.append(p.bits, joined_);
+    if (p.last) l.join.finish(joined_);
+    l.packed += joined_.size();
+    s = out_->write(joined_.data(), joined_.size());
+    if (!s.ok()) return s;
+    if (p.last ? l.packed >= l.original : (l.original >= limits_.give_up_after && l.packed > l.original)) {
+      l.give_up = true;
+      return Status{};
+    }
+    if (!p.last) return Status{};
+    l.fields.original_size = static_cast<uint32_t>(l.original);
+    l.fields.packed_size = static_cast<uint32_t>(l.packed);
+    l.fields.data_crc = l.crc;
+    std::vector<uint8_t> h = build_header(l.fields);
+    return out_->patch(l.header_at, h.data(), h.size());
+  }
+
+  // On a compression thread.
+  static void compress(Lh5Encoder& encoder, Piece& p) {
+    switch (p.kind) {
+      case Piece::Folder:
+        return;
+      case Piece::Whole: {
+        p.crc = crc16_update(0, p.in.data(), p.in.size());
+        if (p.in.empty()) {
+          p.stored = true;
+          return;
+        }
+        if (!encoder.compress(p.in.data(), p.in.size(), 0, p.bits, kGiveUpWhole)) {
+          p.stored = true;
+          return;
+        }
+        if (p.bits.tail_bits > 0) {
+          p.bits.bytes.push_back(static_cast<uint8_t>(p.bits.tail << (8 - p.bits.tail_bits)));
+          p.bits.tail_bits = 0;
+        }
+        p.stored = p.bits.bytes.size() >= p.in.size();
+        if (p.stored) p.bits.clear();
+        return;
+      }
+      case Piece::Chunk:
+        if (!encoder.compress(p.in.data() + p.history, p.in.size() - p.history, p.history, p.bits,
+                              p.first ? kGiveUpWhole : 0))
+          p.stored = true;
+        return;
+    }
+  }
+
+  LzhLimits limits_;
+  std::unique_ptr<BufferedOutput> out_;
+  Large large_;
+  std::vector<uint8_t> joined_;
+  // Last, so that its threads stop before the rest goes.
+  std::unique_ptr<zubeto::arc::OrderedWork<Piece>> work_;
+};
 
 }  // namespace
 
-void split_name(const std::string& name, bool is_folder, std::string* directory, std::string* file_name) {
-  if (is_folder) {
-    *directory = name;
-    file_name->clear();
-    return;
-  }
-  std::string::size_type slash = name.rfind('/');
-  if (slash == std::string::npos) {
-    directory->clear();
-    *file_name = name;
-  } else {
-    *directory = name.substr(0, slash);
-    *file_name = name.substr(slash + 1);
-  }
-}
-
 std::vector<uint8_t> build_header(const HeaderFields& f) {
   // Fixed part: size, method, packed and original size, time, reserved byte,
-  // level, data CRC, OS, then the chain of extended headers, each one
-  // holding its type, its data and the size of the next one.
+  // level, data CRC, system mark, then the chain of extended headers, each
+  // one holding its type, its data and the size of the next one.
   std::vector<uint8_t> h(26, 0);
   std::memcpy(&h[2], f.method, 5);
-  put32(h, 7, f.packed_size);
-  put32(h, 11, f.original_size);
-  put32(h, 15, f.mtime);
+  put32(&h[7], f.packed_size);
+  put32(&h[11], f.original_size);
+  put32(&h[15], f.mtime);
   h[19] = 0x20;
   h[20] = 2;
-  put16(h, 21, f.data_crc);
-  h[23] = kOsUnix;
+  put16(&h[21], f.data_crc);
+  h[23] = kOsMark;
   size_t next_size_at = 24;
-  auto ext = [&](uint8_t type, const std::vector<uint8_t>& data) {
-    put16(h, next_size_at, static_cast<uint32_t>(data.size() + 3));
+  auto ext = [&](uint8_t type, const void* data, size_t size) {
+    put16(&h[next_size_at], static_cast<uint16_t>(size + 3));
     h.push_back(type);
-    h.insert(h.end(), data.begin(), data.end());
+    const uint8_t* d = static_cast<const uint8_t*>(data);
+    h.insert(h.end(), d, d + size);
     next_size_at = h.size();
     h.push_back(0);
     h.push_back(0);
   };
-  ext(kExtHeaderCrc, {0, 0});
+  const uint8_t zero[2] = {0, 0};
+  ext(kExtHeaderCrc, zero, 2);
   const size_t crc_at = 27;
-  if (!f.file_name.empty() || f.directory.empty())
-    ext(kExtFileName, std::vector<uint8_t>(f.file_name.begin(), f.file_name.end()));
-  if (!f.directory.empty()) {
-    // Folder names are stored with 0xFF between the parts and after the last.
-    std::vector<uint8_t> d;
-    for (char c : f.directory) d.push_back(c == '/' ? 0xFF : static_cast<uint8_t>(c));
-    d.push_back(0xFF);
-    ext(kExtDirectory, d);
-  }
-  ext(kExtDosAttributes, {static_cast<uint8_t>(f.dos_attributes), static_cast<uint8_t>(f.dos_attributes >> 8)});
-  ext(kExtUnixMode, {static_cast<uint8_t>(f.unix_mode), static_cast<uint8_t>(f.unix_mode >> 8)});
+  const StoredName& n = f.name;
+  const bool has_file = !n.sjis_file.empty() || n.sjis_dir.empty();
+  if (has_file) ext(kExtFileName, n.sjis_file.data(), n.sjis_file.size());
+  if (!n.sjis_dir.empty()) ext(kExtDirectory, n.sjis_dir.data(), n.sjis_dir.size());
+  uint8_t cp[4];
+  put32(cp, kCodePage);
+  ext(kExtCodePage, cp, 4);
+  if (has_file) ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
+  if (!n.utf16_dir.empty()) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
+  uint8_t attr[2], mode[2];
+  put16(attr, f.dos_attributes);
+  put16(mode, f.unix_mode);
+  // A plain file's attributes (0x20) are what readers assume without the header.
+  if (f.dos_attributes != 0x20) ext(kExtDosAttributes, attr, 2);
+  ext(kExtUnixMode, mode, 2);
   // A header size whose low byte is zero would read as the end mark: pad it.
   if ((h.size() & 0xFF) == 0) h.push_back(0);
   if (h.size() > 0xFFFF) return {};
-  put16(h, 0, static_cast<uint32_t>(h.size()));
-  put16(h, crc_at, crc16_update(0, h.data(), h.size()));
+  put16(&h[0], static_cast<uint16_t>(h.size()));
+  put16(&h[crc_at], crc16_update(0, h.data(), h.size()));
   return h;
 }
 
-ArchiveWriter::ArchiveWriter(ArchiveOutput& out, const Lh5Options& options)
-    : out_(out), options_(options), in_buffer_(kReadSize) {}
-
-bool ArchiveWriter::write_at(int64_t offset, const uint8_t* data, size_t size, std::string* error) {
-  return out_.seek(offset, error) && out_.write(data, size, error);
-}
-
-AddStatus ArchiveWriter::add(const Entry& entry, EntrySource* source, std::string* error) {
-  if (entry.name.empty()) {
-    *error = entry.source + ": empty name";
-    return AddStatus::kSourceFailed;
-  }
-  if (entry.is_folder) return add_folder(entry, error);
-  if (!source) {
-    *error = entry.name + ": no data";
-    return AddStatus::kSourceFailed;
-  }
-  return add_file(entry, *source, error);
-}
-
-// The fields a folder and a file header share; the method stays as the
-// caller sets it.
-static HeaderFields fields_of(const Entry& entry, bool is_folder) {
-  HeaderFields f;
-  f.mtime = clamp_time(entry.mtime);
-  f.dos_attributes = dos_attributes_of(entry);
-  f.unix_mode = static_cast<uint16_t>((is_folder ? 0040000 : 0100000) | (entry.mode & 07777));
-  split_name(entry.name, is_folder, &f.directory, &f.file_name);
-  return f;
-}
-
-AddStatus ArchiveWriter::add_folder(const Entry& entry, std::string* error) {
-  HeaderFields f = fields_of(entry, true);
-  std::memcpy(f.method, "-lhd-", 6);
-  std::vector<uint8_t> h = build_header(f);
-  if (h.empty()) {
-    *error = entry.name + ": name too long";
-    return AddStatus::kSourceFailed;
-  }
-  if (!write_at(end_, h.data(), h.size(), error)) return AddStatus::kOutputFailed;
-  end_ += static_cast<int64_t>(h.size());
-  return AddStatus::kAdded;
-}
-
-AddStatus ArchiveWriter::add_file(const Entry& entry, EntrySource& source, std::string* error) {
-  HeaderFields f = fields_of(entry, false);
-  std::vector<uint8_t> h = build_header(f);
-  if (h.empty()) {
-    *error = entry.name + ": name too long";
-    return AddStatus::kSourceFailed;
-  }
-  const int64_t header_at = end_;
-  const int64_t data_at = header_at + static_cast<int64_t>(h.size());
-  // The header goes first with provisional fields; it is rewritten with the
-  // sizes and CRC once the data is known. Its length never changes.
-  if (!write_at(header_at, h.data(), h.size(), error)) return AddStatus::kOutputFailed;
-
-  auto too_large = [&]() {
-    *error = entry.name + ": too large for the archive (4 GiB or more)";
-    return AddStatus::kSourceFailed;
-  };
-  uint64_t original = 0;
-  uint64_t packed = 0;
-  uint16_t crc = 0;
-  bool stored = false;
-  {
-    Lh5Encoder encoder(options_);
-    for (;;) {
-      long long n = source.read(in_buffer_.data(), in_buffer_.size(), error);
-      if (n < 0) return AddStatus::kSourceFailed;
-      if (n == 0) break;
-      const size_t k = static_cast<size_t>(n);
-      crc = crc16_update(crc, in_buffer_.data(), k);
-      original += k;
-      if (original > 0xFFFFFFFFull) return too_large();
-      encoder.write(in_buffer_.data(), k);
-      std::vector<uint8_t>& o = encoder.output();
-      if (!out_.write(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
-      packed += o.size();
-      o.clear();
-      // Once the compressed data is as large as the whole file, keeping the
-      // file as it is will be smaller: stop compressing. Past 8 MiB, data
-      // that has not shrunk at all is taken as incompressible.
-      if (packed >= std::max<uint64_t>(entry.size, original) ||
-          (original >= (uint64_t{8} << 20) && packed > original)) {
-        stored = true;
-        break;
-      }
-    }
-    if (!stored) {
-      encoder.finish();
-      std::vector<uint8_t>& o = encoder.output();
-      if (!out_.write(o.data(), o.size(), error)) return AddStatus::kOutputFailed;
-      packed += o.size();
-      if (packed >= original) stored = true;
-    }
-  }
-  if (stored) {
-    if (!source.rewind(error)) return AddStatus::kSourceFailed;
-    if (!out_.seek(data_at, error)) return AddStatus::kOutputFailed;
-    original = 0;
-    crc = 0;
-    for (;;) {
-      long long n = source.read(in_buffer_.data(), in_buffer_.size(), error);
-      if (n < 0) return AddStatus::kSourceFailed;
-      if (n == 0) break;
-      const size_t k = static_cast<size_t>(n);
-      crc = crc16_update(crc, in_buffer_.data(), k);
-      original += k;
-      if (original > 0xFFFFFFFFull) return too_large();
-      if (!out_.write(in_buffer_.data(), k, error)) return AddStatus::kOutputFailed;
-    }
-    packed = original;
-    std::memcpy(f.method, "-lh0-", 6);
-  } else {
-    std::memcpy(f.method, "-lh5-", 6);
-  }
-  f.packed_size = static_cast<uint32_t>(packed);
-  f.original_size = static_cast<uint32_t>(original);
-  f.data_crc = crc;
-  h = build_header(f);
-  if (!write_at(header_at, h.data(), h.size(), error)) return AddStatus::kOutputFailed;
-  end_ = data_at + static_cast<int64_t>(packed);
-  return AddStatus::kAdded;
-}
-
-bool ArchiveWriter::finish(std::string* error) {
-  const uint8_t end_mark = 0;
-  if (!write_at(end_, &end_mark, 1, error)) return false;
-  return out_.close_at(end_ + 1, error);
-}
-
-StdioOutput::~StdioOutput() {
-  if (f_) std::fclose(f_);
-}
-
-bool StdioOutput::open(const std::string& path, std::string* error) {
-  path_ = path;
-  f_ = std::fopen(path.c_str(), "wb");
-  if (!f_) {
-    *error = path + ": " + errno_text(errno);
-    return false;
-  }
-  std::setvbuf(f_, nullptr, _IOFBF, 1 << 18);
-  return true;
-}
-
-bool StdioOutput::write(const uint8_t* data, size_t size, std::string* error) {
-  if (size == 0) return true;
-  if (std::fwrite(data, 1, size, f_) != size) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  return true;
-}
-
-bool StdioOutput::seek(int64_t offset, std::string* error) {
-  if (std::fseek(f_, static_cast<long>(offset), SEEK_SET) != 0) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  return true;
-}
-
-bool StdioOutput::close_at(int64_t length, std::string* error) {
-  int rc = std::fclose(f_);
-  f_ = nullptr;
-  if (rc != 0) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  // Entries dropped or kept stored after all may have left bytes past the end.
-  std::error_code ec;
-  std::filesystem::resize_file(path_, static_cast<uintmax_t>(length), ec);
-  if (ec) {
-    *error = path_ + ": " + ec.message();
-    return false;
-  }
-  return true;
-}
-
-StdioSource::~StdioSource() {
-  if (f_) std::fclose(f_);
-}
-
-bool StdioSource::open(const std::string& path, std::string* error) {
-  path_ = path;
-  f_ = std::fopen(path.c_str(), "rb");
-  if (!f_) *error = path + ": " + errno_text(errno);
-  return f_ != nullptr;
-}
-
-long long StdioSource::read(uint8_t* buf, size_t cap, std::string* error) {
-  size_t n = std::fread(buf, 1, cap, f_);
-  if (n == 0 && std::ferror(f_)) {
-    *error = path_ + ": " + errno_text(errno ? errno : EIO);
-    return -1;
-  }
-  return static_cast<long long>(n);
-}
-
-bool StdioSource::rewind(std::string* error) {
-  std::clearerr(f_);
-  if (std::fseek(f_, 0, SEEK_SET) != 0) {
-    *error = path_ + ": " + errno_text(errno);
-    return false;
-  }
-  return true;
-}
-
-bool write_archive(const std::string& path, const std::vector<Entry>& entries, const Lh5Options& options,
-                   std::vector<std::string>* skipped, std::string* error) {
-  StdioOutput out;
-  if (!out.open(path, error)) return false;
-  ArchiveWriter writer(out, options);
-  for (const Entry& e : entries) {
-    std::string why;
-    StdioSource src;
-    AddStatus st;
-    if (!e.is_folder && !src.open(e.source, &why))
-      st = AddStatus::kSourceFailed;
-    else
-      st = writer.add(e, e.is_folder ? nullptr : &src, &why);
-    if (st == AddStatus::kOutputFailed) {
-      *error = why;
-      return false;
-    }
-    if (st == AddStatus::kSourceFailed && skipped) skipped->push_back(why);
-  }
-  return writer.finish(error);
+std::unique_ptr<zubeto::arc::EntryWriter> make_lzh_writer(const LzhLimits& limits) {
+  return std::make_unique<LzhWriter>(limits);
 }
 
 }  // namespace lzh

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "arc/buffered_output.h"
+#include "platform/files.h"
 #include "arc/utf8.h"
 
 namespace zubeto::tar {
@@ -75,14 +76,17 @@ class TarWriter : public arc::EntryWriter {
   }
 
   Status add(const Entry& e, FileContent* content) override {
-    const std::string name = e.kind == EntryKind::Folder ? e.name + "/" : e.name;
+    // Names as UTF-8 whatever the system's code page (the ANSI code page on
+    // Windows), as pax records hold them.
+    const std::string name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    const std::string link_target = platform::name_to_utf8(e.link_target);
     const uint64_t size = e.kind == EntryKind::File && content ? content->size() : 0;
     char h[kBlock];
     std::memset(h, 0, sizeof h);
     std::string pax;
     // pax records are UTF-8 unless told otherwise: a name (or link target)
     // that is not valid UTF-8 is stored as the bytes it is, and said so.
-    if (!arc::is_valid_utf8(name) || (e.kind == EntryKind::Link && !arc::is_valid_utf8(e.link_target)))
+    if (!arc::is_valid_utf8(name) || (e.kind == EntryKind::Link && !arc::is_valid_utf8(link_target)))
       pax_record(pax, "hdrcharset", "BINARY");
 
     std::string prefix, rest;
@@ -113,11 +117,11 @@ class TarWriter : public arc::EntryWriter {
     }
     h[156] = e.kind == EntryKind::Folder ? '5' : e.kind == EntryKind::Link ? '2' : '0';
     if (e.kind == EntryKind::Link) {
-      if (e.link_target.size() <= 100 && arc::is_ascii(e.link_target)) {
-        std::memcpy(h + 157, e.link_target.data(), e.link_target.size());
+      if (link_target.size() <= 100 && arc::is_ascii(link_target)) {
+        std::memcpy(h + 157, link_target.data(), link_target.size());
       } else {
-        pax_record(pax, "linkpath", e.link_target);
-        std::string f = fallback(e.link_target, 100);
+        pax_record(pax, "linkpath", link_target);
+        std::string f = fallback(link_target, 100);
         std::memcpy(h + 157, f.data(), f.size());
       }
     }

@@ -1,7 +1,8 @@
 #include "zip_writer.h"
 
+#if ZUBETO_HAVE_LIBDEFLATE
 #include <libdeflate.h>
-#include <sys/stat.h>
+#endif
 #include <zlib.h>
 
 #include <algorithm>
@@ -21,6 +22,7 @@
 #include "arc/le.h"
 #include "arc/utf8.h"
 #include "deflate_seam.h"
+#include "platform/files.h"
 
 namespace zubeto::zip {
 
@@ -121,7 +123,9 @@ class ZipWriter : public arc::EntryWriter {
 
   Status add(const Entry& e, FileContent* content) override {
     Record r;
-    r.name = e.kind == EntryKind::Folder ? e.name + "/" : e.name;
+    // Names as UTF-8 whatever the system's code page (the ANSI code page on
+    // Windows): every reader then shows the same name.
+    r.name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
     // The UTF-8 flag only on names that are UTF-8; any other name is stored
     // as the bytes it is, which readers take in their own code page.
     if (!arc::is_ascii(r.name) && arc::is_valid_utf8(r.name)) r.flags |= kFlagUtf8;
@@ -129,7 +133,9 @@ class ZipWriter : public arc::EntryWriter {
     const arc::DosTime dt = arc::dos_time(e.mtime);
     r.time = dt.time;
     r.date = dt.date;
-    uint32_t type = e.kind == EntryKind::Folder ? S_IFDIR : e.kind == EntryKind::Link ? S_IFLNK : S_IFREG;
+    // The POSIX file type bits of the external attributes.
+    constexpr uint32_t kTypeFolder = 0040000, kTypeLink = 0120000, kTypeFile = 0100000;
+    uint32_t type = e.kind == EntryKind::Folder ? kTypeFolder : e.kind == EntryKind::Link ? kTypeLink : kTypeFile;
     uint32_t perm = e.kind == EntryKind::Link ? 0777 : (e.mode & 07777);
     r.attributes = ((type | perm) << 16) | (e.kind == EntryKind::Folder ? 0x10 : 0);
     records_.push_back(std::move(r));
@@ -140,7 +146,10 @@ class ZipWriter : public arc::EntryWriter {
       p.kind = Piece::Plain;
       p.record = index;
       records_[index].method = kStored;
-      if (e.kind == EntryKind::Link) p.in.assign(e.link_target.begin(), e.link_target.end());
+      if (e.kind == EntryKind::Link) {
+        std::string target = platform::name_to_utf8(e.link_target);
+        p.in.assign(target.begin(), target.end());
+      }
       return queue(std::move(p));
     }
 
@@ -402,12 +411,19 @@ class ZipWriter : public arc::EntryWriter {
 
   // ------------------------------------------------ compression threads --
 
+  // Deflate is libdeflate where it is available (whole buffers, fast) and
+  // zlib everywhere (chunks that must continue a stream; the whole of the
+  // work where libdeflate is missing, as in the Windows build).
   struct Tools {
+#if ZUBETO_HAVE_LIBDEFLATE
     libdeflate_compressor* whole = nullptr;
+#endif
     z_stream z{};
     bool z_ready = false;
     ~Tools() {
+#if ZUBETO_HAVE_LIBDEFLATE
       if (whole) libdeflate_free_compressor(whole);
+#endif
       if (z_ready) deflateEnd(&z);
     }
   };
@@ -439,21 +455,76 @@ class ZipWriter : public arc::EntryWriter {
     }
   }
 
+  static uint32_t crc_of(const std::vector<char>& in) {
+#if ZUBETO_HAVE_LIBDEFLATE
+    return static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
+#else
+    uLong crc = ::crc32(0, nullptr, 0);
+    const Bytef* at = reinterpret_cast<const Bytef*>(in.data());
+    for (size_t left = in.size(); left > 0;) {
+      uInt n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+      crc = ::crc32(crc, at, n);
+      at += n;
+      left -= n;
+    }
+    return static_cast<uint32_t>(crc);
+#endif
+  }
+
+  // Compresses p.in into p.out with zlib: the stream ends when the piece is
+  // its entry's last, else it ends on a byte boundary so that the next
+  // chunk's blocks follow directly. The dictionary (the previous chunk's
+  // last bytes) keeps the seams as small as the rest.
+  static bool zlib_compress(Tools& t, Piece& p, bool last) {
+    if (!t.z_ready) {
+      if (deflateInit2(&t.z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
+      t.z_ready = true;
+    } else if (deflateReset(&t.z) != Z_OK) {
+      return false;
+    }
+    if (!p.dict.empty() &&
+        deflateSetDictionary(&t.z, reinterpret_cast<const Bytef*>(p.dict.data()), static_cast<uInt>(p.dict.size())) != Z_OK)
+      return false;
+    p.out.resize(deflateBound(&t.z, static_cast<uLong>(p.in.size())) + 64);
+    t.z.next_in = reinterpret_cast<Bytef*>(p.in.data());
+    t.z.avail_in = static_cast<uInt>(p.in.size());
+    size_t produced = 0;
+    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
+    for (;;) {
+      t.z.next_out = reinterpret_cast<Bytef*>(p.out.data() + produced);
+      t.z.avail_out = static_cast<uInt>(p.out.size() - produced);
+      int rc = deflate(&t.z, flush);
+      produced = p.out.size() - t.z.avail_out;
+      if (rc == Z_STREAM_ERROR) return false;
+      if (last ? rc == Z_STREAM_END : (t.z.avail_in == 0 && t.z.avail_out > 0)) break;
+      p.out.resize(p.out.size() * 2);
+    }
+    p.out.resize(produced);
+    p.dict.clear();
+    p.dict.shrink_to_fit();
+    return true;
+  }
+
   static bool compress(Tools& t, Piece& p) {
-    p.crc = static_cast<uint32_t>(libdeflate_crc32(0, p.in.data(), p.in.size()));
+    p.crc = crc_of(p.in);
     switch (p.kind) {
       case Piece::Plain:  // folders and link targets: a few bytes at most
         p.out = p.in;
         return true;
       case Piece::Whole: {
+#if ZUBETO_HAVE_LIBDEFLATE
         if (!t.whole && !(t.whole = libdeflate_alloc_compressor(kLevel))) return false;
         p.out.resize(libdeflate_deflate_compress_bound(t.whole, p.in.size()));
         size_t n = libdeflate_deflate_compress(t.whole, p.in.data(), p.in.size(), p.out.data(), p.out.size());
         if (n == 0) return false;
         p.out.resize(n);
         return true;
+#else
+        return zlib_compress(t, p, /*last=*/true);
+#endif
       }
       case Piece::Chunk: {
+#if ZUBETO_HAVE_LIBDEFLATE
         // Each chunk compressed on its own as a whole buffer, then joined to
         // the next; zlib with the previous bytes as dictionary only when a
         // chunk's stream cannot be joined (never expected).
@@ -467,35 +538,8 @@ class ZipWriter : public arc::EntryWriter {
           p.dict.shrink_to_fit();
           return true;
         }
-        if (!t.z_ready) {
-          if (deflateInit2(&t.z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-          t.z_ready = true;
-        } else if (deflateReset(&t.z) != Z_OK) {
-          return false;
-        }
-        if (!p.dict.empty() &&
-            deflateSetDictionary(&t.z, reinterpret_cast<const Bytef*>(p.dict.data()), static_cast<uInt>(p.dict.size())) != Z_OK)
-          return false;
-        p.out.resize(deflateBound(&t.z, p.in.size()) + 64);
-        t.z.next_in = reinterpret_cast<Bytef*>(p.in.data());
-        t.z.avail_in = static_cast<uInt>(p.in.size());
-        size_t produced = 0;
-        // Chunks before the last end on a byte boundary without ending the
-        // stream, so that the next chunk's blocks follow directly.
-        const int flush = p.last ? Z_FINISH : Z_SYNC_FLUSH;
-        for (;;) {
-          t.z.next_out = reinterpret_cast<Bytef*>(p.out.data() + produced);
-          t.z.avail_out = static_cast<uInt>(p.out.size() - produced);
-          int rc = deflate(&t.z, flush);
-          produced = p.out.size() - t.z.avail_out;
-          if (rc == Z_STREAM_ERROR) return false;
-          if (p.last ? rc == Z_STREAM_END : (t.z.avail_in == 0 && t.z.avail_out > 0)) break;
-          p.out.resize(p.out.size() * 2);
-        }
-        p.out.resize(produced);
-        p.dict.clear();
-        p.dict.shrink_to_fit();
-        return true;
+#endif
+        return zlib_compress(t, p, p.last);
       }
     }
     return false;

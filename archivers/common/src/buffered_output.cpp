@@ -18,7 +18,7 @@ Status BufferedOutput::write(const void* data, size_t size) {
   Status s = flush();
   if (!s.ok()) return s;
   if (size >= buf_.size()) {
-    s = out_.write_all(p, size);
+    s = out_.write_at(written_, p, size);
     if (s.ok()) written_ += size;
     kick();
     return s;
@@ -40,7 +40,7 @@ Status BufferedOutput::space(char*& at, size_t& room) {
 
 Status BufferedOutput::flush() {
   if (used_ == 0) return Status{};
-  Status s = out_.write_all(buf_.data(), used_);
+  Status s = out_.write_at(written_, buf_.data(), used_);
   if (!s.ok()) return s;
   written_ += used_;
   used_ = 0;
@@ -55,6 +55,21 @@ void BufferedOutput::kick() {
   if (written_ - kicked_ < kKickBytes) return;
   out_.start_writeback(kicked_, written_ - kicked_);
   kicked_ = written_;
+}
+
+Status BufferedOutput::truncate(uint64_t offset) {
+  if (offset >= written_) {
+    if (offset < written_ + used_) used_ = static_cast<size_t>(offset - written_);
+    return Status{};
+  }
+  // Bytes go to the file at written_ (not at the file's own position), so
+  // cutting the file and moving written_ back is all it takes.
+  used_ = 0;
+  Status s = out_.truncate(offset);
+  if (!s.ok()) return s;
+  written_ = offset;
+  if (kicked_ > offset) kicked_ = offset;
+  return Status{};
 }
 
 Status BufferedOutput::patch(uint64_t offset, const void* data, size_t size) {

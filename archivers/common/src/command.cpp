@@ -1,13 +1,8 @@
 #include "arc/command.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include "arc/codes.h"
+#include "platform/files.h"
 
 namespace zubeto::arc {
 
@@ -40,36 +35,33 @@ bool read_response_file(const std::string& path, std::vector<std::string>& out, 
   // ("/dev/zero" never ends) or a pipe is refused before it is read, and
   // no list is larger than kMaxResponseBytes, which is read as a bound,
   // whatever size the file claims.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) {
-    why = std::strerror(errno);
+  platform::InputFile file;
+  platform::FileFacts facts;
+  platform::SysError err;
+  if (!file.open(path, /*follow_link=*/true, facts, err)) {
+    why = err.text();
     return false;
   }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (facts.kind != platform::FileKind::File) {
     why = "not a regular file";
-    ::close(fd);
     return false;
   }
   std::string all;
   char buf[65536];
   for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
+    long long n = file.read(buf, sizeof buf, err);
     if (n < 0) {
-      why = std::strerror(errno);
-      ::close(fd);
+      why = err.text();
       return false;
     }
     if (n == 0) break;
     all.append(buf, static_cast<size_t>(n));
     if (all.size() > kMaxResponseBytes) {
       why = "larger than any list of sources (more than " + std::to_string(kMaxResponseBytes) + " bytes)";
-      ::close(fd);
       return false;
     }
   }
-  ::close(fd);
+  file.close();
   size_t pos = 0;
   size_t number = 0;
   while (pos < all.size()) {
@@ -100,11 +92,16 @@ bool is_switch(const Token& t) { return !t.quoted && !t.text.empty() && t.text[0
 
 void add_source(const FormatRow& row, std::string path, Command& out) {
   Source s;
-  static constexpr std::string_view kContents = "/*.*";
-  if (row.folder_contents && path.size() >= kContents.size() &&
-      std::string_view(path).substr(path.size() - kContents.size()) == kContents) {
-    path.resize(path.size() - kContents.size());
-    if (path.empty()) path = "/";
+  // "<folder>/*.*" (Windows: "<folder>\*.*" too, never the second byte of a
+  // double-byte character).
+  static constexpr std::string_view kAll = "*.*";
+  if (row.folder_contents && path.size() > kAll.size() &&
+      std::string_view(path).substr(path.size() - kAll.size()) == kAll &&
+      platform::is_separator_at(path, path.size() - kAll.size() - 1)) {
+    path.resize(path.size() - kAll.size());
+    // The folder keeps its separator only where it is the root ("/", "C:\" on Windows).
+    std::string folder = path.substr(0, path.size() - 1);
+    if (!folder.empty() && platform::folder_of(path) != path) path = std::move(folder);
     s.contents_only = true;
   }
   s.path = std::move(path);

@@ -1,20 +1,15 @@
 #include "arc/driver.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <new>
-#include <signal.h>
-#include <algorithm>
 
 #include "arc/codes.h"
 #include "arc/command.h"
 #include "arc/output_text.h"
 #include "arc/report.h"
+#include "platform/stop.h"
 
 namespace zubeto::arc {
 
@@ -26,37 +21,28 @@ constexpr size_t kReadAhead = 64 * 1024;
 
 class OpenFile : public FileContent {
  public:
-  ~OpenFile() override {
-    if (fd_ >= 0) ::close(fd_);
-  }
-
   // Opens the entry's file and reads ahead. On failure returns the reason.
   bool open(Entry& e, std::string& why) {
-    int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (e.follow ? 0 : O_NOFOLLOW);
-    fd_ = ::open(e.path.c_str(), flags);
-    if (fd_ < 0) {
-      why = std::strerror(errno);
+    platform::FileFacts facts;
+    platform::SysError err;
+    if (!file_.open(e.path, e.follow, facts, err)) {
+      why = err.text();
+      gone_ = err.kind == platform::ErrorKind::Missing;
       return false;
     }
-    struct stat st;
-    if (::fstat(fd_, &st) != 0) {
-      why = std::strerror(errno);
-      return false;
-    }
-    if (!S_ISREG(st.st_mode)) {
+    if (facts.kind != platform::FileKind::File) {
       why = "no longer a plain file";
       return false;
     }
-    size_ = static_cast<uint64_t>(st.st_size);
-    take_facts(e, st);
+    size_ = facts.size;
+    take_facts(e, facts);
     // Not zero-filled: only the bytes read are ever used.
     ahead_.reset(new char[kReadAhead]);
     size_t got = 0;
     while (got < kReadAhead) {
-      ssize_t n = ::read(fd_, ahead_.get() + got, kReadAhead - got);
+      long long n = file_.read(ahead_.get() + got, kReadAhead - got, err);
       if (n < 0) {
-        if (errno == EINTR) continue;
-        why = std::strerror(errno);
+        why = err.text();
         return false;
       }
       if (n == 0) {
@@ -71,10 +57,13 @@ class OpenFile : public FileContent {
   }
 
   uint64_t size() const override { return size_; }
+  // The file was no longer there when it was opened.
+  bool gone() const { return gone_; }
 
   bool rewind() override {
     // The read-ahead stays valid: read on from just after it.
-    if (::lseek(fd_, static_cast<off_t>(ahead_len_), SEEK_SET) < 0) return false;
+    platform::SysError err;
+    if (!file_.seek(ahead_len_, err)) return false;
     given_ = 0;
     ahead_pos_ = 0;
     at_end_ = ahead_at_end_;
@@ -92,18 +81,15 @@ class OpenFile : public FileContent {
       std::memcpy(out, ahead_.get() + ahead_pos_, n);
       ahead_pos_ += n;
     } else if (!at_end_ && !failed_) {
-      for (;;) {
-        ssize_t r = ::read(fd_, out, want);
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) {
-          failed_ = true;
-          fail_reason_ = std::strerror(errno);
-        } else if (r == 0) {
-          at_end_ = true;
-        } else {
-          n = static_cast<size_t>(r);
-        }
-        break;
+      platform::SysError err;
+      long long r = file_.read(out, want, err);
+      if (r < 0) {
+        failed_ = true;
+        fail_reason_ = err.text();
+      } else if (r == 0) {
+        at_end_ = true;
+      } else {
+        n = static_cast<size_t>(r);
       }
     }
     if (n == 0) {
@@ -129,10 +115,8 @@ class OpenFile : public FileContent {
     bool more = ahead_pos_ < ahead_len_;
     if (!more && !at_end_) {
       char probe;
-      ssize_t r;
-      do r = ::read(fd_, &probe, 1);
-      while (r < 0 && errno == EINTR);
-      more = r > 0;
+      platform::SysError err;
+      more = file_.read(&probe, 1, err) > 0;
     }
     if (more) {
       why = "it grew while read; its entry holds only the first " + std::to_string(size_) + " bytes";
@@ -142,7 +126,8 @@ class OpenFile : public FileContent {
   }
 
  private:
-  int fd_ = -1;
+  platform::InputFile file_;
+  bool gone_ = false;
   uint64_t size_ = 0;
   uint64_t given_ = 0;
   std::unique_ptr<char[]> ahead_;
@@ -155,19 +140,12 @@ class OpenFile : public FileContent {
   std::string fail_reason_;
 };
 
-std::string absolute(const std::string& path) {
-  if (!path.empty() && path[0] == '/') return path;
-  char buf[4096];
-  if (::getcwd(buf, sizeof buf) == nullptr) return path;
-  return std::string(buf) + "/" + path;
-}
-
 // The name of a source in the archive.
 std::string source_name(const FormatRow& row, const Command& cmd, const Source& s) {
   if (s.contents_only) return "";
   if (row.names == NameRule::RelativeToBase) {
-    std::string base = clean_name(absolute(cmd.base_dir));
-    std::string full = clean_name(absolute(s.path));
+    std::string base = clean_name(platform::absolute_path(cmd.base_dir));
+    std::string full = clean_name(platform::absolute_path(s.path));
     if (base.empty()) return full;
     if (full == base) return "";
     if (full.size() > base.size() && full.compare(0, base.size(), base) == 0 && full[base.size()] == '/')
@@ -184,15 +162,6 @@ std::string source_name(const FormatRow& row, const Command& cmd, const Source& 
 
 std::string plural(size_t n, const char* one, const char* many) {
   return std::to_string(n) + " " + (n == 1 ? one : many);
-}
-
-const char* signal_name(int sig) {
-  switch (sig) {
-    case SIGTERM: return "SIGTERM";
-    case SIGINT: return "SIGINT";
-    case SIGHUP: return "SIGHUP";
-    default: return "a signal";
-  }
 }
 
 int finish(OutputText& text, int code, char* output, uint32_t size) {
@@ -286,7 +255,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
       OpenFile file;
       std::string why;
       if (!file.open(e, why)) {
-        if (why == std::strerror(ENOENT))
+        if (file.gone())
           report.problem(ARC_E_SOURCE_MISSING, "vanished before it was read: " + e.path);
         else
           report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
@@ -314,7 +283,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   if (!s.ok()) {
     out.discard();
     if (s.code == ARC_E_STOPPED)
-      s.text = std::string("stopped by ") + signal_name(StopSignals::signal_number()) +
+      s.text = std::string("stopped by ") + platform::stop_signal_name(StopSignals::signal_number()) +
                "; the partial archive was removed";
     text.line("ERROR: archive not written: " + s.text);
     problem_lines();

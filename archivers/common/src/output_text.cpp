@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/files.h"
+
 namespace zubeto::arc {
 
 std::string OutputText::text() const {
@@ -20,13 +22,12 @@ std::string more_line(size_t n) {
   return "... and " + std::to_string(n) + (n == 1 ? " more line" : " more lines") + " not shown";
 }
 
-// The first `room` bytes of `line`, cut before a UTF-8 character that does
-// not fit, marked with "...".
+// The first `room` bytes of `line`, cut before a character that does not
+// fit (UTF-8 on POSIX, the ANSI code page on Windows), marked with "...".
 std::string cut_line(const std::string& line, size_t room) {
   if (line.size() <= room) return line;
   if (room < 3) return std::string();
-  size_t cut = room - 3;
-  while (cut > 0 && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+  size_t cut = platform::char_start(line, room - 3);
   return line.substr(0, cut) + "...";
 }
 
@@ -97,8 +98,7 @@ void write_output(std::string_view text, char* out, uint32_t size) {
       cut = brk;
       if (text[cut - 1] == '\r') --cut;
     } else {
-      cut = room;
-      while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+      cut = platform::char_start(text, room);
     }
     if (cut > room) cut = room;
   }

@@ -1,5 +1,6 @@
 #include "lzh_test_util.h"
 
+#include <iconv.h>
 #include <unistd.h>
 
 #include <array>
@@ -94,6 +95,52 @@ std::map<std::string, std::string> snapshot(const fs::path& root) {
   return m;
 }
 
+std::map<std::string, std::string> under(const std::map<std::string, std::string>& m, const std::string& prefix) {
+  std::map<std::string, std::string> r;
+  for (auto& [k, v] : m)
+    if (k.rfind(prefix, 0) == 0 && k.size() > prefix.size()) r[k.substr(prefix.size())] = v;
+  return r;
+}
+
+std::string to_cp932(const std::string& utf8) {
+  iconv_t cd = ::iconv_open("CP932", "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return "";
+  std::string in = utf8;
+  std::string out(in.size() * 2 + 8, '\0');
+  char* ip = in.data();
+  size_t il = in.size();
+  char* op = out.data();
+  size_t ol = out.size();
+  size_t rc = ::iconv(cd, &ip, &il, &op, &ol);
+  ::iconv_close(cd);
+  if (rc == static_cast<size_t>(-1)) return "";
+  out.resize(out.size() - ol);
+  return out;
+}
+
+std::map<std::string, std::string> cp932_names(const std::map<std::string, std::string>& m) {
+  std::map<std::string, std::string> r;
+  for (auto& [k, v] : m) r[to_cp932(k)] = v;
+  return r;
+}
+
+const std::vector<Reader>& readers() {
+  static const std::vector<Reader> r = {
+      {"lhasa", "lhasa xq", true},
+      {"bsdtar", "LC_ALL=C.UTF-8 bsdtar xpf", false},
+      {"7-Zip", "7z x -y -bd", true},
+  };
+  return r;
+}
+
+int extract(const Reader& r, const fs::path& archive, const fs::path& into, std::string* out) {
+  fs::create_directories(into);
+  std::string o;
+  int rc = run("cd " + quote(into) + " && " + r.extract + " " + quote(archive), &o);
+  if (out) *out = o;
+  return rc;
+}
+
 std::vector<StoredEntry> list_headers(const fs::path& archive) {
   std::string a = read_file(archive);
   std::vector<StoredEntry> out;
@@ -107,12 +154,14 @@ std::vector<StoredEntry> list_headers(const fs::path& archive) {
     e.packed = u32(i + 7);
     e.original = u32(i + 11);
     std::string dir, file;
+    e.os = a[i + 23];
     size_t x = i + 24;
     uint32_t next = u16(x);
     x += 2;
     while (next != 0) {
       uint8_t type = static_cast<uint8_t>(a[x]);
       std::string data = a.substr(x + 1, next - 3);
+      e.ext[type] = data;
       if (type == 1) file = data;
       if (type == 2) {
         for (char& c : data)

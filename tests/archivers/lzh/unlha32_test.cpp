@@ -1,5 +1,5 @@
 // unlha32.so called as the worker calls it, with real command texts; the
-// archives are read back by lhasa and bsdtar.
+// archives are read back by lhasa, bsdtar and 7-Zip.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -53,13 +53,6 @@ class Unlha32 : public ::testing::Test {
   std::vector<char> output_;
 };
 
-std::map<std::string, std::string> under(const std::map<std::string, std::string>& m, const std::string& prefix) {
-  std::map<std::string, std::string> r;
-  for (auto& [k, v] : m)
-    if (k.rfind(prefix, 0) == 0 && k.size() > prefix.size()) r[k.substr(prefix.size())] = v;
-  return r;
-}
-
 TEST_F(Unlha32, VersionIsReported) { EXPECT_EQ(version_(), 100); }
 
 TEST_F(Unlha32, FolderAndFileSourcesReadBack) {
@@ -72,9 +65,11 @@ TEST_F(Unlha32, FolderAndFileSourcesReadBack) {
   std::string out;
   ASSERT_EQ(run("lhasa t " + quote(archive), &out), 0) << out;
   const std::map<std::string, std::string> want = snapshot(t_.path / "src");
-  for (const char* reader : {"lhasa xq", "bsdtar xf"}) {
-    SCOPED_TRACE(reader);
-    EXPECT_EQ(under(extract(reader, archive), stripped(t_.path / "src") + "/"), want);
+  for (const Reader& r : readers()) {
+    SCOPED_TRACE(r.name);
+    const fs::path x = t_.path / r.name;
+    ASSERT_EQ(lzhtest::extract(r, archive, x, &out), 0) << out;
+    EXPECT_EQ(under(snapshot(x), stripped(t_.path / "src") + "/"), r.shift_jis_names ? cp932_names(want) : want);
   }
   // Only the archive is left in the destination: no temporary file.
   EXPECT_EQ(std::distance(fs::directory_iterator(t_.path / "dest"), fs::directory_iterator()), 1);
@@ -95,7 +90,7 @@ TEST_F(Unlha32, ResponseFileInCurrentFolder) {
   ASSERT_EQ(rc, 0) << output();
   std::map<std::string, std::string> want = snapshot(t_.path / "src");
   EXPECT_EQ(under(extract("bsdtar xf", archive), stripped(t_.path / "src") + "/"), want);
-  EXPECT_EQ(under(extract("lhasa xq", archive), stripped(t_.path / "src") + "/"), want);
+  EXPECT_EQ(under(extract("lhasa xq", archive), stripped(t_.path / "src") + "/"), cp932_names(want));
 }
 
 TEST_F(Unlha32, FailuresLeaveNoPartialArchiveAndSayWhy) {
@@ -142,6 +137,129 @@ TEST_F(Unlha32, OutputTextStaysWithinTheGivenSize) {
     EXPECT_LT(std::strlen(output_.data()), size);
     for (size_t i = size; i < output_.size(); ++i) ASSERT_EQ(output_[i], '\x7f') << "written at " << i;
   }
+}
+
+// Names for Japanese Windows readers, read back on Linux: bsdtar gives the
+// exact names (from the UTF-16 fields), lhasa and 7-Zip write the Shift-JIS
+// names as they are, as for any archive made on Japanese Windows, and a
+// name that is not UTF-8 with its own bytes. Every
+// entry comes out in every reader, with its case, its bytes and, where the
+// reader keeps them, its permissions.
+TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
+  struct Case {
+    const char* what;
+    std::string path;       // under src/, UTF-8 or not
+    std::string exact;      // what bsdtar writes
+    std::string shift_jis;  // what lhasa and 7-Zip write
+  };
+  const Case cases[] = {
+      {"Japanese folder and file", "資料/会議の予定.txt", "資料/会議の予定.txt", to_cp932("資料/会議の予定.txt")},
+      {"Japanese folder, empty", "空のフォルダ/", "空のフォルダ/", to_cp932("空のフォルダ/")},
+      {"outside code page 932", "絵文字😀.txt", "絵文字😀.txt", to_cp932("絵文字") + "_.txt"},
+      {"all capitals", "README.TXT", "README.TXT", "README.TXT"},
+      {"not UTF-8", "caf\xE9.txt", "café.txt", "caf\xE9.txt"},
+      {"after the name that is not UTF-8", "zz-last.txt", "zz-last.txt", "zz-last.txt"},
+  };
+  std::map<std::string, std::string> exact, sjis;
+  for (const Case& c : cases) {
+    std::string content = c.path.back() == '/' ? "" : std::string("content of ") + c.what;
+    if (c.path.back() == '/') fs::create_directories(t_.path / "src" / c.path);
+    else write_file(t_.path / "src" / c.path, content);
+    exact[c.exact] = content;
+    sjis[c.shift_jis] = content;
+  }
+  const fs::path archive = t_.path / "dest/names.lzh";
+  ASSERT_EQ(call("a \"" + archive.string() + "\" -x1r2a2 -n1 \"" + (t_.path / "src").string() + "\" "), 0) << output();
+  const std::string top = stripped(t_.path / "src") + "/";
+  for (const Reader& r : readers()) {
+    SCOPED_TRACE(r.name);
+    const fs::path x = t_.path / r.name;
+    std::string out;
+    ASSERT_EQ(lzhtest::extract(r, archive, x, &out), 0) << out;
+    std::map<std::string, std::string> got;
+    for (auto& [k, v] : under(snapshot(x), top)) got[k] = v;
+    // Folders appear with "/" in the snapshot; compare files and the empty folder.
+    std::map<std::string, std::string> want = r.shift_jis_names ? sjis : exact;
+    // 7-Zip on Linux takes every 0x5C byte for a folder separator, also the
+    // second byte of a Shift-JIS character such as 予 (0x97 0x5C): the
+    // file comes out whole, one folder deeper.
+    if (std::string(r.name) == "7-Zip") {
+      std::map<std::string, std::string> split;
+      for (const auto& [name, v] : want) {
+        std::string k = name;
+        for (char& ch : k)
+          if (ch == '\\') ch = '/';
+        split[k] = v;
+      }
+      want = split;
+    }
+    for (auto& [k, v] : want) {
+      ASSERT_EQ(got.count(k), 1u) << k;
+      EXPECT_EQ(got[k], v) << k;
+    }
+  }
+
+  // The headers themselves: the Windows mark, Shift-JIS names, the code
+  // page 932 mark and the exact names in UTF-16LE, for every entry.
+  auto u16 = [](const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size();) {
+      unsigned char c = static_cast<unsigned char>(utf8[i]);
+      uint32_t v;
+      int n;
+      if (c < 0x80) v = c, n = 1;
+      else if (c < 0xE0) v = c & 0x1F, n = 2;
+      else if (c < 0xF0) v = c & 0x0F, n = 3;
+      else v = c & 0x07, n = 4;
+      for (int k = 1; k < n; ++k) v = (v << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+      i += n;
+      auto put = [&](uint32_t u) { out += static_cast<char>(u & 0xFF); out += static_cast<char>(u >> 8); };
+      if (v >= 0x10000) put(0xD800 + ((v - 0x10000) >> 10)), put(0xDC00 + ((v - 0x10000) & 0x3FF));
+      else put(v);
+    }
+    return out;
+  };
+  std::map<std::string, StoredEntry> by_name;
+  for (const StoredEntry& e : list_headers(archive)) {
+    EXPECT_EQ(e.os, 'W') << e.name;
+    ASSERT_EQ(e.ext.count(0x46), 1u) << e.name;
+    EXPECT_EQ(e.ext.at(0x46), std::string("\xA4\x03\0\0", 4)) << e.name;
+    EXPECT_TRUE(e.ext.count(0x44) || e.ext.count(0x45)) << e.name;
+    by_name[e.name.substr(top.size())] = e;
+  }
+  const StoredEntry& jp = by_name[to_cp932("資料/会議の予定.txt")];
+  EXPECT_EQ(jp.ext.at(0x01), to_cp932("会議の予定.txt"));
+  EXPECT_EQ(jp.ext.at(0x44), u16("会議の予定.txt"));
+  EXPECT_EQ(jp.ext.at(0x45).substr(jp.ext.at(0x45).size() - u16("/資料/").size()), u16("/資料/"));
+  const StoredEntry& emoji = by_name[to_cp932("絵文字") + "_.txt"];
+  EXPECT_EQ(emoji.ext.at(0x44), u16("絵文字😀.txt"));
+  EXPECT_EQ(by_name["caf\xE9.txt"].ext.at(0x44), u16("café.txt"));
+  const StoredEntry& folder = by_name[to_cp932("空のフォルダ/")];
+  EXPECT_EQ(folder.method, "-lhd-");
+  EXPECT_EQ(folder.ext.count(0x44), 0u);
+  EXPECT_EQ(folder.ext.at(0x45).substr(folder.ext.at(0x45).size() - u16("空のフォルダ/").size()), u16("空のフォルダ/"));
+}
+
+// The benchmark's tree, made small, through the library and back out of
+// every reader byte for byte: text, records, random and packed files, and
+// large files that go through the chunked path (compressed or kept).
+TEST_F(Unlha32, BenchmarkTreeRoundTrip) {
+  std::string out;
+  ASSERT_EQ(run(std::string(GEN_TREE_PATH) + " " + quote(t_.path / "tree") + " 0.04", &out), 0) << out;
+  const fs::path archive = t_.path / "dest/bench.lzh";
+  ASSERT_EQ(call("a \"" + archive.string() + "\" -x1r2a2 -n1 \"" + (t_.path / "tree").string() + "\" "), 0) << output();
+  const auto want = snapshot(t_.path / "tree");
+  for (const Reader& r : readers()) {
+    SCOPED_TRACE(r.name);
+    const fs::path x = t_.path / r.name;
+    ASSERT_EQ(lzhtest::extract(r, archive, x, &out), 0) << out;
+    EXPECT_TRUE(under(snapshot(x), stripped(t_.path / "tree") + "/") == want);
+  }
+  std::map<std::string, std::string> method;
+  for (const StoredEntry& e : list_headers(archive)) method[fs::path(e.name).filename().string()] = e.method;
+  EXPECT_EQ(method["log.txt"], "-lh5-");
+  EXPECT_EQ(method["db.dat"], "-lh5-");
+  EXPECT_EQ(method["media.bin"], "-lh0-");
 }
 
 }  // namespace

@@ -28,6 +28,10 @@ class BufferedOutput {
   Status flush();
   // Overwrites bytes given before, at `offset` from the file's start.
   Status patch(uint64_t offset, const void* data, size_t size);
+  // Drops every byte given at or after `offset` (a writer that keeps a
+  // file as it is after its compressed data turned out larger); later
+  // bytes go on from there.
+  Status truncate(uint64_t offset);
   // Bytes given so far, buffered or written.
   uint64_t offset() const { return written_ + used_; }
 

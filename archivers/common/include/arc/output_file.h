@@ -2,21 +2,22 @@
 //
 // The archive is written to a temporary file beside its final name (same
 // folder, so the same file system), flushed to disk, and only when it is
-// complete moved to its name -- never over an existing file: renameat2
-// with RENAME_NOREPLACE, else link() + unlink(), else (file systems without
-// hard links) an exclusive placeholder replaced by rename(). On any failure,
+// complete moved to its name -- never over an existing file (the system's
+// side lives in platform/files.h: a rename that refuses to replace on
+// POSIX, MoveFileEx without replacing on Windows). On any failure,
 // or when the object is destroyed before commit(), the temporary file is
 // removed; the one exception is a complete archive that could not be moved
 // to its name (ARC_E_COMMIT): it is kept, and the failure text names it. An
 // existing file of the archive's name is never touched.
 //
 // Temporary files are named "<archive>.<8 letters or digits>.part" and stay
-// locked (flock) while written. A temporary of that form in the destination
+// marked as in use while written (POSIX: flock; Windows: a handle that
+// shares no deletion). A temporary of that form in the destination
 // folder that nobody holds locked was left by a run that was killed or lost
 // its power; create() removes it. One another worker is still writing stays
 // untouched.
 //
-// All system calls on the archive file live here, so that a writer never
+// All calls on the archive file go through here, so that a writer never
 // meets the operating system directly.
 #pragma once
 
@@ -26,6 +27,7 @@
 #include <vector>
 
 #include "arc/status.h"
+#include "platform/files.h"
 
 namespace zubeto::arc {
 
@@ -45,8 +47,6 @@ class OutputFile {
   // added to `removed` when given).
   Status create(const std::string& final_path, std::vector<std::string>* removed = nullptr);
 
-  // The open temporary file (open for reading and writing).
-  int fd() const { return fd_; }
   const std::string& temp_path() const { return temp_; }
   const std::string& final_path() const { return final_; }
 
@@ -71,23 +71,24 @@ class OutputFile {
   void discard();
 
  private:
-  Status io_failure(const char* what, int err) const;
-  Status transfer_at(bool writing, uint64_t offset, void* data, size_t size);
+  Status io_failure(const char* what, const platform::SysError& err) const;
 
-  int fd_ = -1;
+  platform::NewFile file_;
   std::string temp_;
   std::string final_;
   bool committed_ = false;
 };
 
-// The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" -> "/".
-std::string folder_of(const std::string& path);
+// The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" -> "/"
+// (Windows: "C:\b\x.zip" -> "C:\b", "C:\x.zip" -> "C:\").
+using platform::folder_of;
 
 // Whether `name` (without folder) has the form of one of our temporaries:
 // "<stem>.<lzh|zip|cab|tar|bza>.<8 of [0-9a-z]>.part".
 bool is_temp_name(const std::string& name);
 
-// Stop signals (SIGTERM, SIGINT, SIGHUP) while an archive is made. While a
+// Stop signals (SIGTERM, SIGINT, SIGHUP; none on Windows, see
+// platform/stop.h) while an archive is made. While a
 // StopSignals object lives, these signals only raise a flag (and remove the
 // temporary file being written, which is safe to do from a handler): the
 // run stops at its next step with ARC_E_STOPPED, leaves no archive and no

@@ -9,7 +9,11 @@
 // Links: a symbolic link named as a source is followed (the user chose
 // it). A symbolic link met inside a walked folder is never followed: it
 // becomes a Link entry holding its target text, which a format either
-// stores as a link or leaves out with a note. So a walk never loops.
+// stores as a link or leaves out with a note. So a walk never loops. On
+// Windows a symbolic link or a junction (a reparse point that stands for
+// another path) is such a link. A folder met again below itself all the
+// same (through links the system shows as plain folders: a bind mount,
+// Unix links seen through Wine) is named as a problem and not entered.
 // Device files, pipes and sockets hold no data a backup can keep: inside
 // folders they are left out with a note (the run stays a success), named
 // as a source they are a problem (the user asked for them).
@@ -23,12 +27,12 @@
 #pragma once
 
 #include <cstdint>
-#include <sys/stat.h>
 
 #include <string>
 #include <vector>
 
 #include "arc/report.h"
+#include "platform/files.h"
 
 namespace zubeto::arc {
 
@@ -48,9 +52,9 @@ struct Entry {
   uint64_t dev = 0, ino = 0; // identity on disk, to tell the same file met twice
 };
 
-// Copies the facts of a stat result (mode, times, owner; size for files)
-// into the entry.
-void take_facts(Entry& e, const struct stat& st);
+// Copies the facts of a path (mode, times, owner, identity; size for
+// files) into the entry.
+void take_facts(Entry& e, const platform::FileFacts& f);
 
 struct WalkRoot {
   std::string path;            // on disk
@@ -60,16 +64,15 @@ struct WalkRoot {
 
 std::vector<Entry> walk(const std::vector<WalkRoot>& roots, Report& report);
 
-// Lexical clean-up of a path into an archive name: no root, no "." or empty
-// parts, ".." removes the part before it (never climbs above the top).
+// Lexical clean-up of a path into an archive name: no root (nor drive or
+// network share on Windows), "/" between parts whatever the system's
+// separator, no "." or empty parts, ".." removes the part before it (never
+// climbs above the top).
 std::string clean_name(std::string_view path);
 
 // The n-th distinct name for `name` (n >= 2): " (n)" before the last
 // extension of the last part: "d/f.txt" -> "d/f (2).txt", ".profile" ->
 // ".profile (2)".
 std::string numbered_name(const std::string& name, unsigned n);
-
-// What a special file is, for texts: "a named pipe", "a socket", ...
-const char* special_kind(uint32_t st_mode);
 
 }  // namespace zubeto::arc

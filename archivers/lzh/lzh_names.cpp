@@ -1,0 +1,115 @@
+#include "lzh_names.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include "arc/le.h"
+#include "arc/utf8.h"
+
+namespace lzh {
+namespace {
+
+#include "cp932_table.inc"
+
+// The Shift-JIS code of a character, or 0 when code page 932 cannot hold it.
+uint16_t cp932_of(uint32_t c) {
+  if (c < 0x80) return static_cast<uint16_t>(c);
+  if (c > 0xFFFF) return 0;
+  const uint16_t* end = kCp932Unicode + kCp932Count;
+  const uint16_t* at = std::lower_bound(kCp932Unicode, end, static_cast<uint16_t>(c));
+  if (at == end || *at != c) return 0;
+  return kCp932Code[at - kCp932Unicode];
+}
+
+// The next character of `s` from `i`: a whole UTF-8 sequence, or one byte
+// that does not start one (read as U+0080 to U+00FF).
+uint32_t next_char(std::string_view s, size_t& i) {
+  const auto b = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
+  const uint8_t c = b(i);
+  if (c < 0x80) {
+    ++i;
+    return c;
+  }
+  int n = 0;
+  uint32_t v = 0, min = 0;
+  if (c >= 0xC2 && c <= 0xDF) n = 1, v = c & 0x1F, min = 0x80;
+  else if (c >= 0xE0 && c <= 0xEF) n = 2, v = c & 0x0F, min = 0x800;
+  else if (c >= 0xF0 && c <= 0xF4) n = 3, v = c & 0x07, min = 0x10000;
+  if (n > 0 && i + n < s.size() + 1) {
+    bool ok = true;
+    for (int k = 1; k <= n && ok; ++k) {
+      if (i + k >= s.size() || (b(i + k) & 0xC0) != 0x80) ok = false;
+      else v = (v << 6) | (b(i + k) & 0x3F);
+    }
+    if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
+      i += static_cast<size_t>(n) + 1;
+      return v;
+    }
+  }
+  ++i;
+  return c;
+}
+
+void put16(std::string& out, uint32_t u) { zubeto::arc::le::append16(out, static_cast<uint16_t>(u)); }
+
+}  // namespace
+
+void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le) {
+  sjis.clear();
+  utf16le.clear();
+  const bool raw = !zubeto::arc::is_valid_utf8(utf8);
+  if (raw) {
+    // Not UTF-8: the bytes as they are, but for a 0xFF (the folder
+    // separator of the folder field) and a backslash.
+    for (char ch : utf8) sjis += ch == '\xFF' || ch == '\\' ? '_' : ch;
+  }
+  for (size_t i = 0; i < utf8.size();) {
+    const uint32_t c = next_char(utf8, i);
+    if (c >= 0x10000) {
+      put16(utf16le, 0xD800 + ((c - 0x10000) >> 10));
+      put16(utf16le, 0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+      put16(utf16le, c);
+    }
+    if (raw) continue;
+    // A backslash would read as a folder separator on Windows.
+    const uint16_t code = c == '\\' ? 0 : cp932_of(c);
+    if (code == 0 && c != 0) {
+      sjis += '_';
+    } else if (code > 0xFF) {
+      sjis += static_cast<char>(code >> 8);
+      sjis += static_cast<char>(code & 0xFF);
+    } else {
+      sjis += static_cast<char>(code);
+    }
+  }
+}
+
+StoredName stored_name(std::string_view name, bool is_folder) {
+  StoredName out;
+  std::string_view dir = name, file;
+  if (!is_folder) {
+    const size_t slash = name.rfind('/');
+    if (slash == std::string_view::npos) {
+      dir = {};
+      file = name;
+    } else {
+      dir = name.substr(0, slash);
+      file = name.substr(slash + 1);
+    }
+  }
+  std::string sjis, utf16;
+  while (!dir.empty()) {
+    const size_t slash = dir.find('/');
+    convert_part(dir.substr(0, slash), sjis, utf16);
+    out.sjis_dir += sjis;
+    out.sjis_dir += '\xFF';
+    out.utf16_dir += utf16;
+    put16(out.utf16_dir, '/');
+    dir = slash == std::string_view::npos ? std::string_view{} : dir.substr(slash + 1);
+  }
+  if (!file.empty()) convert_part(file, out.sjis_file, out.utf16_file);
+  return out;
+}
+
+}  // namespace lzh

@@ -1,0 +1,206 @@
+// File services of the archivers' shared core: the facts of a path, the
+// listing of a folder, the text of a link, reading a file, writing a new
+// file that gets its name only when complete, and the path rules of the
+// system. One POSIX and one Win32 side; no system type crosses this header.
+//
+// Paths and names are bytes in the system's narrow code page: UTF-8 on
+// POSIX, the ANSI code page on Windows (Shift-JIS on a Japanese system,
+// where the second byte of a character may be a backslash).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace platform {
+
+// ------------------------------------------------------------ failures --
+
+enum class ErrorKind {
+  None,
+  Missing,   // no such file or folder (or a part of the path is missing)
+  Exists,    // something of that name is already there
+  Sharing,   // held open by another program that allows no reading
+  NoSpace,   // disk full or quota exceeded
+  Other,
+};
+
+// A failed system call: the system's own error code (errno, GetLastError)
+// and what kind of failure it is.
+struct SysError {
+  ErrorKind kind = ErrorKind::None;
+  int code = 0;
+  bool failed() const { return kind != ErrorKind::None; }
+  // A short reason in English, such as "disk full" or "access denied".
+  std::string text() const;
+};
+
+// ------------------------------------------------------- facts and walk --
+
+enum class FileKind { Folder, File, Link, Other };
+
+struct FileFacts {
+  FileKind kind = FileKind::Other;
+  // Permission bits (07777). Windows has none: folders 0755, files 0644,
+  // without the write bits when the read-only attribute is set.
+  uint32_t mode = 0;
+  int64_t mtime = 0;  // seconds since 1970, UTC
+  long mtime_nsec = 0;
+  uint32_t uid = 0, gid = 0;  // 0 on Windows
+  uint64_t size = 0;          // files only
+  // Identity, to tell the same file met twice: device and inode on POSIX;
+  // on Windows the volume and file index for a folder, a digest of the
+  // full path in upper case for anything else (hard links to one file
+  // count as different files there).
+  uint64_t dev = 0, ino = 0;
+  // For FileKind::Other, what it is: "a named pipe", "a socket", ...
+  const char* special = "no file or folder";
+};
+
+// The facts of a path. With follow_link a link is followed to what it
+// names (a source the user named); without, a link is reported as a Link:
+// a symbolic link on POSIX, a name-surrogate reparse point (symbolic link,
+// junction) on Windows.
+bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysError& err);
+
+struct FolderChild {
+  std::string name;
+  FileFacts facts;  // never following a link
+  SysError err;     // the facts could not be read (the child may have vanished)
+};
+
+// The children of a folder, without "." and "..", in the system's order.
+// False with `err` when the folder cannot be listed at all; a listing that
+// fails part way keeps the children read so far, returns false and sets
+// `err` too. Without follow_link a folder path that is itself a link is
+// refused, so a walk never leaves the tree through a link swapped in.
+bool list_folder(const std::string& path, bool follow_link, std::vector<FolderChild>& out, SysError& err);
+
+// The text a link points to ("/" as separator on every system).
+bool read_link(const std::string& path, std::string& target, SysError& err);
+
+// -------------------------------------------------------------- reading --
+
+// A file open for reading; other programs may still read, write or delete
+// it. A file another program holds open without sharing cannot be opened
+// (ErrorKind::Sharing on Windows).
+class InputFile {
+ public:
+  InputFile() = default;
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+  ~InputFile() { close(); }
+
+  // Opens a plain file. Without follow_link a link is refused. The facts
+  // are those of the open file.
+  bool open(const std::string& path, bool follow_link, FileFacts& facts, SysError& err);
+  // Bytes read into buf (at most cap); 0 at the end; -1 with `err` on failure.
+  long long read(void* buf, size_t cap, SysError& err);
+  // Moves the read position to `offset` from the file's start.
+  bool seek(uint64_t offset, SysError& err);
+  void close();
+
+ private:
+  intptr_t h_ = -1;
+};
+
+// -------------------------------------------------------------- writing --
+
+// A file made new by create(): it never replaces anything. Written at
+// explicit offsets or appended at the end of what was written so far.
+class NewFile {
+ public:
+  NewFile() = default;
+  NewFile(const NewFile&) = delete;
+  NewFile& operator=(const NewFile&) = delete;
+  ~NewFile() { close(); }
+
+  // Creates `path`, failing with ErrorKind::Exists when anything of that
+  // name exists (or, on POSIX, when another run's clean-up took the name
+  // away before it was locked); opened for reading and writing, shared
+  // with nobody else for writing. While open it is marked as in use, so
+  // that remove_if_unheld() leaves it alone (POSIX: an flock; Windows: the
+  // handle shares no deletion).
+  bool create(const std::string& path, SysError& err);
+  bool is_open() const { return h_ != -1; }
+
+  // Writes all bytes after the last byte appended so far.
+  bool append(const void* data, size_t size, SysError& err);
+  // Writes all bytes at `offset`; the append position does not move.
+  bool write_at(uint64_t offset, const void* data, size_t size, SysError& err);
+  // Reads exactly `size` bytes at `offset`.
+  bool read_at(uint64_t offset, void* data, size_t size, SysError& err);
+  // Cuts or extends the file to `length` bytes; appending goes on there.
+  bool truncate(uint64_t length, SysError& err);
+  // Starts the disk writes of a range without waiting (where the system can).
+  void start_writeback(uint64_t offset, uint64_t length);
+  // Waits until every byte is on the disk (fsync, FlushFileBuffers).
+  bool flush_to_disk(SysError& err);
+  // Closes; false when the system reports a late write failure.
+  bool close(SysError& err);
+  void close();
+
+ private:
+  intptr_t h_ = -1;
+  uint64_t end_ = 0;
+};
+
+// Gives the complete file `from` the name `to`, never replacing anything:
+// ErrorKind::Exists when something of that name exists. Both lie in one
+// folder.
+bool move_no_replace(const std::string& from, const std::string& to, SysError& err);
+
+// Removes a file that no NewFile holds open, as left by a run that was
+// killed; true when it was removed.
+bool remove_if_unheld(const std::string& path);
+
+// Removes a file; false when it cannot be removed.
+bool remove_file(const std::string& path);
+
+// Makes a folder's list of names durable (a no-op where the system keeps
+// it with the file).
+void sync_folder(const std::string& folder);
+
+// ----------------------------------------------------------- path rules --
+
+// A separator at byte `i` of `path`: "/" on POSIX; "/" or "\" on Windows,
+// where a byte that is the second half of a double-byte character is no
+// separator.
+bool is_separator_at(std::string_view path, size_t i);
+// The path ends with a separator.
+bool ends_with_separator(std::string_view path);
+// The separator the system writes between a folder and a child.
+char separator();
+
+// Splits a path at its separators after its root: POSIX drops the leading
+// "/", Windows a drive ("C:"), a UNC root ("\\server\share") and the
+// "\\?\" prefix. Empty parts are dropped, "." and ".." kept.
+std::vector<std::string_view> path_parts(std::string_view path);
+
+// The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" ->
+// "/"; on Windows also "C:\x.zip" -> "C:\", "C:x.zip" -> "C:".
+std::string folder_of(const std::string& path);
+
+// The path with the system's separator and the child's name after it.
+std::string join_path(const std::string& folder, const std::string& child);
+
+// The path made absolute against the current folder (lexically; it may
+// name nothing).
+std::string absolute_path(const std::string& path);
+
+// The start of the character at or before byte `pos` of a text in the
+// system's narrow code page (UTF-8 on POSIX, the ANSI code page on
+// Windows): cutting there never splits a character. `pos` may be the
+// text's size.
+size_t char_start(std::string_view text, size_t pos);
+
+// Names in the system's narrow code page are UTF-8 (always on POSIX; on
+// Windows only when the ANSI code page is 65001).
+bool names_are_utf8();
+
+// A name in the narrow code page as UTF-8 (unchanged where names_are_utf8()).
+std::string name_to_utf8(std::string_view name);
+
+}  // namespace platform

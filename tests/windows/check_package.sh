@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Makes the Windows package of one build and checks what it holds:
+#   check_package.sh PACKAGE_SCRIPT KIND BUILD_DIR
+# The zip must hold one folder with the worker, the share check library, our
+# four archiver DLLs (the window too when the build has it) and the two
+# read-me files: the Japanese one in Shift-JIS, both with CR LF line ends.
+set -uo pipefail
+script=$1 kind=$2 build=$3
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+if ! bash "$script" "$out" "$kind=$build" > "$out/log.txt" 2>&1; then
+  cat "$out/log.txt"
+  echo "FAIL: the package script failed"
+  exit 1
+fi
+zip=$(ls "$out"/*.zip)
+status=0
+got=$(unzip -Z1 "$zip" | grep -v '/$' | sed 's|^[^/]*/||' | sort | tr '\n' ' ')
+want="CAB32.DLL README-en.txt README-ja.txt TAR32.DLL UNLHA32.DLL ZIP32J.DLL ZUBETO.dll ZUBETOC.exe"
+[ -f "$build/bin/ZUBETOB.exe" ] && want="$want ZUBETOB.exe"
+want=$(echo $want | tr ' ' '\n' | sort | tr '\n' ' ')
+echo "holds: $got"
+if [ "$got" != "$want" ]; then
+  echo "FAIL: expected $want"
+  status=1
+fi
+mkdir "$out/x"
+(cd "$out/x" && unzip -q "$zip")
+ja=$(ls "$out"/x/*/README-ja.txt)
+if ! iconv -f CP932 -t UTF-8 < "$ja" | grep -q 'ズベト'; then
+  echo "FAIL: the Japanese read-me is not Shift-JIS"
+  status=1
+fi
+for f in "$out"/x/*/README-*.txt; do
+  lines=$(wc -l < "$f")
+  crlf=$(grep -c $'\r$' "$f")
+  if [ "$lines" -eq 0 ] || [ "$lines" != "$crlf" ]; then
+    echo "FAIL: $f has lines without CR LF"
+    status=1
+  fi
+done
+[ $status -eq 0 ] && echo "OK: $zip"
+exit $status
