@@ -112,6 +112,17 @@ bool register_class(HINSTANCE instance, WNDPROC proc) {
   return done;
 }
 
+// The destination box leaves Tab, Enter and Escape to the dialog keys: a
+// multi-line box would take them for itself, and the focus could not leave
+// it by Tab.
+LRESULT CALLBACK destination_box_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto base = reinterpret_cast<WNDPROC>(::GetPropW(hwnd, L"zubeto.base"));
+  LRESULT r = ::CallWindowProcW(base, hwnd, msg, wp, lp);
+  if (msg == WM_GETDLGCODE) r &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+  if (msg == WM_NCDESTROY) ::RemovePropW(hwnd, L"zubeto.base");
+  return r;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Services& services) : core_(services, *this), services_(services) {}
@@ -181,6 +192,10 @@ void MainWindow::create_controls() {
     // follow as the tab order.
     ::SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.face == Face::gothic ? gothic_ : window_font_), FALSE);
+    if (c.kind == Kind::text) {
+      ::SetPropW(h, L"zubeto.base", reinterpret_cast<HANDLE>(::GetWindowLongPtrW(h, GWLP_WNDPROC)));
+      ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&destination_box_proc));
+    }
   }
 }
 
