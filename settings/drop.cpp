@@ -1,6 +1,6 @@
 #include "drop.h"
 
-#include "jobfile.h"
+#include "jobfile/vocabulary.h"
 
 namespace settings {
 
@@ -42,7 +42,7 @@ DestinationDrop destination_drop(bool is_file_list, const std::vector<std::strin
   }
   if (folder_exists(paths[0])) {
     out.outcome = DestinationDrop::accepted;
-    out.text = paths[0] + zubeto::kPathSeparator;
+    out.text = paths[0] + jobfile::kPathSeparator;
   } else {
     out.outcome = DestinationDrop::not_folder;
   }

@@ -1,6 +1,6 @@
 #include "save.h"
 
-#include "jobfile.h"
+#include "jobfile/vocabulary.h"
 
 namespace settings {
 
@@ -25,16 +25,16 @@ bool job_is_empty(const Job& job) { return job.destination.empty() || job.source
 
 SaveLines save_lines(const Job& job, const std::function<bool(const std::string&)>& folder_exists) {
   SaveLines out;
-  using namespace zubeto;
+  using namespace jobfile;
   const std::string source_key = kKeySource;
   out.jobconf.push_back(kKeyMode + std::to_string(job.type));
   // One opening quote and no closing one: the worker appends the archive's
   // name and closes the quote itself.
   out.jobconf.push_back(kKeyArchive + ("\"" + job.destination));
   if (job.type == kTypeTar)
-    out.jobconf.push_back(kKeyBaseDir + ("=\"" + (job.sources.empty() ? std::string() : drive_root(job.sources[0])) + "\""));
+    out.jobconf.push_back(kKeyBaseDir + ("\"" + (job.sources.empty() ? std::string() : drive_root(job.sources[0])) + "\""));
   else
-    out.jobconf.push_back(kKeyBaseDir);
+    out.jobconf.push_back(kBareBaseDirLine);
 
   // A CAB folder source means the folder's contents: it gets the "all files"
   // suffix, whatever its last character is.

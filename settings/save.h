@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "jobfile/vocabulary.h"
+
 namespace settings {
 
 struct Job {
@@ -14,10 +16,9 @@ struct Job {
   std::vector<std::string> sources;  // List1, in list order
 };
 
-inline constexpr int kTypeCab = 2;
-inline constexpr int kTypeTar = 3;
-// Up to this many sources go into the job file itself; more go into "resp.tmp".
-inline constexpr size_t kMaxInlineSources = 10;
+inline constexpr int kTypeCab = jobfile::kTypeCab;
+inline constexpr int kTypeTar = jobfile::kTypeTar;
+inline constexpr size_t kMaxInlineSources = jobfile::kMaxInlineSources;
 
 // The drive root that a TAR job's sources must share: on POSIX every
 // absolute path has the one root "/" (a relative path has none).

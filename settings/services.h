@@ -80,6 +80,9 @@ class Services {
   // The folder of the settings program's own file, where the worker lies
   // beside it (no trailing separator); empty when it cannot be told.
   virtual std::string program_folder() = 0;
+  // The command line that shows the file in the system's text editor
+  // ("Notepad.exe logdata.txt" on Windows).
+  virtual std::string text_editor_command(const std::string& file) = 0;
   // The share check of the library "ZUBETO": 1 when the path is the top
   // folder of a network share, 0 otherwise; nothing when the library or its
   // function cannot be loaded.
@@ -87,6 +90,7 @@ class Services {
 };
 
 // Every line of a text file, or nothing when it cannot be opened.
+// (services.cpp, part of the core)
 std::optional<std::vector<std::string>> read_text_lines(Services& services, const std::string& name);
 
 }  // namespace zubeto

@@ -13,23 +13,24 @@
 namespace worker {
 namespace {
 
+// The archiver switches of each job type (its extension is in the shared
+// vocabulary).
 struct JobTypeTexts {
   const char* mode_switch;
-  const char* extension;
   const char* extra_switch;  // appended after the archive path
 };
 
-constexpr JobTypeTexts kJobTypes[] = {
-    {"a ", ".lzh", "-x1r2a2 -n1 "},       // 0 LZH
-    {"-rq ", ".zip", ""},                  // 1 ZIP
-    {"-a -ri ", ".cab", ""},               // 2 CAB
-    {"-cvf ", ".tar", "--display-dialog=0 "},  // 3 TAR
-    {"a ", ".bza", ""},                    // 4 BGA
+constexpr JobTypeTexts kJobTypes[jobfile::kJobTypeCount] = {
+    {"a ", "-x1r2a2 -n1 "},         // 0 LZH
+    {"-rq ", ""},                   // 1 ZIP
+    {"-a -ri ", ""},                // 2 CAB
+    {"-cvf ", "--display-dialog=0 "},  // 3 TAR
+    {"a ", ""},                     // 4 BGA
 };
 
-constexpr int kJobTypeCab = 2;
+constexpr int kJobTypeCab = jobfile::kTypeCab;
 
-bool valid_type(int t) { return t >= 0 && t <= 4; }
+bool valid_type(int t) { return jobfile::valid_job_type(t); }
 
 bool starts_with(std::string_view s, std::string_view key) { return s.substr(0, key.size()) == key; }
 
@@ -68,7 +69,7 @@ std::string two_digits(int v) {
 
 }  // namespace
 
-const char* job_extension(int job_type) { return valid_type(job_type) ? kJobTypes[job_type].extension : ""; }
+const char* job_extension(int job_type) { return jobfile::archive_extension(job_type); }
 
 int path_check(RunLog& log, std::string_view value, int job_type) {
   std::string path;

@@ -1,9 +1,12 @@
-// The worker's fixed texts: run-log templates and lines, file names.
+// The worker's fixed texts: run-log templates and lines; the file names and
+// keys of the job files come from the shared vocabulary.
 // They are UTF-8 here; a platform whose narrow code page differs converts
 // them once, where they are written.
 #pragma once
 #include <string>
 #include <string_view>
+
+#include "jobfile/vocabulary.h"
 
 namespace worker {
 
@@ -12,8 +15,10 @@ namespace worker {
 // way out, paths and archiver output never do.
 const std::string& fixed_text(std::string_view utf8);
 
-inline constexpr const char kJobFile[] = "jobconf.ini";
-inline constexpr const char kRunLogFile[] = "logdata.txt";
+// The job files' names and keys are the vocabulary shared with the
+// settings window.
+using jobfile::kJobFile;
+using jobfile::kRunLogFile;
 
 // Time-stamped templates: the x's are replaced by the local date and time.
 inline constexpr const char kStartTemplate[] = "[xx/xx xx:xx:xx]=圧縮処理開始";
@@ -28,10 +33,10 @@ inline constexpr const char kErrorDetail[] = "詳細エラー=";
 inline constexpr const char kModeError[] = "モードエラー=";
 
 // Job file keys.
-inline constexpr const char kKeyMode[] = "[mode]=";
-inline constexpr const char kKeyArchive[] = "[archive]=";
-inline constexpr const char kKeyBaseDir[] = "[base_dir]=";
-inline constexpr const char kKeySource[] = "[dir_file]=";
-inline constexpr const char kKeyShutdown[] = "[shut_flg]=";
+using jobfile::kKeyArchive;
+using jobfile::kKeyBaseDir;
+using jobfile::kKeyMode;
+using jobfile::kKeyShutdown;
+using jobfile::kKeySource;
 
 }  // namespace worker

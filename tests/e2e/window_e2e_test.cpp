@@ -84,7 +84,7 @@ class WindowE2ETest : public QObject {
 
 void WindowE2ETest::share_roots_are_refused_through_the_library() {
   Session s;
-  QVERIFY(s.window->Form_Load());
+  QVERIFY(s.window->load());
   s.window->show();
   // Share roots as the library sees them: folders literally named with
   // backslashes, in the current folder. One that nobody may write carries
@@ -92,11 +92,11 @@ void WindowE2ETest::share_roots_are_refused_through_the_library() {
   fs::create_directory("\\\\server\\share");
   fs::create_directory("\\\\server\\ro");
   fs::permissions("\\\\server\\ro", fs::perms::owner_read | fs::perms::owner_exec, fs::perm_options::replace);
-  QWidget* list = s.window->List1->viewport();
+  QWidget* list = s.window->source_list->viewport();
   BoxCloser boxes;
   QVERIFY(!drop_paths(list, {QStringLiteral("\\\\server\\share")}));
   QVERIFY(!drop_paths(list, {QStringLiteral("\\\\server\\share"), QStringLiteral("/etc")}));
-  QCOMPARE(s.window->List1->count(), 0);
+  QCOMPARE(s.window->source_list->count(), 0);
   QCOMPARE(s.window->changed(), 0);
   QVERIFY(drop_paths(list, {QStringLiteral("/etc"), QStringLiteral("\\\\server\\share")}));
   QVERIFY(drop_paths(list, {QStringLiteral("\\\\server\\share\\dir")}));
@@ -131,20 +131,20 @@ void WindowE2ETest::dropped_job_runs_now_into_a_zip_archive() {
   for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i % 89) + " of the notes\r\n";
   e2e::write_file(sample / "notes.txt", text);
 
-  QVERIFY(s.window->Form_Load());
+  QVERIFY(s.window->load());
   s.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(s.window.get()));
   BoxCloser boxes;
 
-  QVERIFY(drop_paths(s.window->List1->viewport(), {QString::fromStdString(sample.string())}));
-  QVERIFY(drop_paths(s.window->Text1->viewport(), {QString::fromStdString(backup.string())}));
+  QVERIFY(drop_paths(s.window->source_list->viewport(), {QString::fromStdString(sample.string())}));
+  QVERIFY(drop_paths(s.window->destination_box->viewport(), {QString::fromStdString(backup.string())}));
   QCOMPARE(s.window->sources(), std::vector<std::string>{sample.string()});
   QCOMPARE(s.window->destination(), backup.string() + "/");
-  QTest::mouseClick(s.window->Option1[1], Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
+  QTest::mouseClick(s.window->type_buttons[1], Qt::LeftButton, Qt::NoModifier, QPoint(5, 5));
   QCOMPARE(s.window->selected_type(), 1);
   QCOMPARE(s.window->changed(), 1);
 
-  QTest::mouseClick(s.window->Command8, Qt::LeftButton);
+  QTest::mouseClick(s.window->run_now_button, Qt::LeftButton);
   QCOMPARE(boxes.texts, QStringList());
   QCOMPARE(s.window->changed(), 0);
   QCOMPARE(e2e::read_file("jobconf.ini"), "[mode]=1\r\n[archive]=\"" + backup.string() + "/\r\n[base_dir]\r\n" +

@@ -34,6 +34,7 @@ class FakeServices : public Services {
   std::set<std::string> share_roots; // share_check answers 1
   bool share_library = true;         // false: the share check cannot be loaded
   std::string program_folder_path = "/opt/zubeto";
+  std::string editor = "xdg-open";   // the text editor's command
   // Runs while each message box is open, before it answers: a test looks
   // at the window as the user sees it then.
   std::function<void(const MessageCall&)> on_message;
@@ -114,6 +115,8 @@ class FakeServices : public Services {
   }
 
   std::string program_folder() override { return program_folder_path; }
+
+  std::string text_editor_command(const std::string& file) override { return editor + " " + file; }
 };
 
 }  // namespace zubeto

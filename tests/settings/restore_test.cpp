@@ -4,7 +4,7 @@
 
 #include <map>
 
-#include "startup.h"
+#include "restore.h"
 
 namespace zubeto {
 namespace {

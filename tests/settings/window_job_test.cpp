@@ -40,9 +40,9 @@ struct JobRig : Rig {
     Q_ASSERT(opened);
     (void)opened;
     window->select_type(type);
-    window->Text1->setPlainText(from_narrow(destination));
-    for (const char* s : sources) window->List1->addItem(QString::fromUtf8(s));
-    window->Check1->setChecked(shut);
+    window->set_destination(destination);
+    for (const char* s : sources) window->add_source(s);
+    window->shutdown_box->setChecked(shut);
   }
 };
 
@@ -74,7 +74,7 @@ struct RealRig {
     QDir::setCurrent(dir.path());
     window = std::make_unique<ZBTB>(services);
     services.set_dialog_parent(window.get());
-    loaded = window->Form_Load();
+    loaded = window->load();
     window->show();
   }
   ~RealRig() {
@@ -91,10 +91,10 @@ struct RealRig {
   fs::path root() const { return fs::path(dir.path().toStdString()); }
   void show_job(int type, const std::string& destination, const std::vector<std::string>& sources, bool shut) {
     window->select_type(type);
-    window->Text1->setPlainText(from_narrow(destination));
-    window->List1->clear();
-    for (const std::string& s : sources) window->List1->addItem(from_narrow(s));
-    window->Check1->setChecked(shut);
+    window->set_destination(destination);
+    while (!window->sources().empty()) window->core().delete_entries({0});
+    for (const std::string& s : sources) window->add_source(s);
+    window->shutdown_box->setChecked(shut);
   }
 };
 
@@ -213,7 +213,7 @@ void WindowJobTest::source_drag_over() {
                                                               : QUrl::fromLocalFile(u));
     data.setUrls(list);
   }
-  auto [ok, action] = drag_over(rig.window->List1->viewport(), &data, Qt::DropActions(offered));
+  auto [ok, action] = drag_over(rig.window->source_list->viewport(), &data, Qt::DropActions(offered));
   QCOMPARE(ok, accepted);
   if (ok) QCOMPARE(action, Qt::CopyAction);
   // Asked at the enter and, once that is accepted, at the move; always
@@ -221,8 +221,8 @@ void WindowJobTest::source_drag_over() {
   for (const std::string& q : rig.services.share_questions) QCOMPARE(q, asked.empty() ? std::string() : asked[0]);
   QCOMPARE(rig.services.share_questions.size(), asked.empty() ? size_t(0) : accepted ? size_t(2) : size_t(1));
   // The scratch list is empty again and nothing reached the list or the flag.
-  QCOMPARE(rig.window->Combo1->count(), 0);
-  QCOMPARE(rig.window->List1->count(), 0);
+  QCOMPARE(rig.window->scratch_combo->count(), 0);
+  QCOMPARE(rig.window->source_list->count(), 0);
   QCOMPARE(rig.window->changed(), 0);
   QVERIFY(rig.services.messages.empty());
 }
@@ -269,7 +269,7 @@ void WindowJobTest::source_drop_appends_in_order_and_removes_repeats() {
   QVERIFY(rig.open());
   for (const std::string& b : before) rig.window->add_source(b);
   auto data = file_list_bytes(dropped);
-  auto [ok, action] = drag_and_drop(rig.window->List1->viewport(), data.get());
+  auto [ok, action] = drag_and_drop(rig.window->source_list->viewport(), data.get());
   QVERIFY(ok);
   QCOMPARE(action, Qt::CopyAction);
   QCOMPARE(rig.window->sources(), after);
@@ -280,17 +280,17 @@ void WindowJobTest::source_drop_appends_in_order_and_removes_repeats() {
   for (const std::string& r : reported) want.emplace_back(r + "は既にあります。", "エラーメッセージ", 48);
   QCOMPARE(messages_of(rig.services), want);
   QCOMPARE(rig.window->changed(), 1);
-  QCOMPARE(rig.window->Combo1->count(), 0);
+  QCOMPARE(rig.window->scratch_combo->count(), 0);
 }
 
 void WindowJobTest::repeats_are_reported_while_still_in_the_list() {
   Rig rig;
   QVERIFY(rig.open());
-  rig.window->List1->addItems(qlist({"/x", "/x", "/x"}));
+  for (const char* s : {"/x", "/x", "/x"}) rig.window->add_source(s);
   std::vector<QStringList> shown;
   rig.services.on_message = [&](const MessageCall&) { shown.push_back(rig.list()); };
   auto data = file_list({QStringLiteral("/y")});
-  QVERIFY(drag_and_drop(rig.window->List1->viewport(), data.get()).first);
+  QVERIFY(drag_and_drop(rig.window->source_list->viewport(), data.get()).first);
   // The dropped path shows at once; each repeat goes only after its box.
   QCOMPARE(shown.size(), size_t(2));
   QCOMPARE(shown[0], qlist({"/x", "/x", "/x", "/y"}));
@@ -307,14 +307,14 @@ void WindowJobTest::refused_drags_drop_nothing() {
   text.setText(QStringLiteral("/a.txt"));
   auto share_first = file_list(qlist({"\\\\server\\share", "/a.txt"}));
   auto file = file_list(qlist({"/a.txt"}));
-  QVERIFY(!drag_and_drop(rig.window->List1->viewport(), &text).first);
-  QVERIFY(!drag_and_drop(rig.window->List1->viewport(), share_first.get()).first);
-  QVERIFY(!drag_and_drop(rig.window->List1->viewport(), file.get(), nullptr, Qt::MoveAction).first);
-  QCOMPARE(rig.window->List1->count(), 0);
+  QVERIFY(!drag_and_drop(rig.window->source_list->viewport(), &text).first);
+  QVERIFY(!drag_and_drop(rig.window->source_list->viewport(), share_first.get()).first);
+  QVERIFY(!drag_and_drop(rig.window->source_list->viewport(), file.get(), nullptr, Qt::MoveAction).first);
+  QCOMPARE(rig.window->source_list->count(), 0);
   QCOMPARE(rig.window->changed(), 0);
   QVERIFY(rig.services.messages.empty());
   // The same file offered for copying goes in.
-  QVERIFY(drag_and_drop(rig.window->List1->viewport(), file.get(), nullptr, Qt::CopyAction).first);
+  QVERIFY(drag_and_drop(rig.window->source_list->viewport(), file.get(), nullptr, Qt::CopyAction).first);
   QCOMPARE(rig.list(), qlist({"/a.txt"}));
 }
 
@@ -378,11 +378,11 @@ void WindowJobTest::destination_drop() {
       list << (u.rfind("http:", 0) == 0 ? QUrl(QString::fromStdString(u)) : file_url(u));
     data.setUrls(list);
   }
-  auto [ok, action] = drag_and_drop(rig.window->Text1->viewport(), &data);
+  auto [ok, action] = drag_and_drop(rig.window->destination_box->viewport(), &data);
   QVERIFY(ok);
   QCOMPARE(action, Qt::CopyAction);
   QCOMPARE(rig.window->destination(), text);
-  QCOMPARE(rig.window->Text1->document()->toRawText(), from_narrow(text));
+  QCOMPARE(rig.window->destination_box->document()->toRawText(), from_narrow(text));
   QCOMPARE(int(rig.window->changed()), flag);
   Messages want;
   if (!message.isEmpty()) want.emplace_back(to_narrow(message), "エラーメッセージ", 64);
@@ -397,7 +397,7 @@ void WindowJobTest::paths_the_job_file_cannot_carry_are_refused() {
   QVERIFY(rig.open());
   rig.window->set_changed(0);
   auto sources = file_list(qlist({"/a.txt", "/bad\"dir", "/two\nlines", "/b.txt"}));
-  QVERIFY(drag_and_drop(rig.window->List1->viewport(), sources.get()).first);
+  QVERIFY(drag_and_drop(rig.window->source_list->viewport(), sources.get()).first);
   QCOMPARE(rig.list(), qlist({"/a.txt", "/b.txt"}));
   const std::string tail = "」は、ジョブに保存できない文字（\"、改行）を含むため使えません。";
   Messages want = {{"「/bad\"dir" + tail, "エラーメッセージ", 48}, {"「/two\nlines" + tail, "エラーメッセージ", 48}};
@@ -406,10 +406,10 @@ void WindowJobTest::paths_the_job_file_cannot_carry_are_refused() {
 
   rig.services.messages.clear();
   rig.window->set_changed(0);
-  rig.window->Text1->setPlainText(QStringLiteral("/backup/"));
+  rig.window->set_destination("/backup/");
   auto dest = file_list(qlist({"/bad\"dir"}));
-  QVERIFY(drag_and_drop(rig.window->Text1->viewport(), dest.get()).first);
-  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/backup/"));
+  QVERIFY(drag_and_drop(rig.window->destination_box->viewport(), dest.get()).first);
+  QCOMPARE(rig.window->destination_box->toPlainText(), QStringLiteral("/backup/"));
   QCOMPARE(rig.window->changed(), 0);
   QCOMPARE(messages_of(rig.services), (Messages{{"「/bad\"dir" + tail, "エラーメッセージ", 48}}));
 }
@@ -420,8 +420,8 @@ void WindowJobTest::destination_refuses_move_only_drags() {
   rig.services.folders = {"/backup"};
   QVERIFY(rig.open());
   auto data = file_list({QStringLiteral("/backup")});
-  QVERIFY(!drag_and_drop(rig.window->Text1->viewport(), data.get(), nullptr, Qt::MoveAction).first);
-  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/old/"));
+  QVERIFY(!drag_and_drop(rig.window->destination_box->viewport(), data.get(), nullptr, Qt::MoveAction).first);
+  QCOMPARE(rig.window->destination_box->toPlainText(), QStringLiteral("/old/"));
   QCOMPARE(rig.window->changed(), 0);
 }
 
@@ -527,7 +527,7 @@ void WindowJobTest::save_writes_the_job_files_byte_for_byte() {
   rig.show_job(type, destination, shown, shut);
   QCOMPARE(rig.window->changed(), 1);
   BoxCloser boxes;
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(boxes.texts, QStringList());
   QCOMPARE(read_bytes("jobconf.ini"), all_at(jobconf.toStdString()));
   if (resp == QLatin1String("-"))
@@ -542,7 +542,7 @@ void WindowJobTest::save_writes_the_job_files_byte_for_byte() {
   // from a response file keep their folder suffix, so those are left out).
   if (resp != QLatin1String("-")) return;
   ZBTB again(rig.services);
-  QVERIFY(again.Form_Load());
+  QVERIFY(again.load());
   QCOMPARE(again.sources(), shown);
   QCOMPARE(again.destination(), destination);
   QCOMPARE(again.selected_type(), type);
@@ -597,14 +597,14 @@ void WindowJobTest::restored_job_is_saved_again_byte_for_byte() {
 
   // A fresh window restores the job at start-up, as the program does.
   ZBTB again(rig.services);
-  QVERIFY(again.Form_Load());
+  QVERIFY(again.load());
   again.show();
   QCOMPARE(again.changed(), 0);
   // Shown with a replacement character, saved as it came in.
-  QVERIFY(again.Text1->toPlainText().contains(QChar(QChar::ReplacementCharacter)));
+  QVERIFY(again.destination_box->toPlainText().contains(QChar(QChar::ReplacementCharacter)));
   write_bytes("jobconf.ini", "");
   BoxCloser boxes;
-  QTest::mouseClick(again.Command2, Qt::LeftButton);
+  QTest::mouseClick(again.save_button, Qt::LeftButton);
   QCOMPARE(boxes.texts, QStringList());
   QCOMPARE(read_bytes("jobconf.ini"), stored);
   QVERIFY(!fs::exists("resp.tmp"));
@@ -617,13 +617,13 @@ void WindowJobTest::restored_job_is_saved_again_byte_for_byte() {
 void WindowJobTest::save_leaves_an_old_response_file_alone_up_to_ten_sources() {
   JobRig rig(1, "/b/", {"/1", "/2", "/3", "/4", "/5", "/6", "/7", "/8", "/9", "/10"});
   rig.services.files["resp.tmp"] = {"\"/old\""};
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(rig.services.write_calls, (std::vector<Lines>{{"jobconf.ini"}}));
   QCOMPARE(rig.services.files["jobconf.ini"].size(), size_t(14));
   QCOMPARE(rig.services.files["resp.tmp"], Lines{"\"/old\""});
   // One more source: the response file first, then the job file naming it.
-  rig.window->List1->addItem(QStringLiteral("/11"));
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  rig.window->add_source("/11");
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(rig.services.write_calls.back(), (Lines{"resp.tmp", "jobconf.ini"}));
   QCOMPARE(rig.services.files["resp.tmp"].size(), size_t(11));
   QCOMPARE(rig.services.files["jobconf.ini"][3], std::string("[dir_file]=\"@resp.tmp\""));
@@ -639,7 +639,7 @@ void WindowJobTest::tar_drive_check_removes_one_entry_per_press() {
   QStringList shown_at_message;
   rig.services.on_message = [&](const MessageCall&) { shown_at_message = rig.list(); };
 
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(messages_of(rig.services), (Messages{{drive + "rel/b", "エラーメッセージ", 48}}));
   QCOMPARE(shown_at_message, qlist({"/a", "rel/b", "/c", "rel/d"}));  // removed after the box
   QCOMPARE(rig.list(), qlist({"/a", "/c", "rel/d"}));
@@ -647,12 +647,12 @@ void WindowJobTest::tar_drive_check_removes_one_entry_per_press() {
   QCOMPARE(rig.services.files["jobconf.ini"], Lines{"old job"});
   QCOMPARE(rig.window->changed(), 1);
 
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(std::get<0>(messages_of(rig.services).back()), drive + "rel/d");
   QCOMPARE(rig.list(), qlist({"/a", "/c"}));
   QVERIFY(rig.services.write_calls.empty());
 
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(2));
   QCOMPARE(rig.services.files["jobconf.ini"],
            (Lines{"[mode]=3", "[archive]=\"/b/", "[base_dir]=\"/\"", "[dir_file]=\"/a\"", "[dir_file]=\"/c\"",
@@ -661,12 +661,12 @@ void WindowJobTest::tar_drive_check_removes_one_entry_per_press() {
 
   // Other types make no drive check.
   JobRig zip(1, "/b/", {"/a", "rel/b"});
-  QTest::mouseClick(zip.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(zip.window->save_button, Qt::LeftButton);
   QVERIFY(zip.services.messages.empty());
   QCOMPARE(zip.list(), qlist({"/a", "rel/b"}));
   // A single TAR source passes, its root as the base folder.
   JobRig one(3, "/b/", {"rel/only"});
-  QTest::mouseClick(one.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(one.window->save_button, Qt::LeftButton);
   QVERIFY(one.services.messages.empty());
   QCOMPARE(one.services.files["jobconf.ini"][2], std::string("[base_dir]=\"\""));
 }
@@ -683,10 +683,10 @@ void WindowJobTest::empty_job_is_refused_and_keeps_the_stored_job() {
   QFETCH(QString, destination);
   QFETCH(QStringList, sources);
   JobRig rig(3, "", {});
-  rig.window->Text1->setPlainText(destination);
-  rig.window->List1->addItems(sources);
+  rig.window->set_destination(to_narrow(destination));
+  for (const QString& s : sources) rig.window->add_source(to_narrow(s));
   rig.services.files["jobconf.ini"] = {"[mode]=0", "stored before"};
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(messages_of(rig.services), (Messages{{"ドロップ＆ドラッグされていません。", "エラー", 48}}));
   QVERIFY(rig.services.write_calls.empty());
   QCOMPARE(rig.services.files["jobconf.ini"], (Lines{"[mode]=0", "stored before"}));
@@ -706,11 +706,11 @@ void WindowJobTest::failed_write_says_so_and_keeps_everything() {
   QFETCH(QString, unwritable);
   QFETCH(int, sources);
   JobRig rig(0, "/b/", {});
-  for (int i = 0; i < sources; ++i) rig.window->List1->addItem(QStringLiteral("/s%1").arg(i));
+  for (int i = 0; i < sources; ++i) rig.window->add_source("/s" + std::to_string(i));
   rig.services.files["jobconf.ini"] = {"old job"};
   rig.services.files["resp.tmp"] = {"old list"};
   rig.services.unwritable = {unwritable.toStdString()};
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(messages_of(rig.services),
            (Messages{{"ジョブを保存できませんでした。フォルダに書き込めないか、ディスクに空きがありません。＝" +
                           unwritable.toStdString(),
@@ -720,7 +720,7 @@ void WindowJobTest::failed_write_says_so_and_keeps_everything() {
   QCOMPARE(rig.window->changed(), 1);
   // Once the folder takes files again, the same press saves.
   rig.services.unwritable.clear();
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(1));
   QCOMPARE(rig.window->changed(), 0);
 }
@@ -733,7 +733,7 @@ void WindowJobTest::read_only_job_file_on_disk_is_reported_and_kept() {
   fs::create_directory("dest");
   rig.show_job(1, (rig.root() / "dest").string() + "/", {"/etc/hostname"}, false);
   BoxCloser boxes;
-  QTest::mouseClick(rig.window->Command2, Qt::LeftButton);
+  QTest::mouseClick(rig.window->save_button, Qt::LeftButton);
   QCOMPARE(boxes.texts,
            QStringList{QString::fromUtf8(
                "ジョブを保存できませんでした。フォルダに書き込めないか、ディスクに空きがありません。＝jobconf.ini")});
@@ -784,12 +784,12 @@ void WindowJobTest::run_now_starts_the_worker_after_every_outcome() {
   QFETCH(QString, title);
   QFETCH(int, flag);
   JobRig rig(type, to_narrow(destination), {});
-  rig.window->List1->addItems(sources);
+  for (const QString& s : sources) rig.window->add_source(to_narrow(s));
   rig.services.start_succeeds = start_succeeds;
   if (unwritable) rig.services.unwritable = {"jobconf.ini"};
   size_t starts_at_message = 99;
   rig.services.on_message = [&](const MessageCall&) { starts_at_message = rig.services.starts.size(); };
-  QTest::mouseClick(rig.window->Command8, Qt::LeftButton);
+  QTest::mouseClick(rig.window->run_now_button, Qt::LeftButton);
   Messages want;
   if (!message.isEmpty()) {
     want.emplace_back(to_narrow(message), to_narrow(title), 48);
@@ -806,13 +806,13 @@ void WindowJobTest::run_now_starts_the_worker_after_every_outcome() {
 void WindowJobTest::run_now_without_a_program_folder_starts_nothing() {
   JobRig rig(1, "/b/", {"/a"});
   rig.services.program_folder_path.clear();
-  QTest::mouseClick(rig.window->Command8, Qt::LeftButton);
+  QTest::mouseClick(rig.window->run_now_button, Qt::LeftButton);
   QVERIFY(rig.services.starts.empty());
   QVERIFY(rig.services.messages.empty());
   QCOMPARE(rig.window->changed(), 0);  // the save itself went through
   // A folder given with its separator gets no second one.
   rig.services.program_folder_path = "/";
-  QTest::mouseClick(rig.window->Command8, Qt::LeftButton);
+  QTest::mouseClick(rig.window->run_now_button, Qt::LeftButton);
   QCOMPARE(rig.services.starts.at(0).command_line, std::string("\"/ZUBETOC\""));
 }
 

@@ -28,19 +28,19 @@ struct Rig {
   Rig() { window = std::make_unique<ZBTB>(services); }
   // Loads the window (start-up) and shows it; false when the load ended it.
   bool open() {
-    if (!window->Form_Load()) return false;
+    if (!window->load()) return false;
     window->show();
     window->activateWindow();
     return QTest::qWaitForWindowExposed(window.get());
   }
   QStringList list() const {
     QStringList out;
-    for (int i = 0; i < window->List1->count(); ++i) out << window->List1->item(i)->text();
+    for (int i = 0; i < window->source_list->count(); ++i) out << window->source_list->item(i)->text();
     return out;
   }
   int checked_options() const {
     int n = 0;
-    for (QRadioButton* b : window->Option1) n += b->isChecked() ? 1 : 0;
+    for (QRadioButton* b : window->type_buttons) n += b->isChecked() ? 1 : 0;
     return n;
   }
 };

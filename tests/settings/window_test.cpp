@@ -151,21 +151,21 @@ void WindowTest::window_itself() {
   QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
   QCOMPARE(w.geometry(), QRect(752, 272, 273, 432));
   // Option group: four buttons, one group, indexes as properties.
-  for (int i = 0; i < 4; ++i) QCOMPARE(w.Option1[i]->property("index").toInt(), i);
-  QVERIFY(w.Check1->text().isEmpty());
-  QCOMPARE(w.List1->selectionMode(), QAbstractItemView::SingleSelection);
-  QVERIFY(!w.List1->isSortingEnabled());
-  QVERIFY(w.Combo1->isEditable());
+  for (int i = 0; i < 4; ++i) QCOMPARE(w.type_buttons[i]->property("index").toInt(), i);
+  QVERIFY(w.shutdown_box->text().isEmpty());
+  QCOMPARE(w.source_list->selectionMode(), QAbstractItemView::SingleSelection);
+  QVERIFY(!w.source_list->isSortingEnabled());
+  QVERIFY(w.scratch_combo->isEditable());
   // No control is the child of another: the frames enclose by place only.
   for (QWidget* c : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
     if (!c->objectName().isEmpty()) QCOMPARE(c->parentWidget(), &w);
-  QCOMPARE(w.Frame1->findChildren<QRadioButton*>().size(), 0);
+  QCOMPARE(w.type_frame->findChildren<QRadioButton*>().size(), 0);
 }
 
 void WindowTest::fonts_resolve_to_japanese_gothic() {
   Rig rig;
   QVERIFY(rig.open());
-  const QFont f = rig.window->Command5->font();
+  const QFont f = rig.window->show_log_button->font();
   QCOMPARE(QFontInfo(f).family(), QStringLiteral("IPAGothic"));
   QFontMetrics m(f);
   for (QChar c : QString::fromUtf8("更新ﾛｸﾞ削除圧縮タイプ")) QVERIFY2(m.inFont(c), qPrintable(QString(c)));
@@ -180,8 +180,8 @@ void WindowTest::no_default_or_cancel_button() {
   }
   rig.window->set_changed(1);
   // Enter and Escape mean nothing: no button is pressed, the window stays.
-  QTest::keyClick(rig.window->List1, Qt::Key_Escape);
-  QTest::keyClick(rig.window->List1, Qt::Key_Return);
+  QTest::keyClick(rig.window->source_list, Qt::Key_Escape);
+  QTest::keyClick(rig.window->source_list, Qt::Key_Return);
   QTest::keyClick(rig.window.get(), Qt::Key_Escape);
   QVERIFY(rig.window->isVisible());
   QVERIFY(rig.services.messages.empty());
@@ -198,15 +198,15 @@ void WindowTest::drawing_order_back_to_front() {
                                   "Command4", "Command5", "Command6", "Check1", "Command8"});
   QCOMPARE(order, want);
   // What shows where two controls overlap: Text1 covers the hidden Combo1.
-  QCOMPARE(rig.window->childAt(rig.window->Text1->geometry().topLeft() + QPoint(3, 3))->parentWidget(),
-           static_cast<QWidget*>(rig.window->Text1));
+  QCOMPARE(rig.window->childAt(rig.window->destination_box->geometry().topLeft() + QPoint(3, 3))->parentWidget(),
+           static_cast<QWidget*>(rig.window->destination_box));
 }
 
 void WindowTest::tab_order_from_the_opened_window() {
   Rig rig;
   QVERIFY(rig.open());
   QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(rig.window->Command2));
+  QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(rig.window->save_button));
   QStringList visited;
   for (int i = 0; i < 12; ++i) {
     visited << QApplication::focusWidget()->objectName();
@@ -239,20 +239,20 @@ void WindowTest::startup_without_job_file_shows_defaults() {
   Rig rig;
   QVERIFY(rig.open());
   ZBTB& w = *rig.window;
-  QVERIFY(w.Option1[0]->isChecked());
+  QVERIFY(w.type_buttons[0]->isChecked());
   QCOMPARE(rig.checked_options(), 1);
-  QVERIFY(!w.Check1->isChecked());
-  QCOMPARE(w.List1->count(), 0);
-  QCOMPARE(w.Text1->toPlainText(), QString());
-  QCOMPARE(w.Frame2->title(), QString::fromUtf8("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
-  QCOMPARE(w.Frame3->title(), QString::fromUtf8("ここに圧縮先ﾌｫﾙﾀﾞをD&&Dする"));
-  QVERIFY(w.Text1->manual_drop());
+  QVERIFY(!w.shutdown_box->isChecked());
+  QCOMPARE(w.source_list->count(), 0);
+  QCOMPARE(w.destination_box->toPlainText(), QString());
+  QCOMPARE(w.source_frame->title(), QString::fromUtf8("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
+  QCOMPARE(w.destination_frame->title(), QString::fromUtf8("ここに圧縮先ﾌｫﾙﾀﾞをD&&Dする"));
+  QVERIFY(w.destination_box->manual_drop());
   QCOMPARE(w.changed(), 0);
   QCOMPARE(rig.services.opened, Lines{"jobconf.ini"});
   QCOMPARE(rig.services.instance_questions, 1);
   QVERIFY(rig.services.messages.empty());
   // Unchanged: the exit button ends without asking.
-  QTest::mouseClick(w.Command4, Qt::LeftButton);
+  QTest::mouseClick(w.exit_button, Qt::LeftButton);
   QVERIFY(rig.services.messages.empty());
   QVERIFY(!w.isVisible());
 }
@@ -262,9 +262,9 @@ void WindowTest::startup_with_unreadable_job_file_shows_defaults() {
   rig.services.files["jobconf.ini"] = {"[mode]=3", "[shut_flg]=1", "[dir_file]=\"/data\""};
   rig.services.unreadable.insert("jobconf.ini");
   QVERIFY(rig.open());
-  QVERIFY(rig.window->Option1[0]->isChecked());
-  QVERIFY(!rig.window->Check1->isChecked());
-  QCOMPARE(rig.window->List1->count(), 0);
+  QVERIFY(rig.window->type_buttons[0]->isChecked());
+  QVERIFY(!rig.window->shutdown_box->isChecked());
+  QCOMPARE(rig.window->source_list->count(), 0);
   QCOMPARE(rig.window->changed(), 0);
   QVERIFY(rig.services.messages.empty());
 }
@@ -302,15 +302,15 @@ void WindowTest::startup_restores_the_saved_job() {
   Rig rig;
   rig.services.files["jobconf.ini"] = lines;
   QVERIFY(rig.open());
-  QVERIFY(rig.window->Option1[type]->isChecked());
+  QVERIFY(rig.window->type_buttons[type]->isChecked());
   QCOMPARE(rig.checked_options(), 1);
   QCOMPARE(rig.window->selected_type(), type);
-  QCOMPARE(rig.window->Check1->isChecked(), shutdown);
-  QCOMPARE(rig.window->Text1->toPlainText(), destination);
+  QCOMPARE(rig.window->shutdown_box->isChecked(), shutdown);
+  QCOMPARE(rig.window->destination_box->toPlainText(), destination);
   QCOMPARE(rig.list(), sources);
   // Whatever the restore clicked, the job opens unchanged: no question.
   QCOMPARE(rig.window->changed(), 0);
-  QTest::mouseClick(rig.window->Command4, Qt::LeftButton);
+  QTest::mouseClick(rig.window->exit_button, Qt::LeftButton);
   QVERIFY(rig.services.messages.empty());
   QVERIFY(!rig.window->isVisible());
 }
@@ -323,11 +323,11 @@ void WindowTest::startup_restores_response_file_sources() {
   for (int i = 1; i <= 12; ++i) resp.push_back("\"/src/" + std::to_string(i) + (i == 3 ? "/*.*\"" : "\""));
   rig.services.files["resp.tmp"] = resp;
   QVERIFY(rig.open());
-  QCOMPARE(rig.window->List1->count(), 12);
-  QCOMPARE(rig.window->List1->item(0)->text(), QStringLiteral("/src/1"));
-  QCOMPARE(rig.window->List1->item(2)->text(), QStringLiteral("/src/3/*.*"));
-  QCOMPARE(rig.window->List1->item(11)->text(), QStringLiteral("/src/12"));
-  QVERIFY(rig.window->Check1->isChecked());
+  QCOMPARE(rig.window->source_list->count(), 12);
+  QCOMPARE(rig.window->source_list->item(0)->text(), QStringLiteral("/src/1"));
+  QCOMPARE(rig.window->source_list->item(2)->text(), QStringLiteral("/src/3/*.*"));
+  QCOMPARE(rig.window->source_list->item(11)->text(), QStringLiteral("/src/12"));
+  QVERIFY(rig.window->shutdown_box->isChecked());
   QCOMPARE(rig.services.opened, (Lines{"jobconf.ini", "resp.tmp"}));
   QCOMPARE(rig.window->changed(), 0);
 }
@@ -337,10 +337,10 @@ void WindowTest::startup_missing_response_file_restores_the_rest() {
   rig.services.files["jobconf.ini"] = {"[mode]=1", "[archive]=\"/b/", "[base_dir]", "[dir_file]=\"@resp.tmp\"",
                                        "[shut_flg]=1"};
   QVERIFY(rig.open());
-  QCOMPARE(rig.window->List1->count(), 0);
-  QVERIFY(rig.window->Option1[1]->isChecked());
-  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/b/"));
-  QVERIFY(rig.window->Check1->isChecked());
+  QCOMPARE(rig.window->source_list->count(), 0);
+  QVERIFY(rig.window->type_buttons[1]->isChecked());
+  QCOMPARE(rig.window->destination_box->toPlainText(), QStringLiteral("/b/"));
+  QVERIFY(rig.window->shutdown_box->isChecked());
   QVERIFY(rig.services.messages.empty());
   QCOMPARE(rig.window->changed(), 0);
 }
@@ -351,10 +351,10 @@ void WindowTest::startup_unusable_lines_still_open_the_window() {
                                        "garbage", "", "[dir_file]=\"/kept\""};
   QVERIFY(rig.open());
   QVERIFY(rig.window->isVisible());
-  QVERIFY(rig.window->Option1[0]->isChecked());
+  QVERIFY(rig.window->type_buttons[0]->isChecked());
   QCOMPARE(rig.checked_options(), 1);
-  QVERIFY(!rig.window->Check1->isChecked());
-  QCOMPARE(rig.window->Text1->toPlainText(), QString());
+  QVERIFY(!rig.window->shutdown_box->isChecked());
+  QCOMPARE(rig.window->destination_box->toPlainText(), QString());
   QCOMPARE(rig.list(), qlist({"/kept"}));
   QCOMPARE(rig.window->changed(), 0);
 }
@@ -363,20 +363,20 @@ void WindowTest::second_copy_ends_before_showing_anything() {
   Rig rig;
   rig.services.another_copy = true;
   rig.services.files["jobconf.ini"] = {"[mode]=3"};
-  QVERIFY(!rig.window->Form_Load());
+  QVERIFY(!rig.window->load());
   // Ended after the defaults, before the captions and the restore.
   QVERIFY(!rig.window->isVisible());
   QVERIFY(rig.services.opened.empty());
   QVERIFY(rig.services.messages.empty());
-  QVERIFY(rig.window->Frame2->title().isEmpty());
-  QVERIFY(rig.window->Option1[0]->isChecked());
-  QVERIFY(!rig.window->Text1->manual_drop());
+  QVERIFY(rig.window->source_frame->title().isEmpty());
+  QVERIFY(rig.window->type_buttons[0]->isChecked());
+  QVERIFY(!rig.window->destination_box->manual_drop());
 }
 
 void WindowTest::frame_captions_show_one_ampersand() {
   Rig rig;
   QVERIFY(rig.open());
-  for (QGroupBox* frame : {rig.window->Frame2, rig.window->Frame3}) {
+  for (QGroupBox* frame : {rig.window->source_frame, rig.window->destination_frame}) {
     // "&&" is a literal ampersand: no access key, and "D&D" is what shows.
     QVERIFY(QKeySequence::mnemonic(frame->title()).isEmpty());
     QString shown = frame->title();
@@ -402,7 +402,7 @@ void WindowTest::delete_removes_only_the_selected_entry() {
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[dir_file]=\"/a\"", "[dir_file]=\"/b\"", "[dir_file]=\"/c\""};
   QVERIFY(rig.open());
-  QListWidget* list = rig.window->List1;
+  QListWidget* list = rig.window->source_list;
   if (selected >= 0) {
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(selected)).center());
     QVERIFY(list->item(selected)->isSelected());
@@ -410,13 +410,13 @@ void WindowTest::delete_removes_only_the_selected_entry() {
   } else {
     list->clearSelection();
   }
-  QTest::mouseClick(rig.window->Command1, Qt::LeftButton);
+  QTest::mouseClick(rig.window->delete_button, Qt::LeftButton);
   QCOMPARE(rig.list(), left);
   QVERIFY(list->selectedItems().isEmpty());  // the selection does not move on
   QCOMPARE(rig.window->changed(), 1);
   // Changed, even with nothing removed: the exit button asks (No keeps it open).
   rig.services.answers = {kAnswerNo};
-  QTest::mouseClick(rig.window->Command4, Qt::LeftButton);
+  QTest::mouseClick(rig.window->exit_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(1));
   QVERIFY(rig.window->isVisible());
 }
@@ -427,9 +427,9 @@ void WindowTest::delete_walk_removes_every_selected_entry() {
                                        "[dir_file]=\"/3\"", "[dir_file]=\"/4\""};
   QVERIFY(rig.open());
   // Neighbours selected together: the entry that moves up is looked at too.
-  rig.window->List1->setSelectionMode(QAbstractItemView::MultiSelection);
-  for (int i : {0, 1, 3, 4}) rig.window->List1->item(i)->setSelected(true);
-  rig.window->Command1_Click();
+  rig.window->source_list->setSelectionMode(QAbstractItemView::MultiSelection);
+  for (int i : {0, 1, 3, 4}) rig.window->source_list->item(i)->setSelected(true);
+  rig.window->delete_button->click();
   QCOMPARE(rig.list(), qlist({"/2"}));
 }
 
@@ -440,23 +440,23 @@ void WindowTest::clear_resets_the_job_and_marks_it_changed() {
   rig.services.files["logdata.txt"] = {"log"};
   QVERIFY(rig.open());
   const auto files_before = rig.services.files;
-  QTest::mouseClick(rig.window->Command3, Qt::LeftButton);
-  QVERIFY(rig.window->Option1[0]->isChecked());
+  QTest::mouseClick(rig.window->clear_button, Qt::LeftButton);
+  QVERIFY(rig.window->type_buttons[0]->isChecked());
   QCOMPARE(rig.checked_options(), 1);
-  QCOMPARE(rig.window->List1->count(), 0);
-  QCOMPARE(rig.window->Text1->toPlainText(), QString());
-  QVERIFY(!rig.window->Check1->isChecked());
+  QCOMPARE(rig.window->source_list->count(), 0);
+  QCOMPARE(rig.window->destination_box->toPlainText(), QString());
+  QVERIFY(!rig.window->shutdown_box->isChecked());
   QCOMPARE(rig.window->changed(), 1);
-  QCOMPARE(rig.window->Frame2->title(), QString::fromUtf8("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
+  QCOMPARE(rig.window->source_frame->title(), QString::fromUtf8("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
   QVERIFY(rig.services.files == files_before);  // no file touched
   QVERIFY(rig.services.deleted.empty());
 
   // On a window that is already empty it still marks the job changed.
   rig.window->set_changed(0);
-  QTest::mouseClick(rig.window->Command3, Qt::LeftButton);
+  QTest::mouseClick(rig.window->clear_button, Qt::LeftButton);
   QCOMPARE(rig.window->changed(), 1);
   rig.services.answers = {kAnswerYes};
-  QTest::mouseClick(rig.window->Command4, Qt::LeftButton);
+  QTest::mouseClick(rig.window->exit_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(1));
   QVERIFY(!rig.window->isVisible());
 }
@@ -480,11 +480,11 @@ void WindowTest::exit_asks_only_when_changed() {
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[mode]=1", "[dir_file]=\"/a\""};
   QVERIFY(rig.open());
-  if (flag) QTest::mouseClick(rig.window->Option1[2], Qt::LeftButton);
+  if (flag) QTest::mouseClick(rig.window->type_buttons[2], Qt::LeftButton);
   QCOMPARE(int(rig.window->changed()), flag);
   const auto files_before = rig.services.files;
   rig.services.answers = {answer};
-  QTest::mouseClick(rig.window->Command4, Qt::LeftButton);
+  QTest::mouseClick(rig.window->exit_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(asked ? 1 : 0));
   if (asked) {
     QCOMPARE(rig.services.messages[0].text, std::string("変更されていますが終了しますか。"));
@@ -508,8 +508,8 @@ void WindowTest::show_log_starts_the_editor() {
   Rig rig;
   QVERIFY(rig.open());
   // No run log exists: the editor is started all the same.
-  QTest::mouseClick(rig.window->Command5, Qt::LeftButton);
-  QTest::mouseClick(rig.window->Command5, Qt::LeftButton);
+  QTest::mouseClick(rig.window->show_log_button, Qt::LeftButton);
+  QTest::mouseClick(rig.window->show_log_button, Qt::LeftButton);
   QCOMPARE(rig.services.starts.size(), size_t(2));
   QCOMPARE(rig.services.starts[0].command_line, std::string("xdg-open logdata.txt"));
   QCOMPARE(rig.services.starts[0].window_style, 1);
@@ -523,7 +523,7 @@ void WindowTest::show_log_says_so_when_no_editor_starts() {
   Rig rig;
   rig.services.start_succeeds = false;
   QVERIFY(rig.open());
-  QTest::mouseClick(rig.window->Command5, Qt::LeftButton);
+  QTest::mouseClick(rig.window->show_log_button, Qt::LeftButton);
   QCOMPARE(rig.services.messages.size(), size_t(1));
   QCOMPARE(rig.services.messages[0].text, std::string("ログを表示するテキストエディタを起動できませんでした。"));
   QCOMPARE(rig.services.messages[0].title, std::string("エラー"));
@@ -535,12 +535,12 @@ void WindowTest::delete_log_is_silent() {
   Rig rig;
   rig.services.files["logdata.txt"] = {"line"};
   QVERIFY(rig.open());
-  QTest::mouseClick(rig.window->Command6, Qt::LeftButton);
+  QTest::mouseClick(rig.window->delete_log_button, Qt::LeftButton);
   QVERIFY(!rig.services.files.count("logdata.txt"));
-  QTest::mouseClick(rig.window->Command6, Qt::LeftButton);  // gone already
+  QTest::mouseClick(rig.window->delete_log_button, Qt::LeftButton);  // gone already
   rig.services.files["logdata.txt"] = {"line"};
   rig.services.read_only.insert("logdata.txt");
-  QTest::mouseClick(rig.window->Command6, Qt::LeftButton);  // read-only: stays
+  QTest::mouseClick(rig.window->delete_log_button, Qt::LeftButton);  // read-only: stays
   QVERIFY(rig.services.files.count("logdata.txt"));
   QCOMPARE(rig.services.deleted, (Lines{"logdata.txt", "logdata.txt", "logdata.txt"}));
   QVERIFY(rig.services.messages.empty());
@@ -551,32 +551,32 @@ void WindowTest::option_and_check_clicks_mark_the_job_changed() {
   Rig rig;
   QVERIFY(rig.open());
   ZBTB& w = *rig.window;
-  QTest::mouseClick(w.Option1[2], Qt::LeftButton);
-  QVERIFY(w.Option1[2]->isChecked());
+  QTest::mouseClick(w.type_buttons[2], Qt::LeftButton);
+  QVERIFY(w.type_buttons[2]->isChecked());
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
-  QTest::mouseClick(w.Option1[2], Qt::LeftButton);  // already selected: still a click
+  QTest::mouseClick(w.type_buttons[2], Qt::LeftButton);  // already selected: still a click
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
-  QTest::mouseClick(w.Check1, Qt::LeftButton);
-  QVERIFY(w.Check1->isChecked());
+  QTest::mouseClick(w.shutdown_box, Qt::LeftButton);
+  QVERIFY(w.shutdown_box->isChecked());
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
-  w.Check1->setFocus();
-  QTest::keyClick(w.Check1, Qt::Key_Space);
-  QVERIFY(!w.Check1->isChecked());
+  w.shutdown_box->setFocus();
+  QTest::keyClick(w.shutdown_box, Qt::Key_Space);
+  QVERIFY(!w.shutdown_box->isChecked());
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
   // Program-made changes run the click handlers too.
-  w.Check1->setChecked(true);
+  w.shutdown_box->setChecked(true);
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
   w.select_type(3);
   QCOMPARE(w.changed(), 1);
   w.set_changed(0);
   // The label is not linked to the box.
-  QTest::mouseClick(w.Label1, Qt::LeftButton);
-  QVERIFY(w.Check1->isChecked());
+  QTest::mouseClick(w.shutdown_label, Qt::LeftButton);
+  QVERIFY(w.shutdown_box->isChecked());
   QCOMPARE(w.changed(), 0);
 }
 
@@ -584,7 +584,7 @@ void WindowTest::options_are_exclusive() {
   Rig rig;
   QVERIFY(rig.open());
   for (int i : {1, 0, 3, 2, 2, 1}) {
-    QTest::mouseClick(rig.window->Option1[i], Qt::LeftButton);
+    QTest::mouseClick(rig.window->type_buttons[i], Qt::LeftButton);
     QCOMPARE(rig.checked_options(), 1);
     QCOMPARE(rig.window->selected_type(), i);
   }
@@ -613,7 +613,7 @@ void WindowTest::typing_into_destination_changes_nothing() {
   rig.services.files["jobconf.ini"] = {"[archive]=\"/backup/"};
   QVERIFY(rig.open());
   QApplication::clipboard()->setText(QStringLiteral("/pasted/"));
-  DestinationBox* box = rig.window->Text1;
+  DestinationBox* box = rig.window->destination_box;
   box->setFocus();
   box->moveCursor(QTextCursor::End);
   box->selectAll();
@@ -632,7 +632,7 @@ void WindowTest::input_method_and_paste_change_nothing() {
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[archive]=\"/backup/"};
   QVERIFY(rig.open());
-  DestinationBox* box = rig.window->Text1;
+  DestinationBox* box = rig.window->destination_box;
   box->setFocus();
   QInputMethodEvent preedit(QString::fromUtf8("ばっく"), {});
   QApplication::sendEvent(box, &preedit);
@@ -655,33 +655,33 @@ void WindowTest::destination_keeps_accepting_drops() {
   {
     // Before the start-up switches its drop mode, Text1 takes no drops.
     Rig rig;
-    QVERIFY(!rig.window->Text1->manual_drop());
+    QVERIFY(!rig.window->destination_box->manual_drop());
   }
   Rig rig;
   rig.services.files["jobconf.ini"] = {"[archive]=\"/old/"};
   QVERIFY(rig.open());
   std::vector<QStringList> seen;
-  rig.window->Text1->on_drop = [&](const QMimeData& d) {
+  rig.window->destination_box->on_drop = [&](const QMimeData& d, Qt::DropActions) {
     QStringList urls;
     for (const QUrl& u : d.urls()) urls << u.toLocalFile();
     seen.push_back(urls);
   };
   bool dropped = false;
-  auto [accepted, action] = drag_and_drop(rig.window->Text1->viewport(), &files, &dropped);
+  auto [accepted, action] = drag_and_drop(rig.window->destination_box->viewport(), &files, &dropped);
   QVERIFY(accepted);
   QCOMPARE(action, Qt::CopyAction);  // never a move
   QVERIFY(dropped);
   QCOMPARE(seen.size(), size_t(1));
   QCOMPARE(seen[0], QStringList{QStringLiteral("/backup")});
   // The box itself inserts nothing: only the drop handler sets its text.
-  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/old/"));
+  QCOMPARE(rig.window->destination_box->toPlainText(), QStringLiteral("/old/"));
   QCOMPARE(rig.window->changed(), 0);
   // Plain text is delivered as well; the handler sorts it out.
   QMimeData text;
   text.setText(QStringLiteral("hello"));
-  QVERIFY(drag_and_drop(rig.window->Text1->viewport(), &text).first);
+  QVERIFY(drag_and_drop(rig.window->destination_box->viewport(), &text).first);
   QCOMPARE(seen.size(), size_t(2));
-  QCOMPARE(rig.window->Text1->toPlainText(), QStringLiteral("/old/"));
+  QCOMPARE(rig.window->destination_box->toPlainText(), QStringLiteral("/old/"));
 }
 
 void WindowTest::source_list_forwards_drags_and_drops() {
@@ -690,21 +690,24 @@ void WindowTest::source_list_forwards_drags_and_drops() {
   QMimeData files;
   files.setUrls({QUrl::fromLocalFile(QStringLiteral("/data"))});
   // Without a drag-over handler nothing may be dropped.
-  rig.window->List1->on_drag_over = nullptr;
-  rig.window->List1->on_drop = nullptr;
-  QVERIFY(!drag_and_drop(rig.window->List1->viewport(), &files).first);
+  rig.window->source_list->on_drag_over = nullptr;
+  rig.window->source_list->on_drop = nullptr;
+  QVERIFY(!drag_and_drop(rig.window->source_list->viewport(), &files).first);
   int drops = 0;
-  rig.window->List1->on_drag_over = [](const QMimeData& d) { return d.hasUrls() ? 1 : 0; };
-  rig.window->List1->on_drop = [&](const QMimeData&) { ++drops; };
-  auto [accepted, action] = drag_and_drop(rig.window->List1->viewport(), &files);
+  rig.window->source_list->on_drag_over = [](const QMimeData& d, Qt::DropActions) { return d.hasUrls() ? 1 : 0; };
+  rig.window->source_list->on_drop = [&](const QMimeData&, Qt::DropActions) {
+    ++drops;
+    return true;
+  };
+  auto [accepted, action] = drag_and_drop(rig.window->source_list->viewport(), &files);
   QVERIFY(accepted);
   QCOMPARE(action, Qt::CopyAction);
   QCOMPARE(drops, 1);
   QMimeData text;
   text.setText(QStringLiteral("/data"));
-  QVERIFY(!drag_and_drop(rig.window->List1->viewport(), &text).first);
+  QVERIFY(!drag_and_drop(rig.window->source_list->viewport(), &text).first);
   QCOMPARE(drops, 1);
-  QCOMPARE(rig.window->List1->count(), 0);
+  QCOMPARE(rig.window->source_list->count(), 0);
 }
 
 void WindowTest::message_box_styles_data() {

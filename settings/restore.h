@@ -1,4 +1,5 @@
-// The start-up of the settings window: reading back the job saved last.
+// Reading back the job saved last, as the window's start-up restores it:
+// a plain function over the lines of the job files.
 #pragma once
 #include <functional>
 #include <optional>

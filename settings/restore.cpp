@@ -1,15 +1,7 @@
-// Start-up of the window ZBTB: the restore reader, and the load sequence that
-// puts the window into its first state.
-#include "startup.h"
+// The restore reader: the job settings file's lines back into a job.
+#include "restore.h"
 
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QGroupBox>
-#include <QRadioButton>
-#include <QCheckBox>
-
-#include "jobfile.h"
-#include "window.h"
+#include "jobfile/vocabulary.h"
 
 namespace zubeto {
 
@@ -41,8 +33,8 @@ std::string from(const std::string& s, size_t pos) { return pos < s.size() ? s.s
 // it has to be passed over.
 void restore_line(const std::string& line, RestoredJob& job, const ResponseReader& read_response) {
   std::string t = line;
-  const std::string mode_key = kKeyMode, archive_key = kKeyArchive, source_key = kKeySource,
-                    shut_key = kKeyShutdown;
+  const std::string mode_key = jobfile::kKeyMode, archive_key = jobfile::kKeyArchive,
+                    source_key = jobfile::kKeySource, shut_key = jobfile::kKeyShutdown;
 
   if (t.find(mode_key) != std::string::npos) {
     t = from(t, mode_key.size());
@@ -61,10 +53,10 @@ void restore_line(const std::string& line, RestoredJob& job, const ResponseReade
     t = from(t, source_key.size());
     if (t.size() < 2) return;
     t = t.substr(1, t.size() - 2);
-    const std::string suffix = kAllFilesSuffix;
+    const std::string suffix = jobfile::kAllFilesSuffix;
     // A short value such as a drive root keeps its separator.
     if (t.size() >= suffix.size() && ends_with(t, suffix)) t.resize(t.size() - suffix.size());
-    if (t.find(kResponseRef) != std::string::npos) {
+    if (t.find(jobfile::kResponseRef) != std::string::npos) {
       std::optional<std::vector<std::string>> refs = read_response(t.substr(1));
       if (refs) {
         for (const std::string& ref : *refs) {
@@ -91,49 +83,6 @@ RestoredJob restore_job(const std::vector<std::string>& lines, const ResponseRea
   RestoredJob job;
   for (const std::string& line : lines) restore_line(line, job, read_response);
   return job;
-}
-
-bool ZBTB::Form_Load() {
-  // Above every window that is not topmost, in its laid-out place and size.
-  // Changing the flags re-creates the window, which would take the laid-out
-  // place for the frame's corner; the client area keeps it.
-  const QRect laid_out = geometry();
-  setWindowFlag(Qt::WindowStaysOnTopHint, true);
-  setGeometry(laid_out);
-
-  // Defaults; both run their click handlers, as a click would.
-  select_type(0);
-  Check1->setChecked(false);
-
-  // A second copy ends here, silently, before its window is ever shown.
-  if (services_.previous_instance()) return false;
-
-  Text1->set_manual_drop(true);
-  Text1->show_path(std::string());
-
-  Frame2->setTitle(QStringLiteral("ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする"));
-  Frame3->setTitle(QStringLiteral("ここに圧縮先ﾌｫﾙﾀﾞをD&&Dする"));
-
-  // Nothing is reported when the job files cannot be read: the window keeps
-  // its defaults.
-  if (std::optional<std::vector<std::string>> lines = read_text_lines(services_, kJobFile)) {
-    RestoredJob job =
-        restore_job(*lines, [this](const std::string& name) { return read_text_lines(services_, name); });
-    apply_job(job);
-  }
-
-  // Last, after every program-made change has run its click handler.
-  changed_ = 0;
-  return true;
-}
-
-void ZBTB::apply_job(const RestoredJob& job) {
-  if (job.type) select_type(*job.type);
-  // The paths keep their bytes: saved again, the job names the same files
-  // even where a name is not valid in the code page.
-  if (job.destination) Text1->show_path(*job.destination);
-  for (const std::string& source : job.sources) add_source(source);
-  if (job.shutdown) Check1->setChecked(*job.shutdown == 1);
 }
 
 }  // namespace zubeto

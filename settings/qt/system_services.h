@@ -30,6 +30,7 @@ class SystemServices : public Services {
   bool start_program(const std::string& command_line, int window_style) override;
   bool previous_instance() override;
   std::string program_folder() override;
+  std::string text_editor_command(const std::string& file) override;
   std::optional<int> share_check(const std::string& path) override;
 
   // Where the worker is started from. By default the running program's own

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
   zubeto::SystemServices services;
   zubeto::ZBTB window(services);
   services.set_dialog_parent(&window);
-  if (!window.Form_Load()) return 0;
+  if (!window.load()) return 0;
   window.show();
   return app.exec();
 }

@@ -33,15 +33,6 @@ std::vector<std::string> split_text_lines(const std::string& content) {
   return lines;
 }
 
-std::optional<std::vector<std::string>> read_text_lines(Services& services, const std::string& name) {
-  std::unique_ptr<TextReader> in = services.open_text(name);
-  if (!in) return std::nullopt;
-  std::vector<std::string> lines;
-  while (!in->at_end()) lines.push_back(in->read_line());
-  in->close();
-  return lines;
-}
-
 namespace {
 
 // The file is read whole when it is opened and released at once; the lines
@@ -233,6 +224,10 @@ bool SystemServices::start_program(const std::string& command_line, int /*window
   // The started program opens its own window as its desktop shows it; a
   // style number has no counterpart here.
   return platform::program_start(command_line);
+}
+
+std::string SystemServices::text_editor_command(const std::string& file) {
+  return platform::text_editor_command(file);
 }
 
 std::string SystemServices::program_folder() {
