@@ -57,14 +57,17 @@ std::vector<std::string> search_folders() {
 }  // namespace
 
 // The library of that name from the first of the system's search folders
-// that holds it (the program's folder first), loaded by its full path.
+// that holds it (the program's folder first), loaded by its full path. A
+// name without an extension ("ZUBETO") stands for a ".dll" file, as the
+// system's own loader takes it.
 LibHandle lib_load(const std::string& windows_name) {
   if (windows_name.empty() || windows_name.find('\0') != std::string::npos) return nullptr;
   if (windows_name.find_first_of("\\/:") != std::string::npos)
     return reinterpret_cast<LibHandle>(::LoadLibraryA(windows_name.c_str()));
+  const std::string file = windows_name.find('.') == std::string::npos ? windows_name + ".dll" : windows_name;
   for (const std::string& dir : search_folders()) {
     if (dir.empty()) continue;
-    std::string full = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + windows_name;
+    std::string full = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + file;
     DWORD attrs = ::GetFileAttributesA(full.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
     // Whatever that library needs in turn is looked up from its own folder.

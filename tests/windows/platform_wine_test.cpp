@@ -51,6 +51,10 @@ TEST(Win32DynLib, LoadsByPlainNameFromTheProgramFolder) {
   EXPECT_EQ(platform::lib_symbol(lib, "Zip@16"), nullptr);
   EXPECT_EQ(platform::lib_symbol(lib, "NoSuchFunction"), nullptr);
   platform::lib_free(lib);
+  // A bare name stands for its ".dll" file, as the window binds "ZUBETO".
+  lib = platform::lib_load("FAKEARC");
+  EXPECT_NE(lib, nullptr);
+  platform::lib_free(lib);
   EXPECT_EQ(platform::lib_load("zubeto-no-such-library.dll"), nullptr);
 }
 

@@ -15,6 +15,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -475,7 +476,12 @@ TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
     EXPECT_EQ(::GetFocus(), ctl(id)) << "after Tab, expected control " << id << ", got "
                                      << ::GetDlgCtrlID(::GetFocus());
   }
-  // Enter and Escape on Command2 neither save nor close.
+  // No default or cancel button: Enter and Escape away from the buttons
+  // neither save nor close.
+  ::SetFocus(ctl(zw::kList1));
+  key(window->hwnd(), VK_RETURN);
+  key(window->hwnd(), VK_ESCAPE);
+  ::SetFocus(ctl(zw::kText1));
   key(window->hwnd(), VK_RETURN);
   key(window->hwnd(), VK_ESCAPE);
   EXPECT_TRUE(::IsWindow(window->hwnd()));
@@ -833,23 +839,25 @@ class Program : public ::testing::Test {
     started.push_back(pi);
     return started.back();
   }
+  // The controls of the other process, read as Unicode (the controls are
+  // Unicode windows) and given back in the ANSI code page.
   static std::vector<std::string> remote_list(HWND list) {
     std::vector<std::string> out;
     DWORD_PTR n = 0;
-    ::SendMessageTimeoutA(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &n);
+    ::SendMessageTimeoutW(list, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &n);
     for (DWORD_PTR i = 0; i < n; ++i) {
-      char buf[1024] = {};
+      wchar_t buf[1024] = {};
       DWORD_PTR got = 0;
-      ::SendMessageTimeoutA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got);
-      out.emplace_back(buf);
+      ::SendMessageTimeoutW(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got);
+      out.push_back(acp_exact(buf));
     }
     return out;
   }
   static std::string remote_text(HWND h) {
-    char buf[1024] = {};
+    wchar_t buf[1024] = {};
     DWORD_PTR got = 0;
-    ::SendMessageTimeoutA(h, WM_GETTEXT, sizeof buf, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got);
-    return buf;
+    ::SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000, &got);
+    return acp_exact(buf);
   }
 
   Scratch scratch;
