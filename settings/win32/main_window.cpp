@@ -147,7 +147,9 @@ bool MainWindow::open(HINSTANCE instance) {
 
   // The client area opens at its laid-out place and size; the frame goes
   // around it.
-  const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+  // Not WS_CLIPCHILDREN: a frame draws only its border and caption, and the
+  // window's own background must show inside it.
+  const DWORD style = WS_OVERLAPPEDWINDOW;
   RECT r;
   r.left = twips_to_pixels(kClientLeft, dpi.x);
   r.top = twips_to_pixels(kClientTop, dpi.y);
