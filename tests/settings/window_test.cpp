@@ -38,6 +38,8 @@ class WindowTest : public QObject {
   void fonts_resolve_to_japanese_gothic();
   void no_default_or_cancel_button();
   void drawing_order_back_to_front();
+  void frames_enclose_their_controls_data();
+  void frames_enclose_their_controls();
   void tab_order_from_the_opened_window();
   void resizing_moves_nothing();
 
@@ -185,6 +187,47 @@ void WindowTest::no_default_or_cancel_button() {
   QTest::keyClick(rig.window.get(), Qt::Key_Escape);
   QVERIFY(rig.window->isVisible());
   QVERIFY(rig.services.messages.empty());
+}
+
+// The frame's box as drawn: its top line runs through the caption and lies
+// above every control the frame encloses, its bottom line below them.
+void WindowTest::frames_enclose_their_controls_data() {
+  QTest::addColumn<QString>("frame");
+  QTest::addColumn<QStringList>("inside");
+  QTest::newRow("Frame1") << QStringLiteral("Frame1") << qlist({"Option1_0", "Option1_1", "Option1_2", "Option1_3"});
+  QTest::newRow("Frame2") << QStringLiteral("Frame2") << qlist({"List1", "Command1"});
+  QTest::newRow("Frame3") << QStringLiteral("Frame3") << qlist({"Text1"});
+}
+
+void WindowTest::frames_enclose_their_controls() {
+  QFETCH(QString, frame);
+  QFETCH(QStringList, inside);
+  Rig rig;
+  QVERIFY(rig.open());
+  ZBTB& w = *rig.window;
+  const QImage shot = w.grab().toImage();
+  const QRgb background = shot.pixel(5, twips(6100));  // below Command8: no control
+  auto* f = w.findChild<QGroupBox*>(frame);
+  QVERIFY(f);
+  const QRect box = f->geometry();
+  // Near the right edge, where no caption is drawn.
+  const int x = box.right() - 4;
+  int top_line = -1, bottom_line = -1;
+  for (int y = box.top(); y <= box.bottom() && top_line < 0; ++y)
+    if (shot.pixel(x, y) != background) top_line = y;
+  for (int y = box.bottom(); y >= box.top() && bottom_line < 0; --y)
+    if (shot.pixel(x, y) != background) bottom_line = y;
+  QVERIFY2(top_line >= 0 && bottom_line > top_line, "no frame drawn");
+  // The caption sits on the top line: the line passes through its height.
+  const int caption_height = QFontMetrics(f->font()).height();
+  QVERIFY2(top_line > box.top() && top_line < box.top() + caption_height, qPrintable(QString::number(top_line)));
+  for (const QString& name : inside) {
+    auto* c = w.findChild<QWidget*>(name);
+    QVERIFY(c);
+    QVERIFY2(c->geometry().top() > top_line,
+             qPrintable(QStringLiteral("%1 starts at %2, the box at %3").arg(name).arg(c->geometry().top()).arg(top_line)));
+    QVERIFY2(c->geometry().bottom() < bottom_line, qPrintable(name));
+  }
 }
 
 void WindowTest::drawing_order_back_to_front() {
