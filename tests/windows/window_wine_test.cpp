@@ -5,6 +5,8 @@
 //    with a file list built here, one real DoDragDrop per target), its
 //    message boxes answered by a helper thread, its controls read back
 //    through LB_GETTEXT and WM_GETTEXT, its files checked byte for byte.
+//  - The scenario every settings view runs: the window must show what a
+//    bare settings core decides at every step.
 //  - As a program: ZUBETOB.exe restores the saved job, runs the real
 //    worker from its own folder, and a second copy ends silently.
 #include <gtest/gtest.h>
@@ -23,6 +25,7 @@
 
 #include "layout.h"
 #include "main_window.h"
+#include "view_conformance.h"
 #include "win32_services.h"
 #include "win_harness.h"
 
@@ -772,6 +775,99 @@ TEST_F(Window, RealDragAndDropReachesEachTarget) {
   EXPECT_EQ(list(), (std::vector<std::string>{data}));
   EXPECT_EQ(text(zw::kText1), dest + "\\");
   EXPECT_TRUE(boxes.take().empty());
+}
+
+// ---- the same scenario as every view -------------------------------------
+
+namespace cf = zubeto::conformance;
+
+// The real window worked by the scenario shared with the Qt window: its
+// message boxes are answered by the helper thread (OK, or No to a
+// question), and what it shows is read back from its controls.
+class Conformance : public Window, public cf::ViewDriver {
+ protected:
+  std::string make_folder(const std::string& name) override { return folder(name); }
+  std::string missing_path(const std::string& name) override { return scratch.root() + "\\" + name; }
+  void put_job_file(const std::vector<std::string>& lines) override { write_job(lines); }
+  bool start() override {
+    window = std::make_unique<zw::MainWindow>(services);
+    if (!window->open(::GetModuleHandleW(nullptr))) return false;
+    services.set_owner(window->hwnd());
+    window->show();
+    pump();
+    return true;
+  }
+  void click(cf::Button b) override {
+    static const std::pair<cf::Button, int> ids[] = {
+        {cf::Button::save, zw::kCommand2},        {cf::Button::run_now, zw::kCommand8},
+        {cf::Button::delete_entry, zw::kCommand1}, {cf::Button::clear, zw::kCommand3},
+        {cf::Button::exit, zw::kCommand4},        {cf::Button::show_log, zw::kCommand5},
+        {cf::Button::delete_log, zw::kCommand6},  {cf::Button::shutdown_box, zw::kCheck1}};
+    for (const auto& [button, id] : ids)
+      if (button == b) Window::click(id);
+  }
+  void click_type(int index) override { Window::click(zw::kOption1 + index); }
+  void select_source(std::size_t index) override {
+    ::SendMessageW(ctl(zw::kList1), LB_SETCURSEL, index, 0);
+  }
+  int drag_over_sources(const std::vector<std::string>& paths) override {
+    Data d(DragObject::files(paths));
+    return drag_over(window->source_target(), d.p) == DROPEFFECT_COPY ? 1 : 0;
+  }
+  void drop_on_sources(const std::vector<std::string>& paths) override {
+    Data d(DragObject::files(paths));
+    drop(window->source_target(), d.p);
+    pump();
+  }
+  void drop_on_destination(const std::vector<std::string>& paths) override {
+    Data d(DragObject::files(paths));
+    drop(window->destination_target(), d.p);
+    pump();
+  }
+  // Once the window is gone, what it showed last.
+  cf::Shown shown() override {
+    if (!is_open()) return last_;
+    last_.sources = list();
+    last_.destination = text(zw::kText1);
+    last_.type = -1;
+    for (int i = 0; i < 4; ++i)
+      if (checked(zw::kOption1 + i)) last_.type = i;
+    last_.shutdown = checked(zw::kCheck1);
+    return last_;
+  }
+  std::vector<cf::ShownMessage> take_messages() override {
+    std::vector<cf::ShownMessage> out;
+    const std::vector<Box> seen = boxes.take();
+    const bool styles_known = services.styles.size() - styles_seen_ == seen.size();
+    for (size_t i = 0; i < seen.size(); ++i)
+      out.push_back({seen[i].text, seen[i].title, styles_known ? services.styles[styles_seen_ + i] : -1});
+    styles_seen_ = services.styles.size();
+    return out;
+  }
+  std::optional<std::vector<std::string>> job_file() override {
+    if (!exists(scratch.work() + "\\jobconf.ini")) return std::nullopt;
+    std::vector<std::string> lines;
+    const std::string content = work_file("jobconf.ini");
+    size_t at = 0;
+    while (at < content.size()) {
+      size_t end = content.find("\r\n", at);
+      if (end == std::string::npos) end = content.size();
+      lines.push_back(content.substr(at, end - at));
+      at = end + 2;
+    }
+    return lines;
+  }
+  bool is_open() override { return window && ::IsWindow(window->hwnd()); }
+
+ private:
+  cf::Shown last_;
+  size_t styles_seen_ = 0;
+};
+
+TEST_F(Conformance, ShowsWhatTheCoreDecidesAtEveryStep) {
+  const std::vector<std::string> differences = cf::run_scenario(*this);
+  for (const std::string& d : differences) ADD_FAILURE() << d;
+  EXPECT_TRUE(differences.empty());
 }
 
 // ---- the program --------------------------------------------------------
