@@ -23,6 +23,7 @@
 #include <mutex>
 #include <thread>
 
+#include "drag_source_data.h"
 #include "layout.h"
 #include "main_window.h"
 #include "view_conformance.h"
@@ -720,6 +721,68 @@ TEST_F(Window, SavesTheJobInShiftJisByteForByte) {
   std::string resp = "\"" + data + "\"\r\n\"" + memo + "\"\r\n";
   for (const std::string& m : many) resp += "\"" + m + "\"\r\n";
   EXPECT_EQ(work_file("resp.tmp"), resp);
+}
+
+TEST_F(Window, ASaveThatCannotWriteKeepsTheJobStoredBefore) {
+  write_job({"[mode]=1", "[archive]=\"C:\\old\\", "[base_dir]", "[dir_file]=\"C:\\a\"", "[shut_flg]=0"});
+  const std::string before = work_file("jobconf.ini");
+  ::SetFileAttributesA((scratch.work() + "\\jobconf.ini").c_str(), FILE_ATTRIBUTE_READONLY);
+  open();
+  click(zw::kOption1 + 3);
+  click(zw::kCommand2);
+  std::vector<Box> seen = boxes.take();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, acp("ジョブを保存できませんでした。フォルダに書き込めないか、ディスクに空きがありません。＝") +
+                              "jobconf.ini");
+  EXPECT_EQ(work_file("jobconf.ini"), before);
+  EXPECT_EQ(changed(), 1);
+  // Nothing is left behind under a scratch name.
+  WIN32_FIND_DATAA fd;
+  int files = 0;
+  HANDLE h = ::FindFirstFileA((scratch.work() + "\\*").c_str(), &fd);
+  do {
+    if (!(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) ++files;
+  } while (::FindNextFileA(h, &fd));
+  ::FindClose(h);
+  EXPECT_EQ(files, 1);
+  ::SetFileAttributesA((scratch.work() + "\\jobconf.ini").c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// The file list another program hands over is read within its block only.
+TEST(DropFiles, ReadsTheListWithinItsBlock) {
+  auto block = [](bool wide, const std::string& list_bytes, DWORD offset = sizeof(DROPFILES)) {
+    DROPFILES head{};
+    head.pFiles = offset;
+    head.fWide = wide;
+    std::string b(reinterpret_cast<const char*>(&head), sizeof head);
+    b.resize(offset < b.size() ? b.size() : offset, '\0');
+    return b + list_bytes;
+  };
+  auto w = [](const std::wstring& s) {
+    return std::string(reinterpret_cast<const char*>(s.data()), s.size() * sizeof(wchar_t));
+  };
+  using Paths = std::optional<std::vector<std::string>>;
+  struct Case {
+    const char* what;
+    std::string block;
+    Paths paths;
+  };
+  const std::string head_only = block(false, "");
+  const Case cases[] = {
+      {"ANSI bytes as they are", block(false, std::string("C:\\a") + '\0' + "C:\\" + kSjisTable + '\0' + '\0'),
+       std::vector<std::string>{"C:\\a", "C:\\" + kSjisTable}},
+      {"wide paths in the code page",
+       block(true, w(std::wstring(L"C:\\\u30C7\u30FC\u30BF") + L'\0' + L"D:\\b" + L'\0' + L'\0')),
+       std::vector<std::string>{"C:\\" + kSjisData, "D:\\b"}},
+      {"wide list at an odd offset", block(true, w(std::wstring(L"C:\\x") + L'\0' + L'\0'), sizeof(DROPFILES) + 1),
+       std::vector<std::string>{"C:\\x"}},
+      {"no final terminator", block(false, std::string("C:\\a") + '\0' + "C:\\b"), std::vector<std::string>{"C:\\a", "C:\\b"}},
+      {"an empty list", block(false, std::string("\0\0", 2)), std::vector<std::string>{}},
+      {"a character the code page lacks", block(true, w(std::wstring(L"C:\\\u00E9") + L'\0' + L'\0')), std::nullopt},
+      {"list beyond the block", block(false, "", sizeof(DROPFILES) + 64).substr(0, sizeof(DROPFILES)), std::nullopt},
+      {"shorter than its head", head_only.substr(0, 10), std::nullopt},
+  };
+  for (const Case& c : cases) EXPECT_EQ(zw::drop_file_paths(c.block.data(), c.block.size()), c.paths) << c.what;
 }
 
 // ---- one real drag and drop per target -----------------------------------
