@@ -222,6 +222,7 @@ void WindowJobTest::source_drag_over() {
   QCOMPARE(rig.services.share_questions.size(), asked.empty() ? size_t(0) : accepted ? size_t(2) : size_t(1));
   // The scratch list is empty again and nothing reached the list or the flag.
   QCOMPARE(rig.window->scratch_combo->count(), 0);
+  QVERIFY(rig.window->core().scratch().empty());
   QCOMPARE(rig.window->source_list->count(), 0);
   QCOMPARE(rig.window->changed(), 0);
   QVERIFY(rig.services.messages.empty());
@@ -281,6 +282,7 @@ void WindowJobTest::source_drop_appends_in_order_and_removes_repeats() {
   QCOMPARE(messages_of(rig.services), want);
   QCOMPARE(rig.window->changed(), 1);
   QCOMPARE(rig.window->scratch_combo->count(), 0);
+  QVERIFY(rig.window->core().scratch().empty());
 }
 
 void WindowJobTest::repeats_are_reported_while_still_in_the_list() {
