@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "platform/dynlib.h"
+#include "search_folders.h"
 
 namespace platform {
 
@@ -17,46 +17,17 @@ bool is_program_file(const std::string& path) {
   return attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string folder_of(UINT(WINAPI* query)(LPSTR, UINT)) {
-  char buf[MAX_PATH + 1] = {};
-  UINT n = query(buf, sizeof buf);
-  return (n > 0 && n < sizeof buf) ? std::string(buf, n) : std::string();
-}
-
-bool is_absolute(const std::string& dir) {
-  return (dir.size() >= 3 && dir[1] == ':' && (dir[2] == '\\' || dir[2] == '/')) || dir.rfind("\\\\", 0) == 0;
-}
-
 // The file that a program name stands for. A name with a folder part is
-// taken as it is; a bare name is looked for beside the running program
-// first, then in the system folder, the Windows folder (where the text
-// editor lies) and the absolute folders of PATH. Never in the current
-// folder: the job files lie there, and a program planted beside them must
-// not run in place of the one asked for. A name without an extension gets
-// ".exe", as the system's own search adds it. Empty when there is none.
+// taken as it is; a bare name is looked for in the search folders (beside
+// the running program first; the text editor lies in the Windows folder),
+// never in the current folder. A name without an extension gets ".exe", as
+// the system's own search adds it. Empty when there is none.
 std::string resolve_program(std::string name) {
   if (name.empty()) return {};
   size_t base = name.find_last_of("\\/:");
   if (name.find('.', base == std::string::npos ? 0 : base + 1) == std::string::npos) name += ".exe";
   if (base != std::string::npos) return is_program_file(name) ? name : std::string();
-
-  std::vector<std::string> dirs = {program_dir(), folder_of(::GetSystemDirectoryA), folder_of(::GetWindowsDirectoryA)};
-  std::vector<char> path(32768);
-  DWORD n = ::GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
-  std::string list = (n > 0 && n < path.size()) ? std::string(path.data(), n) : std::string();
-  for (size_t start = 0; start <= list.size();) {
-    size_t end = list.find(';', start);
-    if (end == std::string::npos) end = list.size();
-    std::string dir = list.substr(start, end - start);
-    if (is_absolute(dir)) dirs.push_back(dir);
-    start = end + 1;
-  }
-  for (const std::string& dir : dirs) {
-    if (dir.empty()) continue;
-    std::string full = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + name;
-    if (is_program_file(full)) return full;
-  }
-  return {};
+  return find_in_search_folders(name);
 }
 
 }  // namespace
