@@ -504,6 +504,15 @@ TEST_F(Window, RestoresTheSavedJobIntoItsControls) {
   for (int i = 0; i < 4; ++i) EXPECT_EQ(checked(zw::kOption1 + i), i == 3) << i;
   EXPECT_TRUE(checked(zw::kCheck1));
   EXPECT_EQ(changed(), 0);
+  // Nothing typed, pasted or cut reaches the destination box.
+  ::SetFocus(ctl(zw::kText1));
+  for (WPARAM c : {WPARAM('a'), WPARAM(VK_BACK)}) ::SendMessageW(ctl(zw::kText1), WM_CHAR, c, 0);
+  ::SendMessageW(ctl(zw::kText1), WM_KEYDOWN, VK_DELETE, 0);
+  ::SendMessageW(ctl(zw::kText1), EM_SETSEL, 0, -1);
+  ::SendMessageW(ctl(zw::kText1), WM_CUT, 0, 0);
+  ::SendMessageW(ctl(zw::kText1), WM_PASTE, 0, 0);
+  EXPECT_EQ(text(zw::kText1), dest);
+  EXPECT_EQ(changed(), 0);
   // Unchanged: closing asks nothing.
   click(zw::kCommand4);
   EXPECT_FALSE(::IsWindow(window->hwnd()));
