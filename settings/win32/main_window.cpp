@@ -125,7 +125,7 @@ LRESULT CALLBACK destination_box_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 
 }  // namespace
 
-MainWindow::MainWindow(Services& services) : core_(services, *this), services_(services) {}
+MainWindow::MainWindow(Services& services) : core_(services, *this) {}
 
 MainWindow::~MainWindow() {
   if (hwnd_) ::DestroyWindow(hwnd_);

@@ -57,7 +57,6 @@ class MainWindow final : public SettingsView {
   void release_drops();
 
   SettingsCore core_;
-  Services& services_;
   HWND hwnd_ = nullptr;
   HFONT gothic_ = nullptr;
   HFONT window_font_ = nullptr;
