@@ -2,16 +2,32 @@
 # Renders the settings window ZUBETOB on a virtual X screen (Xvfb), with the
 # example LZH job restored into it, and saves a PNG picture of it.
 #   bash scripts/screenshot-window.sh [OUT.png]      (default: build/zbtb-window.png)
-# Needs a build (scripts/setup.sh); builds the two targets it uses if missing.
+#   bash scripts/screenshot-window.sh --win32 [OUT.png]
+#        the Win32 window ZUBETOB.exe of build-win64 under Wine, in the
+#        Japanese code page (default: build/zbtb-window-win32.png)
+# Needs a build (scripts/setup.sh; for --win32 also scripts/test-windows.sh);
+# builds the targets it uses if missing.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/.." && pwd)
 build="$top/build"
-out=${1:-$build/zbtb-window.png}
+win32=0
+if [ "${1:-}" = "--win32" ]; then
+  win32=1
+  shift
+fi
+if [ $win32 -eq 1 ]; then
+  out=${1:-$build/zbtb-window-win32.png}
+else
+  out=${1:-$build/zbtb-window.png}
+fi
 case "$out" in /*) ;; *) out="$PWD/$out" ;; esac
 
-if [ ! -x "$build/bin/ZUBETOB" ] || [ ! -x "$build/testbin/zubeto_screengrab" ]; then
+if [ ! -x "$build/testbin/zubeto_screengrab" ] || { [ $win32 -eq 0 ] && [ ! -x "$build/bin/ZUBETOB" ]; }; then
   cmake --build "$build" -j2 --target ZUBETOB zubeto_screengrab
+fi
+if [ $win32 -eq 1 ] && [ ! -f "$top/build-win64/bin/ZUBETOB.exe" ]; then
+  cmake --build "$top/build-win64" -j2 --target ZUBETOB
 fi
 command -v Xvfb >/dev/null || { echo "screenshot: Xvfb is missing (scripts/setup.sh installs it)" >&2; exit 1; }
 
@@ -20,16 +36,23 @@ xvfb_pid=""
 win_pid=""
 cleanup() {
   [ -n "$win_pid" ] && kill "$win_pid" 2>/dev/null || true
+  if [ $win32 -eq 1 ]; then WINEPREFIX="$work/prefix" timeout 60 wineserver -k >/dev/null 2>&1 </dev/null || true; fi
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-# The saved job: LZH, destination /backup/, the sources /data and
-# /memo.txt, no shutdown; lines end in CR LF as the window writes them.
-printf '%s\r\n' '[mode]=0' '[archive]="/backup/' '[base_dir]' \
-  '[dir_file]="/data"' '[dir_file]="/memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
+# The saved job: LZH, destination /backup/ (C:\backup\ on Windows), the
+# sources /data and /memo.txt (C:\data, C:\memo.txt), no shutdown; lines
+# end in CR LF as the window writes them.
+if [ $win32 -eq 1 ]; then
+  printf '%s\r\n' '[mode]=0' '[archive]="C:\backup\' '[base_dir]' \
+    '[dir_file]="C:\data"' '[dir_file]="C:\memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
+else
+  printf '%s\r\n' '[mode]=0' '[archive]="/backup/' '[base_dir]' \
+    '[dir_file]="/data"' '[dir_file]="/memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
+fi
 # A runtime folder of its own, so that a window the user has open elsewhere
 # does not count as a running copy.
 mkdir -m 700 "$work/run"
@@ -43,12 +66,31 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 [ -e "/tmp/.X11-unix/X$n" ] || { echo "screenshot: Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
 
 export DISPLAY=":$n" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
-(cd "$work" && exec "$build/bin/ZUBETOB") >"$work/window.log" 2>&1 &
-win_pid=$!
-sleep 2
+if [ $win32 -eq 1 ]; then
+  # A Wine prefix of its own, in the Japanese code page (932), made from
+  # the ja_JP.UTF-8 locale built here for this run only.
+  export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX" "$work/locale"
+  localedef -i ja_JP -f UTF-8 "$work/locale/ja_JP.UTF-8" >"$work/localedef.log" 2>&1 ||
+    { echo "screenshot: cannot make the ja_JP.UTF-8 locale" >&2; cat "$work/localedef.log" >&2; exit 1; }
+  export LOCPATH="$work/locale" LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+  timeout 300 wineboot -i >"$work/boot.log" 2>&1 </dev/null || { echo "screenshot: wineboot failed" >&2; exit 1; }
+  (cd "$work" && exec timeout 120 wine "$top/build-win64/bin/ZUBETOB.exe") >"$work/window.log" 2>&1 </dev/null &
+  win_pid=$!
+  sleep 5
+else
+  (cd "$work" && exec "$build/bin/ZUBETOB") >"$work/window.log" 2>&1 &
+  win_pid=$!
+  sleep 2
+fi
 kill -0 "$win_pid" 2>/dev/null || { echo "screenshot: ZUBETOB ended early" >&2; cat "$work/window.log" >&2; exit 1; }
 
 # The window's client area opens at 752,272 (11280, 4080 twips) and measures
-# 273 x 432 pixels; the picture keeps a margin of 8 pixels around it.
-"$build/testbin/zubeto_screengrab" "$out" 744 264 289 448
+# 273 x 432 pixels; the picture keeps a margin of 8 pixels around it, and
+# for the Win32 window also its frame and title bar, which Wine draws.
+if [ $win32 -eq 1 ]; then
+  "$build/testbin/zubeto_screengrab" "$out" 736 232 305 480
+else
+  "$build/testbin/zubeto_screengrab" "$out" 744 264 289 448
+fi
 echo "screenshot: $out"

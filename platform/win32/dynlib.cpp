@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "search_folders.h"
+
 namespace platform {
 
 // Windows loads a library by its own name; the system compares it without
@@ -24,53 +26,20 @@ std::string program_dir() {
   }
 }
 
-namespace {
-
-std::string folder_of(UINT (WINAPI* query)(LPSTR, UINT)) {
-  char buf[MAX_PATH + 1] = {};
-  UINT n = query(buf, sizeof buf);
-  return (n > 0 && n < sizeof buf) ? std::string(buf, n) : std::string();
-}
-
-// The folders the system searches for a library, in its order, less the
-// current folder: the job files lie in the current folder, often one any
-// user may write to, and a library planted there must never run inside the
-// worker.
-std::vector<std::string> search_folders() {
-  std::vector<std::string> dirs = {program_dir(), folder_of(::GetSystemDirectoryA), folder_of(::GetWindowsDirectoryA)};
-  std::vector<char> path(32768);
-  DWORD n = ::GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
-  std::string list = (n > 0 && n < path.size()) ? std::string(path.data(), n) : std::string();
-  for (size_t start = 0; start <= list.size();) {
-    size_t end = list.find(';', start);
-    if (end == std::string::npos) end = list.size();
-    std::string dir = list.substr(start, end - start);
-    // Only absolute folders: a relative one would be read from the current folder.
-    bool absolute = (dir.size() >= 3 && dir[1] == ':' && (dir[2] == '\\' || dir[2] == '/')) ||
-                    dir.rfind("\\\\", 0) == 0;
-    if (absolute) dirs.push_back(dir);
-    start = end + 1;
-  }
-  return dirs;
-}
-
-}  // namespace
 
 // The library of that name from the first of the system's search folders
-// that holds it (the program's folder first), loaded by its full path.
+// that holds it (the program's folder first), loaded by its full path. A
+// name without an extension ("ZUBETO") stands for a ".dll" file, as the
+// system's own loader takes it.
 LibHandle lib_load(const std::string& windows_name) {
   if (windows_name.empty() || windows_name.find('\0') != std::string::npos) return nullptr;
   if (windows_name.find_first_of("\\/:") != std::string::npos)
     return reinterpret_cast<LibHandle>(::LoadLibraryA(windows_name.c_str()));
-  for (const std::string& dir : search_folders()) {
-    if (dir.empty()) continue;
-    std::string full = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + windows_name;
-    DWORD attrs = ::GetFileAttributesA(full.c_str());
-    if (attrs == INVALID_FILE_ATTRIBUTES || (attrs & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    // Whatever that library needs in turn is looked up from its own folder.
-    return reinterpret_cast<LibHandle>(::LoadLibraryExA(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
-  }
-  return nullptr;
+  const std::string file = windows_name.find('.') == std::string::npos ? windows_name + ".dll" : windows_name;
+  const std::string full = find_in_search_folders(file);
+  if (full.empty()) return nullptr;
+  // Whatever that library needs in turn is looked up from its own folder.
+  return reinterpret_cast<LibHandle>(::LoadLibraryExA(full.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH));
 }
 
 void* lib_symbol(LibHandle lib, const char* name) {

@@ -37,43 +37,6 @@ class Dircheck : public ::testing::Test {
   }
 };
 
-// Makes share roots of one server name that no other run uses, and removes
-// them again.
-class Shares {
- public:
-  Shares() {
-    const char* prefix = std::getenv("WINEPREFIX");
-    if (!prefix || !*prefix) return;
-    std::string unix_dir = std::string(prefix) + "/dosdevices/unc";
-    for (char& c : unix_dir)
-      if (c == '/') c = '\\';
-    unc_ = "Z:" + unix_dir;
-    server_ = "zbt" + std::to_string(::GetCurrentProcessId());
-    ::CreateDirectoryA(unc_.c_str(), nullptr);
-    ::CreateDirectoryA((unc_ + "\\" + server_).c_str(), nullptr);
-  }
-  ~Shares() {
-    if (!server_.empty()) remove_tree(unc_ + "\\" + server_);
-  }
-  bool available() const { return !server_.empty(); }
-  // Makes the share folder and returns its \\server\share path.
-  std::string make(const std::string& share, DWORD attributes = 0) const {
-    std::string dir = unc_ + "\\" + server_ + "\\" + share;
-    ::CreateDirectoryA(dir.c_str(), nullptr);
-    if (attributes) ::SetFileAttributesA(dir.c_str(), attributes);
-    return root() + "\\" + share;
-  }
-  std::string make_file(const std::string& name) const {
-    write_file(unc_ + "\\" + server_ + "\\" + name, "x");
-    return root() + "\\" + name;
-  }
-  std::string root() const { return "\\\\" + server_; }
-
- private:
-  std::string unc_;
-  std::string server_;
-};
-
 TEST_F(Dircheck, ShareRootsAndEverythingElse) {
   Shares shares;
   if (!shares.available()) GTEST_SKIP() << "share roots are made only under Wine";

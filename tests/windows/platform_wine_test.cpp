@@ -1,8 +1,11 @@
 // The Win32 platform services on a real Win32 system.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include "platform/dynlib.h"
 #include "platform/fileinfo.h"
+#include "platform/process.h"
 #include "platform/system.h"
 #include "platform/text.h"
 #include "win_harness.h"
@@ -51,7 +54,54 @@ TEST(Win32DynLib, LoadsByPlainNameFromTheProgramFolder) {
   EXPECT_EQ(platform::lib_symbol(lib, "Zip@16"), nullptr);
   EXPECT_EQ(platform::lib_symbol(lib, "NoSuchFunction"), nullptr);
   platform::lib_free(lib);
+  // A bare name stands for its ".dll" file, as the window binds "ZUBETO".
+  lib = platform::lib_load("FAKEARC");
+  EXPECT_NE(lib, nullptr);
+  platform::lib_free(lib);
   EXPECT_EQ(platform::lib_load("zubeto-no-such-library.dll"), nullptr);
+}
+
+// One mark per program and user: a second holder sees the first, and once
+// the first is gone the next one is alone again.
+TEST(Win32SingleCopy, ASecondHolderSeesTheFirstUntilItEnds) {
+  const std::string name = "zubeto-copy-test-" + std::to_string(::GetCurrentProcessId());
+  auto first = std::make_unique<platform::SingleCopy>(name);
+  EXPECT_FALSE(first->another_running());
+  {
+    platform::SingleCopy second(name);
+    EXPECT_TRUE(second.another_running());
+  }
+  first.reset();
+  platform::SingleCopy third(name);
+  EXPECT_FALSE(third.another_running());
+  EXPECT_FALSE(platform::SingleCopy("zubeto-other-" + name).another_running());
+}
+
+// A program named without a folder is found beside the running program,
+// never in the current folder; one named by its full path starts there, in
+// the current folder, and nothing waits for it.
+TEST(Win32ProgramStart, NeverFromTheCurrentFolder) {
+  Scratch s;
+  ASSERT_TRUE(::CopyFileA((here() + "\\ZUBETOC_test.exe").c_str(), (s.work() + "\\zbprobe.exe").c_str(), FALSE));
+  ASSERT_TRUE(s.install("ZUBETOC_test.exe", "ZUBETOC.exe"));
+  char cwd[MAX_PATH + 1] = {};
+  ::GetCurrentDirectoryA(sizeof cwd, cwd);
+  ASSERT_TRUE(::SetCurrentDirectoryA(s.work().c_str()));
+  EXPECT_FALSE(platform::program_start("zbprobe.exe"));
+  EXPECT_FALSE(platform::program_start("zbprobe"));
+  // The worker, run without a job, logs its missing job file in the
+  // current folder.
+  EXPECT_TRUE(platform::program_start("\"" + s.prog() + "\\ZUBETOC.exe\""));
+  ::SetCurrentDirectoryA(cwd);
+  std::string log;
+  // A first start in a code page the prefix has not seen yet may take Wine a while.
+  for (int i = 0; i < 1200 && log.find("jobconf.ini") == std::string::npos; ++i) {
+    ::Sleep(50);
+    log = read_file(s.work() + "\\logdata.txt");
+  }
+  EXPECT_NE(log.find("jobconf.ini"), std::string::npos) << log;
+  ::Sleep(500);  // the worker lets go of its run log before the folder goes
+  EXPECT_EQ(platform::text_editor_command("logdata.txt"), "Notepad.exe logdata.txt");
 }
 
 // The program's fixed texts leave in the ANSI code page; plain ASCII stays

@@ -7,6 +7,11 @@
 #   wine.sh cleanup STATE            server stopped, temp folder removed
 # STATE is a file that holds the temp folder's path between the calls.
 #
+# Windows need an X display: when Xvfb is installed, the setup starts a
+# virtual screen of its own (1280x1024, 96 dots per inch) before the prefix
+# is made, every run uses it, and the cleanup stops it. Without Xvfb the
+# programs run with no display at all.
+#
 # Wine's background server inherits the descriptors of the program that
 # starts it: a pipe held that way never closes, and whoever reads it hangs.
 # So every Wine program here writes to files, never to a pipe, the server is
@@ -23,6 +28,26 @@ unset DISPLAY WAYLAND_DISPLAY
 use_state() {
   dir=$(cat "$state" 2>/dev/null) || { echo "wine.sh: no Wine prefix; the setup step did not run"; exit 1; }
   export WINEPREFIX=$dir/prefix
+  if [ -s "$dir/display" ]; then export DISPLAY=$(cat "$dir/display"); fi
+}
+
+# A virtual X screen on a free display number, for the whole test run. Its
+# output goes to a file and it reads nothing: it must not hold the pipes of
+# whoever started the setup.
+start_screen() {
+  command -v Xvfb > /dev/null || return 0
+  local n=90
+  while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
+  setsid Xvfb ":$n" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp > "$dir/xvfb.log" 2>&1 < /dev/null &
+  echo $! > "$dir/xvfb.pid"
+  for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
+  if [ -e "/tmp/.X11-unix/X$n" ]; then
+    echo ":$n" > "$dir/display"
+    export DISPLAY=":$n"
+  else
+    echo "wine.sh: Xvfb did not start; windows cannot be tested"
+    cat "$dir/xvfb.log"
+  fi
 }
 
 case $cmd in
@@ -33,6 +58,7 @@ case $cmd in
     echo "$dir" > "$state"
     export WINEPREFIX=$dir/prefix
     mkdir -p "$WINEPREFIX" "$dir/locale"
+    start_screen
     # Wine takes its ANSI code page from the locale: ja_JP.UTF-8 gives 932.
     # It is made here, for these runs only, so the system's locales stay as
     # they are.
@@ -80,6 +106,7 @@ case $cmd in
     use_state
     timeout 60 wineserver -k > /dev/null 2>&1 < /dev/null
     timeout 60 wineserver -w > /dev/null 2>&1 < /dev/null
+    if [ -s "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2> /dev/null || true; fi
     rm -rf "$dir" "$state"
     echo "Wine prefix removed"
     ;;

@@ -22,9 +22,10 @@ bool program_start(const std::string& command_line);
 std::string text_editor_command(const std::string& file);
 
 // Holds the single-copy mark of a program for as long as the object lives.
-// On POSIX the mark is a lock on a file in the user's runtime folder; the
-// system drops it when the holder ends, however it ends, so a copy that
-// crashed never keeps the next one from starting.
+// On POSIX the mark is a lock on a file in the user's runtime folder, on
+// Windows a named mutex of the user's; the system drops either when the
+// holder ends, however it ends, so a copy that crashed never keeps the next
+// one from starting.
 class SingleCopy {
  public:
   // program: the name that all copies share.
@@ -38,11 +39,16 @@ class SingleCopy {
   // never keeps the program from starting.
   bool another_running() const { return another_; }
 
-  // Where the mark of the program lies on this system.
+  // Where the mark of the program lies on this system: a lock file on
+  // POSIX, the name of a mutex of this user's on Windows.
   static std::string mark_path(const std::string& program);
 
  private:
+#ifdef _WIN32
+  void* mutex_ = nullptr;  // the named mutex, held while the object lives
+#else
   int fd_ = -1;
+#endif
   bool another_ = false;
 };
 

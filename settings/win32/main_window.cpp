@@ -1,0 +1,340 @@
+#include "main_window.h"
+
+#include <vector>
+
+#include "drop_target.h"
+#include "layout.h"
+
+namespace zubeto::win32 {
+
+namespace {
+
+constexpr int kIconId = 1;  // the window's icon in the program's resources
+
+// The window's own texts, UTF-8 in the source, for the Unicode controls.
+std::wstring wide(const char* utf8) {
+  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
+  w.resize(w.size() - 1);
+  return w;
+}
+
+struct Dpi {
+  int x = 96, y = 96;
+};
+
+Dpi screen_dpi() {
+  Dpi d;
+  if (HDC dc = ::GetDC(nullptr)) {
+    d.x = ::GetDeviceCaps(dc, LOGPIXELSX);
+    d.y = ::GetDeviceCaps(dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, dc);
+  }
+  return d;
+}
+
+// "ＭＳ ゴシック" at 9 points, regular, Shift-JIS character set.
+HFONT make_gothic(int dpi_y) {
+  LOGFONTW lf{};
+  lf.lfHeight = -::MulDiv(9, dpi_y, 72);
+  lf.lfWeight = FW_NORMAL;
+  lf.lfCharSet = SHIFTJIS_CHARSET;
+  lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
+  lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
+  lf.lfQuality = DEFAULT_QUALITY;
+  lf.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
+  const std::wstring face = wide("ＭＳ ゴシック");
+  lstrcpynW(lf.lfFaceName, face.c_str(), LF_FACESIZE);
+  return ::CreateFontIndirectW(&lf);
+}
+
+// The platform's default user-interface font.
+HFONT make_window_font() {
+  NONCLIENTMETRICSW m{};
+  m.cbSize = sizeof m;
+  if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0)) return ::CreateFontIndirectW(&m.lfMessageFont);
+  return nullptr;
+}
+
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD ex_style;
+};
+
+ControlClass class_of(const ControlLayout& c) {
+  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  switch (c.kind) {
+    case Kind::button:
+      return {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON, 0};  // never a default button
+    case Kind::option:
+      // One group: the first button opens it and takes the tab stop.
+      return {L"BUTTON", child | BS_AUTORADIOBUTTON | (c.id == kOption1 ? WS_GROUP | WS_TABSTOP : 0), 0};
+    case Kind::check:
+      return {L"BUTTON", child | WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case Kind::list:
+      // Single selection, not sorted.
+      return {L"LISTBOX", child | WS_GROUP | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+              WS_EX_CLIENTEDGE};
+    case Kind::text:
+      // A long path wraps over the box's lines. Read-only: nothing typed,
+      // pasted or cut reaches it; its text comes from the core alone.
+      return {L"EDIT", child | WS_GROUP | WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_READONLY,
+              WS_EX_CLIENTEDGE};
+    case Kind::frame:
+      return {L"BUTTON", child | WS_GROUP | BS_GROUPBOX, 0};
+    case Kind::label:
+      return {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0};
+    case Kind::combo:
+      // The scratch list: never shown.
+      return {L"COMBOBOX", (child & ~WS_VISIBLE) | CBS_DROPDOWN, 0};
+  }
+  return {L"STATIC", child, 0};
+}
+
+// The window class, registered once per program.
+bool register_class(HINSTANCE instance, WNDPROC proc) {
+  static bool done = false;
+  if (done) return true;
+  const std::wstring name = wide(kWindowClass);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.hIcon = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON, 32, 32, 0));
+  wc.hIconSm = static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(kIconId), IMAGE_ICON,
+                                               ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+  wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = name.c_str();
+  done = ::RegisterClassExW(&wc) != 0;
+  return done;
+}
+
+// The destination box leaves Tab, Enter and Escape to the dialog keys: a
+// multi-line box would take them for itself, and the focus could not leave
+// it by Tab.
+LRESULT CALLBACK destination_box_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto base = reinterpret_cast<WNDPROC>(::GetPropW(hwnd, L"zubeto.base"));
+  LRESULT r = ::CallWindowProcW(base, hwnd, msg, wp, lp);
+  if (msg == WM_GETDLGCODE) r &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS | DLGC_WANTTAB);
+  if (msg == WM_NCDESTROY) ::RemovePropW(hwnd, L"zubeto.base");
+  return r;
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Services& services) : core_(services, *this) {}
+
+MainWindow::~MainWindow() {
+  if (hwnd_) ::DestroyWindow(hwnd_);
+  release_drops();
+  if (source_drop_) source_drop_->Release();
+  if (destination_drop_) destination_drop_->Release();
+  if (gothic_) ::DeleteObject(gothic_);
+  if (window_font_) ::DeleteObject(window_font_);
+}
+
+IDropTarget* MainWindow::source_target() const { return source_drop_; }
+IDropTarget* MainWindow::destination_target() const { return destination_drop_; }
+
+bool MainWindow::open(HINSTANCE instance) {
+  if (!register_class(instance, &MainWindow::window_proc)) return false;
+  const Dpi dpi = screen_dpi();
+  gothic_ = make_gothic(dpi.y);
+  window_font_ = make_window_font();
+
+  // The client area opens at its laid-out place and size; the frame goes
+  // around it.
+  // Not WS_CLIPCHILDREN: a frame draws only its border and caption, and the
+  // window's own background must show inside it.
+  const DWORD style = WS_OVERLAPPEDWINDOW;
+  RECT r;
+  r.left = twips_to_pixels(kClientLeft, dpi.x);
+  r.top = twips_to_pixels(kClientTop, dpi.y);
+  r.right = r.left + twips_to_pixels(kClientWidth, dpi.x);
+  r.bottom = r.top + twips_to_pixels(kClientHeight, dpi.y);
+  ::AdjustWindowRectEx(&r, style, FALSE, 0);
+  hwnd_ = ::CreateWindowExW(0, wide(kWindowClass).c_str(), wide(kCaption).c_str(), style, r.left, r.top,
+                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, this);
+  if (!hwnd_) return false;
+  create_controls();
+
+  source_drop_ = new DropTarget([this](const DragData& d) { return core_.source_drag_over(d); },
+                                [this](const DragData& d) { return core_.source_drop(d); });
+  destination_drop_ = new DropTarget([this](const DragData& d) { return core_.destination_drag_over(d); },
+                                     [this](const DragData& d) {
+                                       core_.destination_drop(d);
+                                       return core_.destination_drag_over(d) == kDropCopy;
+                                     });
+  // The source list takes drops as laid out; the destination box once the
+  // start-up turns its drops on.
+  ::RegisterDragDrop(control(kList1), source_drop_);
+
+  if (!core_.load()) {
+    ::DestroyWindow(hwnd_);
+    return false;
+  }
+  return true;
+}
+
+void MainWindow::create_controls() {
+  const Dpi dpi = screen_dpi();
+  HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+  for (const ControlLayout& c : kControls) {
+    const ControlClass k = class_of(c);
+    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
+                               twips_to_pixels(c.top, dpi.y), twips_to_pixels(c.width, dpi.x),
+                               twips_to_pixels(c.height, dpi.y), hwnd_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
+    if (!h) continue;
+    // Each control goes behind the ones made before it: the order of
+    // creation is the order from front to back, which the dialog keys
+    // follow as the tab order.
+    ::SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.face == Face::gothic ? gothic_ : window_font_), FALSE);
+    if (c.kind == Kind::text) {
+      ::SetPropW(h, L"zubeto.base", reinterpret_cast<HANDLE>(::GetWindowLongPtrW(h, GWLP_WNDPROC)));
+      ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&destination_box_proc));
+    }
+  }
+}
+
+void MainWindow::show() {
+  ::ShowWindow(hwnd_, SW_SHOWNORMAL);
+  ::UpdateWindow(hwnd_);
+  focus_ = control(kCommand2);
+  ::SetFocus(focus_);
+}
+
+void MainWindow::release_drops() {
+  if (hwnd_ && source_drop_) ::RevokeDragDrop(control(kList1));
+  if (hwnd_ && destination_registered_) ::RevokeDragDrop(control(kText1));
+  destination_registered_ = false;
+}
+
+// ---- results of the core --------------------------------------------------
+
+void MainWindow::make_topmost() { ::SetWindowPos(hwnd_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE); }
+
+void MainWindow::show_type(int type) { ::CheckRadioButton(hwnd_, kOption1, kOption1 + 3, kOption1 + type); }
+
+void MainWindow::show_shutdown(bool on) {
+  ::SendMessageW(control(kCheck1), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+void MainWindow::show_destination(const std::string& path) { ::SetWindowTextA(control(kText1), path.c_str()); }
+
+void MainWindow::append_source(const std::string& path) {
+  ::SendMessageA(control(kList1), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(path.c_str()));
+}
+
+void MainWindow::remove_source(std::size_t index) {
+  ::SendMessageA(control(kList1), LB_DELETESTRING, static_cast<WPARAM>(index), 0);
+}
+
+void MainWindow::enable_destination_drops(bool on) {
+  if (on == destination_registered_) return;
+  if (on)
+    destination_registered_ = ::RegisterDragDrop(control(kText1), destination_drop_) == S_OK;
+  else
+    destination_registered_ = !(::RevokeDragDrop(control(kText1)) == S_OK);
+}
+
+void MainWindow::show_frame_captions(const std::string& sources, const std::string& destination) {
+  ::SetWindowTextA(control(kFrame2), sources.c_str());
+  ::SetWindowTextA(control(kFrame3), destination.c_str());
+}
+
+void MainWindow::close_window() { ::DestroyWindow(hwnd_); }
+
+// ---- events ---------------------------------------------------------------
+
+void MainWindow::command(int id, int code) {
+  if (code != BN_CLICKED) return;
+  switch (id) {
+    case kCommand1: {
+      std::vector<std::size_t> selected;
+      LRESULT at = ::SendMessageW(control(kList1), LB_GETCURSEL, 0, 0);
+      if (at != LB_ERR) selected.push_back(static_cast<std::size_t>(at));
+      core_.delete_entries(selected);
+      break;
+    }
+    case kCommand2: core_.save(); break;
+    case kCommand3: core_.clear(); break;
+    case kCommand4: core_.exit(); break;
+    case kCommand5: core_.show_log(); break;
+    case kCommand6: core_.delete_log(); break;
+    case kCommand8: core_.run_now(); break;
+    case kCheck1:
+      core_.shutdown_click(::SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
+      break;
+    default:
+      if (id >= kOption1 && id <= kOption1 + 3) core_.type_click(id - kOption1);
+      break;
+  }
+}
+
+LRESULT CALLBACK MainWindow::window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  if (msg == WM_NCCREATE) {
+    auto* self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    self->hwnd_ = hwnd;
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+  }
+  auto* self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  if (!self) return ::DefWindowProcW(hwnd, msg, wp, lp);
+  return self->handle(msg, wp, lp);
+}
+
+LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+      command(LOWORD(wp), HIWORD(wp));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+      // The destination box is read-only only for typing: it keeps the
+      // colours of a box that holds a value.
+      if (reinterpret_cast<HWND>(lp) == control(kText1)) {
+        HDC dc = reinterpret_cast<HDC>(wp);
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        ::SetBkColor(dc, ::GetSysColor(COLOR_WINDOW));
+        return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+      }
+      break;
+    case WM_ACTIVATE:
+      // The focus comes back to the control that had it.
+      if (LOWORD(wp) == WA_INACTIVE) {
+        HWND f = ::GetFocus();
+        if (f && ::IsChild(hwnd_, f)) focus_ = f;
+      } else if (focus_) {
+        ::SetFocus(focus_);
+        return 0;
+      }
+      break;
+    case WM_SETFOCUS:
+      if (focus_) ::SetFocus(focus_);
+      return 0;
+    case WM_DESTROY:
+      release_drops();
+      ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
+      hwnd_ = nullptr;
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+int run_message_loop(HWND window) {
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    if (window && ::IsWindow(window) && ::IsDialogMessageW(window, &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+}  // namespace zubeto::win32
