@@ -371,8 +371,14 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   uint8_t cp[4];
   put32(cp, kCodePage);
   ext(kExtCodePage, cp, 4);
-  if (has_file) ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
-  if (!n.utf16_dir.empty()) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
+  // bsdtar refuses a name field whose first byte is zero, and so stops at
+  // the whole archive; the UTF-16 form of a name that begins with a
+  // character U+xx00 (一 is U+4E00) starts so. Such a field is left out:
+  // readers then take the Shift-JIS name, which holds every character code
+  // page 932 has.
+  auto readable = [](const std::string& utf16) { return !utf16.empty() && utf16[0] != '\0'; };
+  if (has_file && readable(n.utf16_file)) ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
+  if (readable(n.utf16_dir)) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
   uint8_t attr[2], mode[2];
   put16(attr, f.dos_attributes);
   put16(mode, f.unix_mode);

@@ -157,6 +157,7 @@ TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
       {"Japanese folder, empty", "空のフォルダ/", "空のフォルダ/", to_cp932("空のフォルダ/")},
       {"outside code page 932", "絵文字😀.txt", "絵文字😀.txt", to_cp932("絵文字") + "_.txt"},
       {"all capitals", "README.TXT", "README.TXT", "README.TXT"},
+      {"first character U+4E00", "一覧.txt", "一覧.txt", to_cp932("一覧.txt")},
       {"not UTF-8", "caf\xE9.txt", "café.txt", "caf\xE9.txt"},
       {"after the name that is not UTF-8", "zz-last.txt", "zz-last.txt", "zz-last.txt"},
   };
@@ -234,6 +235,10 @@ TEST_F(Unlha32, NamesForJapaneseWindowsReaders) {
   const StoredEntry& emoji = by_name[to_cp932("絵文字") + "_.txt"];
   EXPECT_EQ(emoji.ext.at(0x44), u16("絵文字😀.txt"));
   EXPECT_EQ(by_name["caf\xE9.txt"].ext.at(0x44), u16("café.txt"));
+  // A UTF-16 name whose first byte would be zero is left out; the
+  // Shift-JIS name holds it whole.
+  EXPECT_EQ(by_name[to_cp932("一覧.txt")].ext.count(0x44), 0u);
+  EXPECT_EQ(by_name[to_cp932("一覧.txt")].ext.at(0x01), to_cp932("一覧.txt"));
   const StoredEntry& folder = by_name[to_cp932("空のフォルダ/")];
   EXPECT_EQ(folder.method, "-lhd-");
   EXPECT_EQ(folder.ext.count(0x44), 0u);
