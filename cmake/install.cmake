@@ -53,6 +53,25 @@ install(FILES ${_zubeto_man_files} DESTINATION share/man/man1)
 
 install(FILES ${ZUBETO_PACKAGING_DIR}/zubeto.timer DESTINATION lib/systemd/user)
 
+# The licence and what the package links from others, where Debian wants
+# them: a machine-readable copyright file, the third-party notices, and the
+# changelog made from the release notes (NEWS).
+set(ZUBETO_DEB_MAINTAINER "Zubeto developers <zubeto@example.org>" CACHE STRING
+    "Maintainer of the Debian package (name and mail address)")
+set(_zubeto_doc share/doc/zubeto)
+set(_zubeto_changelog ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${_zubeto_changelog}
+  COMMAND ${CMAKE_COMMAND} -DNEWS=${PROJECT_SOURCE_DIR}/NEWS -DOUT=${CMAKE_BINARY_DIR}/doc/changelog
+          -DPACKAGE=zubeto "-DMAINTAINER=${ZUBETO_DEB_MAINTAINER}"
+          -P ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
+  COMMAND gzip -9nf ${CMAKE_BINARY_DIR}/doc/changelog
+  DEPENDS ${PROJECT_SOURCE_DIR}/NEWS ${CMAKE_CURRENT_LIST_DIR}/debian-changelog.cmake
+  VERBATIM)
+add_custom_target(zubeto_changelog ALL DEPENDS ${_zubeto_changelog})
+install(FILES ${_zubeto_changelog} ${ZUBETO_PACKAGING_DIR}/debian/copyright
+              ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
+        DESTINATION ${_zubeto_doc})
+
 if(TARGET ZUBETOB)
   install(PROGRAMS ${ZUBETO_PACKAGING_DIR}/zubeto-launcher.sh DESTINATION bin RENAME zubeto)
   install(FILES ${ZUBETO_PACKAGING_DIR}/zubeto.svg DESTINATION share/icons/hicolor/scalable/apps)
@@ -74,6 +93,7 @@ install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/install-configured.cmake)
 # listed by hand: the Qt platform plugins the window needs to show itself.
 set(CPACK_PACKAGE_NAME zubeto)
 set(CPACK_PACKAGE_VENDOR "Zubeto")
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "unattended backup of chosen files into one dated archive")
 set(CPACK_PACKAGE_DESCRIPTION
@@ -85,7 +105,7 @@ set(CPACK_SET_DESTDIR ON)
 set(CPACK_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Zubeto developers <zubeto@localhost>")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUBETO_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET ZUBETOB)
@@ -93,4 +113,8 @@ if(TARGET ZUBETOB)
   # "ﾛｸﾞ表示" opens the run log through xdg-open.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 endif()
+# Our libraries are plugins in the program's private folder: no ldconfig
+# calls in the maintainer scripts (see deb-file-type.sh).
+set(CPACK_ZUBETO_FILE_TYPE ${CMAKE_CURRENT_LIST_DIR}/deb-file-type.sh)
+set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack-project.cmake)
 include(CPack)

@@ -6,8 +6,9 @@
 # the README's commands build them; BUILDDIR names another build folder) and writes OUTDIR/zubeto-<version>-win32.zip
 # and ...-win64.zip (OUTDIR: dist/ by default). Each holds the worker
 # ZUBETOC.exe, the window ZUBETOB.exe when it was built, the share check
-# library ZUBETO.dll, our four archiver DLLs, and a short read-me in
-# Japanese (Shift-JIS) and in English, with CR LF line ends. The binaries
+# library ZUBETO.dll, our four archiver DLLs, a short read-me in Japanese
+# (Shift-JIS) and in English, the licence and the third-party notices, all
+# text with CR LF line ends. The binaries
 # lose their debug sections on the way.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -112,6 +113,10 @@ for arg in "${kinds[@]}"; do
   done
   readme_en "$bits" | crlf > "$stage/$name/README-en.txt"
   readme_ja "$bits" | crlf | iconv -f UTF-8 -t CP932 > "$stage/$name/README-ja.txt"
+  # The licence and the notices of what the files link in, as text files
+  # Notepad opens.
+  crlf < "$top/LICENSE" > "$stage/$name/LICENSE.txt"
+  crlf < "$top/THIRD-PARTY-NOTICES" > "$stage/$name/THIRD-PARTY-NOTICES.txt"
   rm -f "$out/$name.zip"
   (cd "$stage" && zip -q -X -r "$out/$name.zip" "$name")
   rm -rf "$stage"

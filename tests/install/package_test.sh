@@ -36,12 +36,36 @@ sort >"$tmp/expected" <<'LIST'
 /usr/lib/zubeto/zip32j.so
 /usr/lib/zubeto/zubeto.so
 /usr/share/applications/zubeto.desktop
+/usr/share/doc/zubeto/THIRD-PARTY-NOTICES
+/usr/share/doc/zubeto/changelog.gz
+/usr/share/doc/zubeto/copyright
 /usr/share/icons/hicolor/scalable/apps/zubeto.svg
 /usr/share/man/man1/ZUBETOB.1.gz
 /usr/share/man/man1/ZUBETOC.1.gz
 /usr/share/man/man1/zubeto.1.gz
 LIST
 diff -u "$tmp/expected" "$tmp/files" || fail "the package's files differ from the layout"
+
+echo "== lintian"
+# A distributor's check: no error and no warning of any kind. (Run as
+# nobody: lintian warns when it runs as root.)
+lint=(lintian --fail-on error,warning --tag-display-limit 0 "$deb")
+if [ "$(id -u)" = 0 ] && command -v setpriv >/dev/null; then
+  chmod 755 "$tmp" "$tmp/out" && chmod 644 "$deb"
+  lint=(setpriv --reuid=nobody --regid=nogroup --clear-groups env HOME="$tmp" "${lint[@]}")
+fi
+"${lint[@]}" >"$tmp/lintian.txt" 2>&1 || { cat "$tmp/lintian.txt"; fail "lintian reports a problem"; }
+grep -E '^[EW]: ' "$tmp/lintian.txt" && fail "lintian reports a problem"
+echo "lintian: clean"
+
+echo "== licence"
+mkdir "$tmp/lic"
+dpkg-deb -x "$deb" "$tmp/lic"
+zcat "$tmp/lic/usr/share/doc/zubeto/changelog.gz" >"$tmp/changelog" 2>/dev/null || true
+head -1 "$tmp/changelog" | grep -q "^zubeto ($(dpkg-deb -f "$deb" Version)) " ||
+  fail "the changelog's first entry is not this version"
+grep -q '^License: Expat' "$tmp/lic/usr/share/doc/zubeto/copyright" || fail "copyright names no licence"
+grep -q 'libdeflate' "$tmp/lic/usr/share/doc/zubeto/THIRD-PARTY-NOTICES" || fail "notices"
 
 echo "== Depends"
 depends=$(dpkg-deb -f "$deb" Depends)

@@ -1,0 +1,4 @@
+# Read by cpack before it packages (CPACK_PROJECT_CONFIG_FILE).
+if(CPACK_GENERATOR STREQUAL "DEB")
+  set(FILE_EXECUTABLE "${CPACK_ZUBETO_FILE_TYPE}")
+endif()
