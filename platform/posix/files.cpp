@@ -170,11 +170,15 @@ void InputFile::close() {
 
 bool NewFile::create(const std::string& path, SysError& err) {
   close();
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Owner-only whatever the umask: an archive holds copies of files that
+  // may have been readable by their owner alone (a backup of ~/.ssh as
+  // root), and a shared destination must not hand them to everyone.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     err = last();
     return false;
   }
+  ::fchmod(fd, 0600);  // a umask that takes the owner's bits too; refused on some disks (FAT), harmless
   // Locked at once. Another run's clean-up may have taken the name away
   // between the open and the lock: then the caller tries another name.
   struct stat st, now;
