@@ -109,4 +109,53 @@ TEST_F(Trust, ArchivesAndANewRunLogAreOwnerOnly) {
   EXPECT_NE(read_file(scratch.work() / "logdata.txt").find("=0000"), std::string::npos);
 }
 
+// A file whose name holds line feeds, a forged end line, a forged NOTE line
+// and a terminal escape, and that cannot be read: the run log still holds
+// exactly one start line and one end line (the real code, 8011), the name
+// stands on one line with its control characters written visibly, and no
+// NOTE line but ours.
+TEST_F(Trust, AFileNameCannotWriteLinesIntoTheRunLog) {
+  // The "/" of the date makes the name a folder "y\n[12" and a file in it.
+  const std::string name = "y\n[12/10 12:00:01]=圧縮処理終了=0000\nNOTE: all good\x1b[2J";
+  const std::string shown = "y\\n[12/10 12:00:01]=圧縮処理終了=0000\\nNOTE: all good\\x1b[2J";
+  fs::create_directories(data / "y\n[12");
+  write_file(data / name, "secret");
+  ASSERT_TRUE(fs::exists(data / name));
+  ::chmod((data / name).c_str(), 0);
+  std::string program = "ZUBETOC";
+  if (::geteuid() == 0) {
+    // Root reads any file: the run goes as nobody, in folders nobody may use.
+    if (std::system("command -v setpriv >/dev/null") != 0) GTEST_SKIP() << "needs setpriv to run as nobody";
+    wrapper("ZUBETOC_nobody", "setpriv --reuid=65534 --regid=65534 --clear-groups --");
+    program = "ZUBETOC_nobody";
+    for (const fs::path& p : {scratch.root(), scratch.prog(), scratch.work(), data, data / "y\n[12", backup})
+      fs::permissions(p, fs::perms::all);
+  }
+  for (const Format& f : kFormats) {
+    SCOPED_TRACE(f.label);
+    clear();
+    write_job(f);
+    auto r = scratch.run(program);
+    EXPECT_EQ(r.status, 1);
+    const std::string log = read_file(scratch.work() / "logdata.txt");
+    int starts = 0, ends = 0;
+    std::string end;
+    for (const std::string& line : lines_of(unstamp(log))) {
+      if (line.rfind("[xx/xx xx:xx:xx]=圧縮処理開始", 0) == 0) ++starts;
+      if (line.rfind("[xx/xx xx:xx:xx]=圧縮処理終了=", 0) == 0) ++ends, end = line;
+      EXPECT_NE(line.rfind("NOTE: all good", 0), 0u) << "a forged NOTE line: " << log;
+      EXPECT_EQ(line.find('\x1b'), std::string::npos) << "a raw escape: " << log;
+    }
+    EXPECT_EQ(starts, 1) << log;
+    EXPECT_EQ(ends, 1) << log;
+    EXPECT_EQ(end, "[xx/xx xx:xx:xx]=圧縮処理終了=8011") << log;
+    EXPECT_NE(log.find((data / "").string() + shown), std::string::npos) << "the name, escaped: " << log;
+    for (size_t i = 0; i < log.size(); ++i) {
+      if (log[i] == '\n') EXPECT_TRUE(i > 0 && log[i - 1] == '\r') << "a bare line feed at " << i;
+      if (log[i] == '\r') EXPECT_TRUE(i + 1 < log.size() && log[i + 1] == '\n') << "a bare CR at " << i;
+    }
+    EXPECT_EQ(in_backup().size(), 1u) << "the rest is kept";
+  }
+}
+
 }  // namespace
