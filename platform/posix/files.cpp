@@ -253,6 +253,19 @@ bool NewFile::flush_to_disk(SysError& err) {
   return true;
 }
 
+bool NewFile::move_no_replace(const std::string& from, const std::string& to, SysError& err) {
+  // The name changes under the open descriptor: its flock stays.
+  return platform::move_no_replace(from, to, err);
+}
+
+bool NewFile::make_read_only(SysError& err) {
+  if (::fchmod(fd_of(h_), 0400) != 0) {
+    err = last();
+    return false;
+  }
+  return true;
+}
+
 bool NewFile::close(SysError& err) {
   if (h_ == -1) return true;
   int rc = ::close(fd_of(h_));
