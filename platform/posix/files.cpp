@@ -24,6 +24,7 @@ SysError from_errno(int e) {
     case EEXIST: err.kind = ErrorKind::Exists; break;
     case ENOSPC:
     case EDQUOT: err.kind = ErrorKind::NoSpace; break;
+    case EFBIG: err.kind = ErrorKind::TooLarge; break;
     default: err.kind = ErrorKind::Other; break;
   }
   return err;

@@ -28,6 +28,10 @@ SysError from_code(DWORD e) {
     case ERROR_LOCK_VIOLATION: err.kind = ErrorKind::Sharing; break;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: err.kind = ErrorKind::NoSpace; break;
+    case ERROR_FILE_TOO_LARGE:
+    case 665:  // ERROR_FILE_SYSTEM_LIMITATION, not named by every SDK
+      err.kind = ErrorKind::TooLarge;
+      break;
     default: err.kind = ErrorKind::Other; break;
   }
   return err;

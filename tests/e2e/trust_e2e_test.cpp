@@ -158,4 +158,29 @@ TEST_F(Trust, AFileNameCannotWriteLinesIntoTheRunLog) {
   }
 }
 
+// Under a limit on file size (ulimit -f, a service's LimitFSIZE=) a write
+// past it is a write failure like a full disk: 8006, whose text says that
+// the destination cannot hold a file this large, the end line written, and
+// neither an archive nor a temporary file left.
+TEST_F(Trust, AFileSizeLimitIsAWriteFailureWithItsEndLine) {
+  if (std::system("command -v prlimit >/dev/null") != 0) GTEST_SKIP() << "needs prlimit (util-linux)";
+  write_file(data / "random.bin", arctest::random_bytes(1 << 20, 7));
+  wrapper("ZUBETOC_limited", "prlimit --fsize=65536 --");
+  for (const Format& f : kFormats) {
+    SCOPED_TRACE(f.label);
+    clear();
+    write_job(f);
+    auto r = scratch.run("ZUBETOC_limited");
+    EXPECT_EQ(r.signal, 0) << "killed by a signal";
+    EXPECT_EQ(r.status, 1);
+    const std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
+    EXPECT_NE(log.find("the destination cannot hold a file this large (a FAT32 disk stops at 4 GiB"),
+              std::string::npos)
+        << log;
+    EXPECT_TRUE(log.size() >= 2 && log.compare(log.size() - 2, 2, "\r\n") == 0);
+    EXPECT_NE(log.find("[xx/xx xx:xx:xx]=圧縮処理終了=8006\r\n"), std::string::npos) << log;
+    EXPECT_TRUE(in_backup().empty()) << "neither an archive nor a temporary file";
+  }
+}
+
 }  // namespace

@@ -134,7 +134,13 @@ Status OutputFile::create(const std::string& final_path, std::vector<std::string
 }
 
 Status OutputFile::io_failure(const char* what, const platform::SysError& err) const {
-  return Status::fail(ARC_E_WRITE, std::string(what) + " the archive " + final_ + " (" + err.text() + ")");
+  std::string text = std::string(what) + " the archive " + final_ + " (" + err.text() + ")";
+  // Said so that the user knows what to change: another disk, or a format
+  // or a split that keeps each file smaller.
+  if (err.kind == platform::ErrorKind::TooLarge)
+    text += ": the destination cannot hold a file this large (a FAT32 disk stops at 4 GiB, and a limit on "
+            "file size stops earlier); choose another disk or format";
+  return Status::fail(ARC_E_WRITE, text);
 }
 
 Status OutputFile::write_all(const void* data, size_t size) {

@@ -24,6 +24,7 @@ enum class ErrorKind {
   Exists,    // something of that name is already there
   Sharing,   // held open by another program that allows no reading
   NoSpace,   // disk full or quota exceeded
+  TooLarge,  // the file would pass the largest the disk or a limit allows (FAT32: 4 GiB; ulimit -f)
   Other,
 };
 
