@@ -460,6 +460,7 @@ bool NewFile::flush_to_disk(SysError& err) {
 bool NewFile::move_no_replace(const std::string& from, const std::string& to, SysError& err) {
   // Renamed through the open handle, which shares no deletion, so no other
   // run's clean-up can delete the file between its last byte and its name.
+  if (h_ == -1) return platform::move_no_replace(from, to, err);  // closed already: by name
   char full[MAX_PATH * 4];
   DWORD n = ::GetFullPathNameA(to.c_str(), sizeof full, full, nullptr);
   int wide = n > 0 && n < sizeof full ? ::MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0) : 0;

@@ -229,9 +229,11 @@ Status OutputFile::keep_unnamed(const platform::SysError& why) {
     platform::sync_folder(folder_of(final_));
   } else {
     platform::SysError ro;
-    file_.make_read_only(ro);
-    where = "the complete archive is kept, read-only, as " + temp_ +
-            " (rename it by hand; no later run removes it)";
+    if (file_.make_read_only(ro))
+      where = "the complete archive is kept, read-only, as " + temp_ + " (rename it by hand; no later run removes it)";
+    else  // a disk without permissions: the name is all there is to tell
+      where = "the complete archive is left as " + temp_ +
+              " (rename it by hand before the next run in this folder, which takes it for a partial archive)";
   }
   file_.close();
   temp_.clear();
