@@ -8,6 +8,7 @@
 #include "platform/dynlib.h"
 #include "result_codes.h"
 #include "run.h"
+#include "visible_text.h"
 
 namespace worker {
 
@@ -24,9 +25,23 @@ const ArcRow kArcTable[5] = {
      "ERROR:BGA32.DLL not Found on your system.", 0x0404, 32767},
 };
 
-std::string success_notes(std::string_view output) {
-  static constexpr std::string_view kNote = "NOTE: ";
-  std::string notes;
+namespace {
+
+// "[05/15 21:30:05]=": the start of one of the run log's own time-stamped lines.
+bool looks_stamped(std::string_view line) {
+  static constexpr std::string_view kShape = "[00/00 00:00:00]=";
+  if (line.size() < kShape.size()) return false;
+  for (size_t i = 0; i < kShape.size(); ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (kShape[i] == '0' ? !digit : line[i] != kShape[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::vector<std::string> output_lines(std::string_view output) {
+  std::vector<std::string> lines;
   size_t pos = 0;
   while (pos < output.size()) {
     size_t end = output.find('\n', pos);
@@ -34,7 +49,21 @@ std::string success_notes(std::string_view output) {
     std::string_view line = output.substr(pos, end - pos);
     pos = end + 1;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    if (line.substr(0, kNote.size()) != kNote) continue;
+    std::string shown = zubeto::visible_text(line);
+    // A line of the archiver's text never passes for one of ours: an
+    // archiver that lists names without escaping them (not ours) might
+    // hand over a name that reads as an end line.
+    if (looks_stamped(shown)) shown.replace(0, 1, "\\x5b");
+    lines.push_back(std::move(shown));
+  }
+  return lines;
+}
+
+std::string success_notes(std::string_view output) {
+  static constexpr std::string_view kNote = "NOTE: ";
+  std::string notes;
+  for (const std::string& line : output_lines(output)) {
+    if (line.compare(0, kNote.size(), kNote) != 0) continue;
     if (!notes.empty()) notes += '\n';
     notes += line;
   }
@@ -85,7 +114,13 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   int rc = run(nullptr, command.data(), output.data(), row.output_size);
   output.back() = '\0';  // whatever the archiver wrote, the text ends here
   if (rc != 0) {
-    log_put(log, output.data());
+    // The text stands as its lines, each escaped, written in one piece.
+    std::string block;
+    for (const std::string& line : output_lines(output.data())) {
+      if (!block.empty()) block += '\n';
+      block += line;
+    }
+    log_put(log, block);
   } else {
     // A success logs nothing of the text but its notes, so that a file left
     // out on purpose is in the log without making the run a failure.

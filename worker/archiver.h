@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "runlog.h"
 
@@ -32,6 +33,12 @@ inline constexpr size_t kOutputBufferSize = 32768;
 // out on purpose, names changed to keep two files apart), joined by line
 // feeds; empty when there are none.
 std::string success_notes(std::string_view output);
+
+// The archiver's output text as the run log shows it: its lines (split at
+// line feeds, the CR of a CR LF dropped), each with its control characters
+// written visibly; a line shaped like one of the log's time-stamped lines
+// gets its "[" as "\x5b", so the text can add no start or end line.
+std::vector<std::string> output_lines(std::string_view output);
 
 // Job types 0..4 call arc_run with their row; any other value returns 0.
 int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver = nullptr);

@@ -9,6 +9,7 @@
 #include "platform/localtime.h"
 #include "result_codes.h"
 #include "texts.h"
+#include "visible_text.h"
 
 namespace worker {
 namespace {
@@ -34,12 +35,14 @@ bool valid_type(int t) { return jobfile::valid_job_type(t); }
 
 bool starts_with(std::string_view s, std::string_view key) { return s.substr(0, key.size()) == key; }
 
-// A NUL byte cannot be part of a path; shown as "?" so the log stays text.
+// A value from the job file as the run log shows it: a NUL byte cannot be
+// part of a path and shows as "?"; every other control character (a line
+// feed in a path would start a line of its own) is written visibly.
 std::string printable(std::string_view s) {
   std::string out(s);
   for (char& c : out)
     if (c == '\0') c = '?';
-  return out;
+  return zubeto::visible_text(out);
 }
 
 void log_missing(RunLog& log, std::string_view path, uint32_t code) {

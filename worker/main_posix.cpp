@@ -20,6 +20,11 @@ int main() {
   // worker was given. When that is a pipe nobody reads any more, a write
   // must fail quietly instead of ending the run before the backup.
   std::signal(SIGPIPE, SIG_IGN);
+  // A limit on file size (ulimit -f, a service's LimitFSIZE=) must not kill
+  // the run without its end line: ignored, a write past it fails with EFBIG
+  // like a full disk, the archiver removes its partial archive and says
+  // that the destination cannot hold a file this large.
+  std::signal(SIGXFSZ, SIG_IGN);
   // A stop signal must not end the process before its end line: the run
   // notes it and finishes its own way. While the archiver runs, its library
   // takes these signals over to remove its partial archive, and hands them

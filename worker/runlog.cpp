@@ -6,6 +6,8 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -15,7 +17,18 @@ namespace worker {
 
 bool log_open(RunLog& log, const char* name) {
   // Binary mode: line ends are written as CR LF by log_put on every platform.
+#if defined(_WIN32)
   log.file = std::fopen(name, "ab+");
+#else
+  // A run log the worker makes is its owner's alone, whatever the umask:
+  // it names every file that could not be read. One that exists keeps the
+  // mode its owner gave it.
+  int fd = ::open(name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  if (fd >= 0) ::fchmod(fd, 0600);
+  else if (errno == EEXIST) fd = ::open(name, O_RDWR | O_APPEND | O_CLOEXEC);
+  log.file = fd >= 0 ? ::fdopen(fd, "ab+") : nullptr;
+  if (!log.file && fd >= 0) ::close(fd);
+#endif
   return log.file != nullptr;
 }
 

@@ -24,6 +24,7 @@ SysError from_errno(int e) {
     case EEXIST: err.kind = ErrorKind::Exists; break;
     case ENOSPC:
     case EDQUOT: err.kind = ErrorKind::NoSpace; break;
+    case EFBIG: err.kind = ErrorKind::TooLarge; break;
     default: err.kind = ErrorKind::Other; break;
   }
   return err;
@@ -170,11 +171,15 @@ void InputFile::close() {
 
 bool NewFile::create(const std::string& path, SysError& err) {
   close();
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  // Owner-only whatever the umask: an archive holds copies of files that
+  // may have been readable by their owner alone (a backup of ~/.ssh as
+  // root), and a shared destination must not hand them to everyone.
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
   if (fd < 0) {
     err = last();
     return false;
   }
+  ::fchmod(fd, 0600);  // a umask that takes the owner's bits too; refused on some disks (FAT), harmless
   // Locked at once. Another run's clean-up may have taken the name away
   // between the open and the lock: then the caller tries another name.
   struct stat st, now;
@@ -243,6 +248,19 @@ void NewFile::start_writeback(uint64_t offset, uint64_t length) {
 
 bool NewFile::flush_to_disk(SysError& err) {
   if (::fsync(fd_of(h_)) != 0) {
+    err = last();
+    return false;
+  }
+  return true;
+}
+
+bool NewFile::move_no_replace(const std::string& from, const std::string& to, SysError& err) {
+  // The name changes under the open descriptor: its flock stays.
+  return platform::move_no_replace(from, to, err);
+}
+
+bool NewFile::make_read_only(SysError& err) {
+  if (::fchmod(fd_of(h_), 0400) != 0) {
     err = last();
     return false;
   }

@@ -18,6 +18,8 @@ char g_cleanup_path[4096];
 
 constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
 struct sigaction g_old[3];
+// SIGXFSZ as it was before the run: ignored while an archive is written.
+struct sigaction g_old_xfsz;
 
 extern "C" void on_stop_signal(int sig) {
   int saved = errno;
@@ -41,11 +43,20 @@ void catch_stop_signals() {
   for (int s : kStopSignals) sigaddset(&sa.sa_mask, s);
   sa.sa_flags = 0;  // no SA_RESTART: a blocked read returns and the run stops
   for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &sa, &g_old[i]);
+  // Whatever program loaded the library: a write past a limit on file size
+  // is a write failure (EFBIG) that removes the partial archive and is
+  // told, not a signal that kills the process part way.
+  struct sigaction ign;
+  std::memset(&ign, 0, sizeof ign);
+  ign.sa_handler = SIG_IGN;
+  sigemptyset(&ign.sa_mask);
+  ::sigaction(SIGXFSZ, &ign, &g_old_xfsz);
 }
 
 int release_stop_signals() {
   g_cleanup_ready = 0;
   for (int i = 0; i < 3; ++i) ::sigaction(kStopSignals[i], &g_old[i], nullptr);
+  ::sigaction(SIGXFSZ, &g_old_xfsz, nullptr);
   int sig = g_stop_signal;
   g_stop_signal = 0;
   return sig;

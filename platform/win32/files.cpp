@@ -28,6 +28,10 @@ SysError from_code(DWORD e) {
     case ERROR_LOCK_VIOLATION: err.kind = ErrorKind::Sharing; break;
     case ERROR_DISK_FULL:
     case ERROR_HANDLE_DISK_FULL: err.kind = ErrorKind::NoSpace; break;
+    case ERROR_FILE_TOO_LARGE:
+    case 665:  // ERROR_FILE_SYSTEM_LIMITATION, not named by every SDK
+      err.kind = ErrorKind::TooLarge;
+      break;
     default: err.kind = ErrorKind::Other; break;
   }
   return err;
@@ -365,7 +369,10 @@ void InputFile::close() {
 
 bool NewFile::create(const std::string& path, SysError& err) {
   close();
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+  // DELETE access: the handle itself gives the file its name at the end
+  // (NewFile::move_no_replace). Others are granted no deletion while it
+  // is open.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
@@ -444,6 +451,48 @@ void NewFile::start_writeback(uint64_t, uint64_t) {}
 
 bool NewFile::flush_to_disk(SysError& err) {
   if (!::FlushFileBuffers(handle(h_))) {
+    err = last();
+    return false;
+  }
+  return true;
+}
+
+bool NewFile::move_no_replace(const std::string& from, const std::string& to, SysError& err) {
+  // Renamed through the open handle, which shares no deletion, so no other
+  // run's clean-up can delete the file between its last byte and its name.
+  if (h_ == -1) return platform::move_no_replace(from, to, err);  // closed already: by name
+  char full[MAX_PATH * 4];
+  DWORD n = ::GetFullPathNameA(to.c_str(), sizeof full, full, nullptr);
+  int wide = n > 0 && n < sizeof full ? ::MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0) : 0;
+  if (wide > 0) {
+    const size_t bytes = sizeof(FILE_RENAME_INFO) + static_cast<size_t>(wide) * sizeof(WCHAR);
+    std::unique_ptr<char[]> buf(new char[bytes]());
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.get());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    ::MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName, wide);
+    info->FileNameLength = static_cast<DWORD>((wide - 1) * sizeof(WCHAR));
+    if (::SetFileInformationByHandle(handle(h_), FileRenameInfo, info, static_cast<DWORD>(bytes))) return true;
+    DWORD e = ::GetLastError();
+    if (e != ERROR_INVALID_PARAMETER && e != ERROR_NOT_SUPPORTED && e != ERROR_INVALID_FUNCTION &&
+        e != ERROR_CALL_NOT_IMPLEMENTED) {
+      err = from_code(e);
+      return false;
+    }
+  }
+  // A file system that cannot rename by handle: closed, then moved by name.
+  close();
+  return platform::move_no_replace(from, to, err);
+}
+
+bool NewFile::make_read_only(SysError& err) {
+  FILE_BASIC_INFO info{};
+  if (!::GetFileInformationByHandleEx(handle(h_), FileBasicInfo, &info, sizeof info)) {
+    err = last();
+    return false;
+  }
+  info.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+  if (!::SetFileInformationByHandle(handle(h_), FileBasicInfo, &info, sizeof info)) {
     err = last();
     return false;
   }

@@ -6,13 +6,16 @@
 #include <QWidget>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <iterator>
 #include <random>
 #include <sstream>
 
+#include "file_save.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
+#include "platform/save_file.h"
 
 namespace zubeto {
 
@@ -68,110 +71,29 @@ std::unique_ptr<TextReader> SystemServices::open_text(const std::string& name) {
 
 namespace {
 
-// Writes the lines to a new file of that path; false when any byte did not
-// reach the file (a full disk, a size limit, an unwritable folder).
-bool write_whole(const fs::path& path, const std::vector<std::string>& lines) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (!out) return false;
-  for (const std::string& line : lines) {
-    out.write(line.data(), static_cast<std::streamsize>(line.size()));
-    out.write("\r\n", 2);
-  }
-  out.flush();
-  bool ok = static_cast<bool>(out);
-  out.close();
-  return ok && !out.fail();
-}
+// The real save steps, with the renaming through the services' own call
+// (which a test makes fail).
+class ViewSaveSteps : public SystemSaveSteps {
+ public:
+  using Rename = std::function<bool(const std::string&, const std::string&)>;
+  explicit ViewSaveSteps(Rename rename) : rename_(std::move(rename)) {}
+  bool replace(const std::string& from, const std::string& to) override { return rename_(from, to); }
 
-// True when an existing file of that name must not be replaced: a folder,
-// or a file that nobody may write (the system's own file creation refuses
-// to overwrite a read-only file, and so does the window).
-bool refuses_replacement(const std::string& name) {
-  std::error_code ec;
-  fs::file_status st = fs::status(name, ec);
-  if (ec || !fs::exists(st)) return false;
-  if (fs::is_directory(st)) return true;
-  const fs::perms writable = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
-  return fs::is_regular_file(st) && (st.permissions() & writable) == fs::perms::none;
-}
-
-// A name beside the file that no other save uses: ".new~" for a file being
-// written, ".old~" for the old file kept until the save is complete.
-std::string scratch_name(const std::string& name, const char* mark) {
-  static std::mt19937_64 gen{std::random_device{}()};
-  static const char* hex = "0123456789abcdef";
-  std::string s = name + mark;
-  uint64_t n = gen();
-  for (int i = 0; i < 12; ++i, n >>= 4) s += hex[n & 15];
-  return s;
-}
+ private:
+  Rename rename_;
+};
 
 }  // namespace
 
 bool SystemServices::write_text_files(const std::vector<TextFile>& files, std::string* failed) {
-  // Every file is first written whole under a scratch name beside it, in the
-  // same folder, and only then renamed over the old one: a failure part way
-  // leaves the job stored before in place, never a half-written one.
-  std::vector<std::pair<fs::path, std::string>> written;
-  std::error_code ec;
-  auto fail = [&](const std::string& name) {
-    for (const auto& w : written) fs::remove(w.first, ec);
-    if (failed) *failed = name;
-    return false;
-  };
-  for (const TextFile& f : files) {
-    if (refuses_replacement(f.name)) return fail(f.name);
-    fs::path scratch = scratch_name(f.name, ".new~");
-    if (!write_whole(scratch, f.lines)) {
-      fs::remove(scratch, ec);
-      return fail(f.name);
-    }
-    written.emplace_back(scratch, f.name);
-  }
-  // The files are put in place one after the other. Should a later one
-  // fail, the earlier ones go back to what they were: a job file left old
-  // beside a new response file would back up the new list for the old job.
-  // The old files are kept under a second name (a hard link, else a copy)
-  // until every new one is in place.
-  struct Placed {
-    std::string name;
-    std::optional<fs::path> kept;  // the old file, when there was one
-  };
-  std::vector<Placed> placed;
-  auto undo = [&] {
-    for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-      if (it->kept)
-        rename_file(it->kept->string(), it->name);
-      else
-        fs::remove(it->name, ec);
-    }
-  };
-  for (size_t i = 0; i < written.size(); ++i) {
-    const std::string name = written[i].second;
-    Placed p{name, std::nullopt};
-    if (fs::exists(name, ec)) {
-      fs::path kept = scratch_name(name, ".old~");
-      fs::create_hard_link(name, kept, ec);
-      if (ec) fs::copy_file(name, kept, ec);
-      if (!ec) p.kept = kept;
-    }
-    if (!rename_file(written[i].first.string(), name)) {
-      if (p.kept) fs::remove(*p.kept, ec);
-      undo();
-      written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i));
-      return fail(name);
-    }
-    placed.push_back(std::move(p));
-  }
-  for (const Placed& p : placed)
-    if (p.kept) fs::remove(*p.kept, ec);
-  return true;
+  // Written, flushed and put in place by the settings core's one save
+  // procedure (file_save.h), as in every view.
+  ViewSaveSteps steps([this](const std::string& from, const std::string& to) { return rename_file(from, to); });
+  return save_text_files(steps, files, failed);
 }
 
 bool SystemServices::rename_file(const std::string& from, const std::string& to) {
-  std::error_code ec;
-  fs::rename(from, to, ec);
-  return !ec;
+  return platform::replace_file(from, to);
 }
 
 bool SystemServices::folder_exists(const std::string& path) {

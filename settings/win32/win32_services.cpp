@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "dircheck.h"
+#include "file_save.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
 
@@ -55,37 +56,6 @@ std::optional<std::string> read_whole(const std::string& name) {
   return content;
 }
 
-// Writes the lines, each ending in CR LF, to a new file and flushes it to
-// disk; false when any byte did not reach it.
-bool write_whole(const std::string& path, const std::vector<std::string>& lines) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  std::string content;
-  for (const std::string& line : lines) {
-    content += line;
-    content += "\r\n";
-  }
-  bool ok = true;
-  size_t done = 0;
-  while (ok && done < content.size()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(content.size() - done, 1u << 20));
-    DWORD put = 0;
-    ok = ::WriteFile(h, content.data() + done, chunk, &put, nullptr) && put == chunk;
-    done += put;
-  }
-  ok = ok && ::FlushFileBuffers(h);
-  ok = ::CloseHandle(h) && ok;
-  if (!ok) ::DeleteFileA(path.c_str());
-  return ok;
-}
-
-// A name beside the file that no other save uses.
-std::string scratch_name(const std::string& name, const char* mark) {
-  static unsigned counter = 0;
-  return name + mark + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount()) + "-" +
-         std::to_string(++counter);
-}
-
 DWORD attributes(const std::string& path) { return ::GetFileAttributesA(path.c_str()); }
 
 }  // namespace
@@ -100,56 +70,10 @@ std::unique_ptr<TextReader> Win32Services::open_text(const std::string& name) {
 }
 
 bool Win32Services::write_text_files(const std::vector<TextFile>& files, std::string* failed) {
-  // Every file is first written whole under a scratch name beside it and
-  // flushed, and only then put in place of the old one: a failure part way
-  // leaves the job stored before, never a half-written one.
-  std::vector<std::pair<std::string, std::string>> written;  // scratch, name
-  auto fail = [&](const std::string& name) {
-    for (const auto& w : written) ::DeleteFileA(w.first.c_str());
-    if (failed) *failed = name;
-    return false;
-  };
-  for (const TextFile& f : files) {
-    // A folder of that name, or a read-only file, is not replaced: the
-    // system's own text files refuse to overwrite either.
-    DWORD a = attributes(f.name);
-    if (a != INVALID_FILE_ATTRIBUTES && (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY))) return fail(f.name);
-    std::string scratch = scratch_name(f.name, ".new~");
-    if (!write_whole(scratch, f.lines)) return fail(f.name);
-    written.emplace_back(scratch, f.name);
-  }
-  // Each old file steps aside under a second name until every new one is in
-  // place; should one fail, those already placed go back to what they were:
-  // a job file left old beside a new response file would back up the new
-  // list for the old job.
-  struct Placed {
-    std::string name;
-    std::string kept;  // the old file's second name, "" when there was none
-  };
-  std::vector<Placed> placed;
-  for (size_t i = 0; i < written.size(); ++i) {
-    const std::string& name = written[i].second;
-    Placed p{name, {}};
-    if (attributes(name) != INVALID_FILE_ATTRIBUTES) {
-      p.kept = scratch_name(name, ".old~");
-      if (!::MoveFileExA(name.c_str(), p.kept.c_str(), 0)) p.kept.clear();
-    }
-    if (!::MoveFileExA(written[i].first.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-      if (!p.kept.empty()) ::MoveFileExA(p.kept.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING);
-      for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
-        if (!it->kept.empty())
-          ::MoveFileExA(it->kept.c_str(), it->name.c_str(), MOVEFILE_REPLACE_EXISTING);
-        else
-          ::DeleteFileA(it->name.c_str());
-      }
-      written.erase(written.begin(), written.begin() + static_cast<std::ptrdiff_t>(i + 1));
-      return fail(name);
-    }
-    placed.push_back(std::move(p));
-  }
-  for (const Placed& p : placed)
-    if (!p.kept.empty()) ::DeleteFileA(p.kept.c_str());
-  return true;
+  // Written, flushed and put in place by the settings core's one save
+  // procedure (file_save.h), as in every view.
+  SystemSaveSteps steps;
+  return save_text_files(steps, files, failed);
 }
 
 bool Win32Services::folder_exists(const std::string& path) {

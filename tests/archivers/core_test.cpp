@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 
@@ -219,9 +220,110 @@ TEST(OutputFileTest, AnArchiveThatCannotBeNamedIsKeptAndNamed) {
   Status s = out.commit();
   arctest::sh("chattr -i " + arctest::quote(dir));
   EXPECT_EQ(s.code, ARC_E_COMMIT);
-  EXPECT_NE(s.text.find("left as " + temp), std::string::npos) << s.text;
+  // Not even a kept name can be given in an immutable folder: the archive
+  // stays under its temporary's name, read-only, which no clean-up removes.
+  EXPECT_NE(s.text.find("read-only, as " + temp), std::string::npos) << s.text;
   EXPECT_EQ(arctest::read_file(temp), "complete") << "the complete archive is kept";
   EXPECT_FALSE(arctest::exists(dir + "/a.zip"));
+  OutputFile next;
+  ASSERT_TRUE(next.create(dir + "/b.zip").ok());
+  EXPECT_EQ(arctest::read_file(temp), "complete") << "the next run's clean-up left it";
+}
+
+// A complete archive whose move to its name fails (made to fail through
+// the naming seam) is kept where no later run's clean-up takes it for a
+// partial archive: under a kept name that is no temporary's, or, when that
+// move fails too, read-only under its temporary's name. The text names it.
+namespace naming {
+int fail_moves = 0;  // 1: the move to the archive's own name; 2: every move
+bool seam(const std::string&, const std::string& to, platform::SysError& err) {
+  if (fail_moves == 2 || (fail_moves == 1 && to.find("-kept-") == std::string::npos)) {
+    err.kind = platform::ErrorKind::Other;
+    err.code = EIO;
+    return false;
+  }
+  return true;
+}
+}  // namespace naming
+
+TEST(OutputFileTest, AKeptArchiveSurvivesTheNextRun) {
+  struct Case {
+    const char* label;
+    int fail_moves;
+    bool renamed;
+  } cases[] = {{"kept under a kept name", 1, true}, {"kept read-only under its temporary's name", 2, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir t;
+    std::string temp, text;
+    {
+      OutputFile out;
+      ASSERT_TRUE(out.create(t / "2024.zip").ok());
+      ASSERT_TRUE(out.write_all("complete", 8).ok());
+      temp = out.temp_path();
+      naming::fail_moves = c.fail_moves;
+      set_naming_seam(naming::seam);
+      Status s = out.commit();
+      set_naming_seam(nullptr);
+      EXPECT_EQ(s.code, ARC_E_COMMIT);
+      text = s.text;
+    }
+    const std::string letters = temp.substr((t / "2024.zip.").size(), 8);
+    const std::string kept = c.renamed ? t / ("2024-kept-" + letters + ".zip") : temp;
+    EXPECT_NE(text.find("as " + kept), std::string::npos) << text;
+    EXPECT_EQ(is_temp_name(kept.substr(t.path().size() + 1)), !c.renamed);
+    struct stat st {};
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ((st.st_mode & 0200) == 0, !c.renamed) << "read-only only where it keeps a temporary's name";
+    std::vector<std::string> removed;
+    {
+      OutputFile next;  // the next run in that folder, with its clean-up
+      ASSERT_TRUE(next.create(t / "2025.zip", &removed).ok());
+      ASSERT_TRUE(next.write_all("x", 1).ok());
+      ASSERT_TRUE(next.commit().ok());
+    }
+    EXPECT_TRUE(removed.empty());
+    EXPECT_EQ(arctest::read_file(kept), "complete");
+    EXPECT_EQ(arctest::list_dir(t.path()).size(), 2u);
+  }
+}
+
+TEST(OutputFileTest, KeptNames) {
+  EXPECT_EQ(kept_name("/b/20240515213005.zip", "ab12cd34"), "/b/20240515213005-kept-ab12cd34.zip");
+  EXPECT_EQ(kept_name("/b.d/archive", "ab12cd34"), "/b.d/archive-kept-ab12cd34");
+  EXPECT_EQ(kept_name("x.tar", "00000000"), "x-kept-00000000.tar");
+}
+
+// Run A has flushed its archive and is about to give it its name; run B
+// (another job, same destination) starts and cleans up at that very moment
+// (the naming seam runs it there). A still holds its temporary, so B
+// leaves it, and A's archive is there under its name.
+namespace race {
+std::string dir;
+std::vector<std::string> removed;
+Status b_status;
+bool run_b(const std::string&, const std::string&, platform::SysError&) {
+  OutputFile b;
+  b_status = b.create(dir + "/b.tar", &removed);
+  return true;
+}
+}  // namespace race
+
+TEST(OutputFileTest, CleanUpNeverTakesAnArchiveBeingNamed) {
+  TempDir t;
+  race::dir = t.path();
+  race::removed.clear();
+  OutputFile a;
+  ASSERT_TRUE(a.create(t / "a.zip").ok());
+  ASSERT_TRUE(a.write_all("complete", 8).ok());
+  set_naming_seam(race::run_b);
+  Status s = a.commit();
+  set_naming_seam(nullptr);
+  EXPECT_TRUE(race::b_status.ok()) << race::b_status.text;
+  EXPECT_TRUE(race::removed.empty()) << "B removed " << race::removed.front();
+  EXPECT_TRUE(s.ok()) << s.text;
+  EXPECT_EQ(arctest::read_file(t / "a.zip"), "complete");
+  EXPECT_EQ(arctest::list_dir(t.path()), std::vector<std::string>{"a.zip"});
 }
 
 // Only names of our own temporaries are ever candidates for removal.

@@ -260,10 +260,14 @@ std::string replace_all(std::string s, const std::string& from, const std::strin
 class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
  protected:
   void SetUp() override {
+    // The usual umask: what the library makes must be owner-only all the same.
+    old_umask_ = ::umask(022);
     ::chmod(t.path().c_str(), 0777);
     arctest::make_dirs(t / "dst");
     ::chmod((t / "dst").c_str(), 0777);
   }
+
+  void TearDown() override { ::umask(old_umask_); }
 
   const Format& format() const { return std::get<0>(GetParam()); }
   std::string archive() const { return t / ("dst/" + kStamp + "." + format().ext); }
@@ -360,7 +364,15 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
     return out;
   }
 
+  // The permission bits of a file in the destination.
+  mode_t mode_in_dst(const std::string& name) const {
+    struct stat st {};
+    if (::stat((t / ("dst/" + name)).c_str(), &st) != 0) return 07777;
+    return st.st_mode & 07777;
+  }
+
   TempDir t;
+  mode_t old_umask_ = 0;
 };
 
 TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
@@ -391,6 +403,8 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
       pid_t pid = start(s, false);
       ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
       ::kill(pid, SIGSTOP);
+      for (const std::string& temp : temporaries())
+        EXPECT_EQ(mode_in_dst(temp), 0600u) << "the temporary being written is owner-only: " << temp;
       if (f.how == How::VanishOnStart) ASSERT_EQ(::unlink(s.victim.c_str()), 0);
       else ::kill(pid, f.signal);
       ::kill(pid, SIGCONT);
@@ -429,6 +443,7 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
     EXPECT_EQ(std::atoi(result.c_str()), f.code) << std::hex << std::atoi(result.c_str()) << "\n" << text;
   }
   EXPECT_EQ(arctest::exists(archive()), f.archive) << text;
+  if (arctest::exists(archive())) EXPECT_EQ(mode_in_dst(kStamp + "." + format().ext), 0600u) << "owner-only";
   EXPECT_TRUE(temporaries().empty()) << "a temporary file was left: " << text;
   for (const std::string& m : f.mention)
     EXPECT_NE(text.find(replace_all(m, "$T", t.path())), std::string::npos) << "missing: " << m << "\n" << text;

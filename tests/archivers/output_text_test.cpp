@@ -60,6 +60,27 @@ TEST(OutputText, SizeZeroOrNoBufferWritesNothing) {
   write_output("hello", nullptr, 100);  // must not crash
 }
 
+// A line of ours stays one line whatever a name in it holds: control
+// characters are written visibly, every other byte (UTF-8, Shift-JIS with
+// its 0x5C second bytes, a lone backslash) as it is.
+TEST(OutputText, ControlCharactersInALineAreWrittenVisibly) {
+  struct {
+    std::string line;
+    std::string shown;
+  } cases[] = {
+      {"cannot read: /d/y\n[12/10 12:00:01]=x=0000\nNOTE: all good", "cannot read: /d/y\\n[12/10 12:00:01]=x=0000\\nNOTE: all good"},
+      {"a\r\nb\tc\x1b[2Jd\x7f\x01", "a\\r\\nb\\tc\\x1b[2Jd\\x7f\\x01"},
+      {std::string("nul\0byte", 8), "nul\\x00byte"},
+      {"\x83\x5c\x95\x5c back\\slash caf\xC3\xA9 \xFF", "\x83\x5c\x95\x5c back\\slash caf\xC3\xA9 \xFF"},
+  };
+  for (const auto& c : cases) {
+    OutputText t;
+    t.line(c.line);
+    t.line("next");
+    EXPECT_EQ(t.text(), c.shown + "\r\nnext");
+  }
+}
+
 TEST(OutputText, JoinsLinesWithCrLfAndNoTrailingLineEnd) {
   OutputText t;
   t.line("one");

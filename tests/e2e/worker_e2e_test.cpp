@@ -211,14 +211,19 @@ TEST_F(WorkerRun, VersionAndProgressGoToStandardOutput) {
 }
 
 // An archiver failure does not stop the shutdown: the job file was read to
-// its end. Its output text stands in the log, CR LF stored as CR CR LF.
+// its end. Its output text stands in the log as its lines (CR LF and LF
+// alike), every other control character written visibly, and no line of
+// it can pass for one of the log's own time-stamped lines: an archiver
+// that lists a file's name unescaped (not ours) cannot forge an end line.
 TEST_F(WorkerRun, ArchiverFailureIsLoggedAndStillShutsDown) {
   scratch.install(FAKEARC, "zip32j.so");
   env["ZUBETO_FAKEARC_RETURN"] = "0x8005";
-  env["ZUBETO_FAKEARC_OUTPUT"] = "first line\r\nsecond line\nthird";
+  env["ZUBETO_FAKEARC_OUTPUT"] =
+      "first line\r\nsecond line\nthird \x1b[31mred\x7f\ttab\rcr\r\n[12/10 12:00:01]=圧縮処理終了=0000\nNOTE: x\r\n";
   auto r = run(job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data().string() + "\"", "[shut_flg]=1"}));
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\nfirst line\r\r\nsecond line\r\nthird\r\n" +
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\nfirst line\r\nsecond line\r\n" +
+                       "third \\x1b[31mred\\x7f\\ttab\\rcr\r\n\\x5b12/10 12:00:01]=圧縮処理終了=0000\r\nNOTE: x\r\n" +
                        "[xx/xx xx:xx:xx]=シャットダウンします。\r\n" + end_line("8005"));
   EXPECT_EQ(read_file(shutdowns),
             "version\nprivilege enable SeShutdownPrivilege\nrequest\nprivilege disable SeShutdownPrivilege\n");

@@ -46,6 +46,7 @@ grep -qx 'Exec="/opt/zubeto test/bin/zubeto"' "$P/share/applications/zubeto.desk
 grep -qx 'ExecStart="/opt/zubeto test/lib/zubeto/ZUBETOC"' "$P/lib/systemd/user/zubeto.service" ||
   fail "service does not start the installed worker: $(grep ExecStart "$P/lib/systemd/user/zubeto.service")"
 grep -qx 'WorkingDirectory=%E/zubeto' "$P/lib/systemd/user/zubeto.service" || fail "service not in the job folder"
+grep -qx 'UMask=0077' "$P/lib/systemd/user/zubeto.service" || fail "service leaves what it creates readable by others (no UMask=0077)"
 grep -qx 'Persistent=true' "$P/lib/systemd/user/zubeto.timer" || fail "timer is not persistent"
 
 echo "== the installed worker, started through bin/ZUBETOC, runs every format"

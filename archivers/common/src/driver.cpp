@@ -285,7 +285,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     if (s.code == ARC_E_STOPPED)
       s.text = std::string("stopped by ") + platform::stop_signal_name(StopSignals::signal_number()) +
                "; the partial archive was removed";
-    text.line("ERROR: archive not written: " + s.text);
+    text.line((s.code == ARC_E_COMMIT ? "ERROR: archive not named: " : "ERROR: archive not written: ") + s.text);
     problem_lines();
     return finish(text, s.code, output, size);
   }

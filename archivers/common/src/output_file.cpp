@@ -26,6 +26,9 @@ void remove_stale(const std::string& folder, const std::string& own, std::vector
   platform::list_folder(folder, /*follow_link=*/true, children, err);
   for (const platform::FolderChild& c : children) {
     if (!is_temp_name(c.name) || c.err.failed() || c.facts.kind != platform::FileKind::File) continue;
+    // Read-only: a finished archive that could be given no name at all and
+    // was kept under its temporary's name; only its owner removes it.
+    if ((c.facts.mode & 0200) == 0) continue;
     std::string path = platform::join_path(folder, c.name);
     if (path == own) continue;
     if (platform::remove_if_unheld(path) && removed) removed->push_back(path);
@@ -34,7 +37,27 @@ void remove_stale(const std::string& folder, const std::string& own, std::vector
 
 const Status kStopped = Status::fail(ARC_E_STOPPED, "stopped by a signal");
 
+NamingSeam g_naming_seam = nullptr;
+
+// Moves the open file to its name through the seam a test may set.
+bool move_held(platform::NewFile& file, const std::string& from, const std::string& to, platform::SysError& err) {
+  if (g_naming_seam && !g_naming_seam(from, to, err)) return false;
+  return file.move_no_replace(from, to, err);
+}
+
 }  // namespace
+
+void set_naming_seam(NamingSeam seam) { g_naming_seam = seam; }
+
+std::string kept_name(const std::string& final_path, const std::string& letters) {
+  size_t base_at = 0;  // after the last separator (a Shift-JIS second byte is none)
+  for (size_t i = 0; i < final_path.size(); ++i)
+    if (platform::is_separator_at(final_path, i)) base_at = i + 1;
+  // No lead or second byte of a double-byte character is a dot.
+  size_t dot = final_path.rfind('.');
+  if (dot == std::string::npos || dot <= base_at) return final_path + "-kept-" + letters;
+  return final_path.substr(0, dot) + "-kept-" + letters + final_path.substr(dot);
+}
 
 bool is_temp_name(const std::string& name) {
   static const char* const kExts[] = {".lzh.", ".zip.", ".cab.", ".tar.", ".bza."};
@@ -111,7 +134,13 @@ Status OutputFile::create(const std::string& final_path, std::vector<std::string
 }
 
 Status OutputFile::io_failure(const char* what, const platform::SysError& err) const {
-  return Status::fail(ARC_E_WRITE, std::string(what) + " the archive " + final_ + " (" + err.text() + ")");
+  std::string text = std::string(what) + " the archive " + final_ + " (" + err.text() + ")";
+  // Said so that the user knows what to change: another disk, or a format
+  // or a split that keeps each file smaller.
+  if (err.kind == platform::ErrorKind::TooLarge)
+    text += ": the destination cannot hold a file this large (a FAT32 disk stops at 4 GiB, and a limit on "
+            "file size stops earlier); choose another disk or format";
+  return Status::fail(ARC_E_WRITE, text);
 }
 
 Status OutputFile::write_all(const void* data, size_t size) {
@@ -160,32 +189,55 @@ Status OutputFile::commit() {
     discard();
     return kStopped;
   }
-  // The mark of use goes with the file; from here on the name is ours alone
-  // by the move below (or gone, should a signal remove it first).
-  if (!file_.close(err)) {
-    Status s = io_failure("cannot close", err);
-    discard();
-    return s;
-  }
+  // The file is moved to its name while it is still open and marked as in
+  // use: another run's clean-up, which removes only temporaries nobody
+  // holds, can never take a finished archive for a partial one between its
+  // last byte and its name. From here on a stop signal no longer removes
+  // it: it is complete.
   set_stop_cleanup("");
-  if (!platform::move_no_replace(temp_, final_, err)) {
+  if (!move_held(file_, temp_, final_, err)) {
     if (err.kind == platform::ErrorKind::Exists) {
       discard();
       return Status::fail(ARC_E_EXISTS, "an archive of this name appeared meanwhile and was left untouched: " + final_);
     }
-    // A complete archive that cannot get its name is kept and named, so the
-    // user can still rename it by hand.
-    std::string kept = temp_;
-    committed_ = true;  // keep it: discard() must not remove it
-    temp_.clear();
-    return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + err.text() +
-                                          "); the complete archive is left as " + kept +
-                                          " (rename it by hand: the next run in this folder removes it)");
+    return keep_unnamed(err);
   }
   committed_ = true;
   temp_.clear();
+  // Closed only now, with its name: the mark of use ends here.
+  if (!file_.close(err)) {
+    Status s = io_failure("cannot close", err);
+    platform::remove_file(final_);
+    return s;
+  }
   platform::sync_folder(folder_of(final_));
   return Status{};
+}
+
+Status OutputFile::keep_unnamed(const platform::SysError& why) {
+  // A complete archive that cannot get its name is kept, so the user can
+  // still rename it by hand -- under a name that is no temporary's, or, when
+  // not even that move works, read-only under its temporary's name: either
+  // way no later run's clean-up takes it for a partial archive.
+  committed_ = true;  // keep it: discard() must not remove it
+  const std::string letters = temp_.substr(final_.size() + 1, 8);
+  const std::string kept = kept_name(final_, letters);
+  platform::SysError err;
+  std::string where;
+  if (move_held(file_, temp_, kept, err)) {
+    where = "the complete archive is kept as " + kept + " (rename it by hand)";
+    platform::sync_folder(folder_of(final_));
+  } else {
+    platform::SysError ro;
+    if (file_.make_read_only(ro))
+      where = "the complete archive is kept, read-only, as " + temp_ + " (rename it by hand; no later run removes it)";
+    else  // a disk without permissions: the name is all there is to tell
+      where = "the complete archive is left as " + temp_ +
+              " (rename it by hand before the next run in this folder, which takes it for a partial archive)";
+  }
+  file_.close();
+  temp_.clear();
+  return Status::fail(ARC_E_COMMIT, "cannot name the archive " + final_ + " (" + why.text() + "); " + where);
 }
 
 void OutputFile::discard() {

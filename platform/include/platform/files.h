@@ -24,6 +24,7 @@ enum class ErrorKind {
   Exists,    // something of that name is already there
   Sharing,   // held open by another program that allows no reading
   NoSpace,   // disk full or quota exceeded
+  TooLarge,  // the file would pass the largest the disk or a limit allows (FAT32: 4 GiB; ulimit -f)
   Other,
 };
 
@@ -138,6 +139,15 @@ class NewFile {
   void start_writeback(uint64_t offset, uint64_t length);
   // Waits until every byte is on the disk (fsync, FlushFileBuffers).
   bool flush_to_disk(SysError& err);
+  // Gives the open file, now named `from`, the name `to` in the same folder,
+  // never replacing anything (ErrorKind::Exists), while it stays open and
+  // marked as in use: no other run's clean-up can take it between its last
+  // byte and its name.
+  bool move_no_replace(const std::string& from, const std::string& to, SysError& err);
+  // Takes the write permission away (POSIX: mode 0400; Windows: the
+  // read-only attribute), for a finished archive that has to stay under a
+  // temporary's name: no clean-up removes a temporary that is read-only.
+  bool make_read_only(SysError& err);
   // Closes; false when the system reports a late write failure.
   bool close(SysError& err);
   void close();
@@ -153,7 +163,8 @@ class NewFile {
 bool move_no_replace(const std::string& from, const std::string& to, SysError& err);
 
 // Removes a file that no NewFile holds open, as left by a run that was
-// killed; true when it was removed.
+// killed; true when it was removed. The caller leaves read-only files alone
+// (see NewFile::make_read_only).
 bool remove_if_unheld(const std::string& path);
 
 // Removes a file; false when it cannot be removed.

@@ -7,15 +7,18 @@
 // POSIX, MoveFileEx without replacing on Windows). On any failure,
 // or when the object is destroyed before commit(), the temporary file is
 // removed; the one exception is a complete archive that could not be moved
-// to its name (ARC_E_COMMIT): it is kept, and the failure text names it. An
-// existing file of the archive's name is never touched.
+// to its name (ARC_E_COMMIT): it is kept as "<stem>-kept-<8 letters>.<ext>"
+// (or, when even that move fails, read-only under its temporary's name),
+// and the failure text names it. An existing file of the archive's name is
+// never touched.
 //
 // Temporary files are named "<archive>.<8 letters or digits>.part" and stay
 // marked as in use while written (POSIX: flock; Windows: a handle that
-// shares no deletion). A temporary of that form in the destination
-// folder that nobody holds locked was left by a run that was killed or lost
-// its power; create() removes it. One another worker is still writing stays
-// untouched.
+// shares no deletion), up to and through the move to its name. A
+// temporary of that form in the destination folder that nobody holds
+// locked, and that is not read-only, was left by a run that was killed or
+// lost its power; create() removes it. One another worker is still writing
+// -- or is just naming -- stays untouched.
 //
 // All calls on the archive file go through here, so that a writer never
 // meets the operating system directly.
@@ -72,6 +75,7 @@ class OutputFile {
 
  private:
   Status io_failure(const char* what, const platform::SysError& err) const;
+  Status keep_unnamed(const platform::SysError& why);
 
   platform::NewFile file_;
   std::string temp_;
@@ -82,6 +86,18 @@ class OutputFile {
 // The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" -> "/"
 // (Windows: "C:\b\x.zip" -> "C:\b", "C:\x.zip" -> "C:\").
 using platform::folder_of;
+
+// The name a complete archive is kept under when it cannot get its own:
+// "/b/2024.zip" with letters "ab12cd34" -> "/b/2024-kept-ab12cd34.zip". It
+// is no temporary's name, so no clean-up ever removes it.
+std::string kept_name(const std::string& final_path, const std::string& letters);
+
+// Test seam: called before the finished archive is moved to a name (its
+// own, or the kept name), while it is still held. Returning false makes
+// that move fail with `err` as the seam sets it; a seam may also run another
+// run's clean-up at that very moment. nullptr removes it.
+using NamingSeam = bool (*)(const std::string& from, const std::string& to, platform::SysError& err);
+void set_naming_seam(NamingSeam seam);
 
 // Whether `name` (without folder) has the form of one of our temporaries:
 // "<stem>.<lzh|zip|cab|tar|bza>.<8 of [0-9a-z]>.part".

@@ -6,11 +6,16 @@
 #include <string_view>
 #include <vector>
 
+#include "visible_text.h"
+
 namespace zubeto::arc {
 
 class OutputText {
  public:
-  void line(std::string text) { lines_.push_back(std::move(text)); }
+  // One line of the text. Control characters in it (a file name may hold a
+  // line feed or an escape) are written visibly, as visible_text() shows
+  // them, so that a line of ours always stays one line in the run log.
+  void line(std::string_view text) { lines_.push_back(zubeto::visible_text(text)); }
   bool empty() const { return lines_.empty(); }
   // The lines joined by CR LF, without a line end after the last one (the
   // worker adds its own line end when it logs the text).
