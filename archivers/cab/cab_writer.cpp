@@ -334,6 +334,11 @@ class CabWriter : public zubeto::arc::EntryWriter {
     return std::min<uint64_t>(uint64_t(options_.limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
   }
 
+  std::string check_entry(const Entry& e) const override {
+    if (e.kind != EntryKind::File) return "";
+    return cannot_hold(stored_name(e.name), e.size);
+  }
+
   Status check_plan(const std::vector<Entry>& plan) const override {
     const Limits& lim = options_.limits;
     size_t files = 0;
@@ -341,8 +346,6 @@ class CabWriter : public zubeto::arc::EntryWriter {
     for (const Entry& e : plan) {
       if (e.kind != EntryKind::File) continue;
       ++files;
-      Status s = check_file(stored_name(e.name), e.size, e.path);
-      if (!s.ok()) return s;
       names += e.name.size();
     }
     if (files > lim.max_files)
@@ -395,8 +398,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
     if (e.kind != EntryKind::File || content == nullptr) return Status{};
     const Limits& lim = options_.limits;
     const uint64_t size = content->size();
-    Status s = check_file(stored_name(e.name), size, e.path);
-    if (!s.ok()) return s;
+    // The run asked check_entry() first; this is a file that changed since.
+    const std::string why = cannot_hold(stored_name(e.name), size);
+    if (!why.empty()) return Status::fail(ARC_E_FORMAT, why + ": " + e.path);
     if (files_.size() >= lim.max_files)
       return Status::fail(ARC_E_FORMAT, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
     const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
@@ -498,17 +502,18 @@ class CabWriter : public zubeto::arc::EntryWriter {
   }
 
  private:
-  Status check_file(const std::string& name, uint64_t size, const std::string& path) const {
+  // Why one file cannot be a cabinet entry, "" when it can.
+  std::string cannot_hold(const std::string& name, uint64_t size) const {
     const Limits& lim = options_.limits;
-    if (name.empty()) return Status::fail(ARC_E_FORMAT, "a file has an empty name in the cabinet: " + path);
-    if (name.find('\0') != std::string::npos) return Status::fail(ARC_E_FORMAT, "a name holds a zero byte: " + path);
+    if (name.empty()) return "a file would have an empty name in the cabinet";
+    if (name.find('\0') != std::string::npos) return "its name holds a zero byte";
     if (name.size() > lim.max_name)
-      return Status::fail(ARC_E_FORMAT, "name too long for a cabinet (" + std::to_string(name.size()) +
-                                            " bytes, at most " + std::to_string(lim.max_name) + "): " + path);
+      return "name too long for CAB archives: " + std::to_string(name.size()) + " bytes, at most " +
+             std::to_string(lim.max_name);
     if (size > max_file_size())
-      return Status::fail(ARC_E_FORMAT, "file too large for a cabinet (" + std::to_string(size) + " bytes, at most " +
-                                            std::to_string(max_file_size()) + "): " + path);
-    return Status{};
+      return "file too large for CAB archives: " + std::to_string(size) + " bytes, at most " +
+             std::to_string(max_file_size());
+    return "";
   }
 
   Options options_;

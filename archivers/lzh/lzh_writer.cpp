@@ -102,6 +102,14 @@ class LzhWriter : public zubeto::arc::EntryWriter {
 
   uint64_t max_file_size() const override { return limits_.max_size; }
 
+  std::string check_entry(const Entry& e) const override {
+    // A name byte takes at most four and a half header bytes (Shift-JIS
+    // and UTF-16, from the ANSI code page on Windows): only a very long
+    // name can overflow the 64 KiB of a level-2 header.
+    if (e.name.size() < 14000 || !build_header(fields_of(e)).empty()) return "";
+    return "name too long for an LZH header: " + std::to_string(e.name.size()) + " bytes";
+  }
+
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
     zubeto::arc::OrderedWorkLimits l;

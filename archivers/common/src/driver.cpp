@@ -228,14 +228,29 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   OutputFile out;
   std::unique_ptr<EntryWriter> writer = make_writer();
   std::vector<std::string> listed;
+  // Why the format cannot hold one entry ("" when it can): a file too
+  // large, a name too long. Such an entry is left out and named; the rest
+  // of the archive is kept.
   const uint64_t most = std::min(row.max_file_size, writer->max_file_size());
-  for (const Entry& e : entries) {
-    if (!s.ok()) break;
+  const auto cannot_hold = [&](const Entry& e) -> std::string {
     if (e.kind == EntryKind::File && e.size > most)
-      s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
-                                         std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
-                                         "): " + e.path);
+      return "file too large for " + std::string(row.name) + " archives: " + std::to_string(e.size) +
+             " bytes, at most " + std::to_string(most);
+    return writer->check_entry(e);
+  };
+  {
+    std::vector<Entry> held;
+    held.reserve(entries.size());
+    for (Entry& e : entries) {
+      std::string why = cannot_hold(e);
+      if (why.empty())
+        held.push_back(std::move(e));
+      else
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
+    }
+    entries.swap(held);
   }
+  if (s.ok() && entries.empty()) return nothing();
   if (s.ok()) s = writer->check_plan(entries);
   std::vector<std::string> removed;
   if (s.ok()) s = out.create(cmd.archive, &removed);
@@ -261,9 +276,10 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
           report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
         continue;
       }
-      if (file.size() > most) {
-        report.problem(ARC_E_SOURCE_CHANGED, "grew past the largest file " + std::string(row.name) +
-                                                 " archives can hold while the run went on; left out: " + e.path);
+      // Asked again with the size the open file has: it may have grown.
+      std::string held = cannot_hold(e);
+      if (!held.empty()) {
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (it grew while the run went on; " + held + ")");
         continue;
       }
       s = writer->add(e, &file);
@@ -302,14 +318,9 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 
 }  // namespace
 
-Status EntryWriter::check_plan(const std::vector<Entry>& plan) const {
-  const uint64_t most = max_file_size();
-  for (const Entry& e : plan)
-    if (e.kind == EntryKind::File && e.size > most)
-      return Status::fail(ARC_E_FORMAT, "file too large for this format (" + std::to_string(e.size) +
-                                            " bytes, at most " + std::to_string(most) + "): " + e.path);
-  return Status{};
-}
+std::string EntryWriter::check_entry(const Entry&) const { return ""; }
+
+Status EntryWriter::check_plan(const std::vector<Entry>&) const { return Status{}; }
 
 int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
   // Stop signals only raise a flag while the archive is made; the run then

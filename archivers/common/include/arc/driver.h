@@ -9,6 +9,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "arc/format.h"
@@ -39,13 +40,22 @@ class EntryWriter {
  public:
   virtual ~EntryWriter() = default;
   // The largest file the format can hold, in bytes. A larger file is
-  // refused (ARC_E_FORMAT) before the archive is created, so no time is
-  // spent compressing an archive that cannot be finished.
+  // left out and named (ARC_E_SOURCE_UNREADABLE) before the archive is
+  // created, and the rest is kept.
   virtual uint64_t max_file_size() const { return std::numeric_limits<uint64_t>::max(); }
-  // Checks the whole plan before anything is written. The default refuses
-  // a file larger than max_file_size(); a format with further limits (the
-  // number of entries, a name's length) adds them here. A file that grows
-  // past a limit after this check must still be refused by add().
+  // Whether the format can hold this one entry. A non-empty answer is the
+  // reason it cannot ("file too large for ...", "name too long for ..."):
+  // the run leaves the entry out, names it, and keeps the rest. Asked for
+  // every entry before begin(), and again for a file once it is opened
+  // (with the size it has then). The size limit (max_file_size()) is the
+  // run's own check; a format with further limits on one entry (a name's
+  // length) tells them here.
+  virtual std::string check_entry(const Entry& e) const;
+  // Checks the whole plan (the entries check_entry() accepted) before
+  // anything is written: limits of the archive as a whole, such as the
+  // number of entries. A refusal ends the run without an archive
+  // (ARC_E_FORMAT). A file that grows past a limit after this check must
+  // still be refused by add().
   virtual Status check_plan(const std::vector<Entry>& plan) const;
   // Called once, before any entry. `plan` lists every entry the walk found,
   // in order (a file that cannot be opened later is left out of add()).
