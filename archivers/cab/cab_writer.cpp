@@ -420,20 +420,34 @@ class CabWriter : public zubeto::arc::EntryWriter {
     f.attributes = attributes_of(e);
     if (!zubeto::arc::is_ascii(f.name) && zubeto::arc::is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
 
-    // The content gives exactly size() bytes (filled up if the file shrank).
+    // The content gives exactly size() bytes; past a failed read (or the
+    // end of a file that shrank) they are zeros that are not the file's.
     uint64_t got = 0;
+    bool whole = true;
     while (got < size) {
       uint32_t space = 0;
       uint8_t* dst = pipe_->room(space);
       if (!dst) break;
       size_t want = size_t(std::min<uint64_t>(space, size - got));
       size_t n = content->read(dst, want);
+      if (content->incomplete()) {
+        whole = false;
+        n = 0;
+      }
       pipe_->filled(uint32_t(n));
       got += n;
       if (n == 0) break;
     }
     folder_used_ += got;
     if (pipe_->failed()) return pipe_->error();
+    // A file not read whole gets no file record: the cabinet does not hold
+    // it. The bytes read before the failure end the CAB folder's data,
+    // where no record points at them (readers want a folder's files to
+    // follow each other without a gap): the next file starts a new folder.
+    if (!whole) {
+      folder_open_ = false;
+      return Status{};
+    }
     f.size = uint32_t(got);
     files_.push_back(std::move(f));
     return Status{};

@@ -141,6 +141,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (size <= limits_.chunk) {
       p.in.resize(static_cast<size_t>(size));
       fill(*content, p.in.data(), p.in.size());
+      if (content->incomplete()) return Status{};  // not read whole: left out
       const size_t bytes = p.in.size();
       return work_->add(std::move(p), bytes);
     }
@@ -162,6 +163,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   struct Large {
     HeaderFields fields;
     uint64_t header_at = 0, data_at = 0;
+    bool header_written = false;
     uint64_t original = 0, packed = 0;
     uint16_t crc = 0;
     BitJoin join;
@@ -195,6 +197,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       p.in.resize(p.history + n);
       std::memcpy(p.in.data(), history.data(), history.size());
       fill(content, p.in.data() + p.history, n);
+      if (content.incomplete()) return drop_large();
       left -= n;
       p.last = left == 0;
       const size_t keep = std::min(kHistory, p.in.size());
@@ -216,6 +219,16 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     return store_large(content);
   }
 
+  // Leaves out a large file that could not be read whole: once the chunks
+  // handed over are written, the archive goes back to where its header
+  // began.
+  Status drop_large() {
+    Status s = work_->drain();
+    if (s.ok() && large_.header_written) s = out_->truncate(large_.header_at);
+    large_ = Large{};
+    return s;
+  }
+
   Status store_large(FileContent& content) {
     if (!content.rewind()) return Status::fail(ARC_E_INTERNAL, "cannot read a file a second time to store it");
     Status s = out_->truncate(large_.data_at);
@@ -226,6 +239,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     while (s.ok() && left > 0) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
       fill(content, buf.data(), n);
+      if (content.incomplete()) return drop_large();
       crc = crc16_update(crc, buf.data(), n);
       s = out_->write(buf.data(), n);
       left -= n;
@@ -272,6 +286,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (p.stored) {  // the first chunk did not shrink
       l.give_up = true;
       l.header_at = out_->offset();
+      l.header_written = true;
       Status s = write_header(l.fields);
       l.data_at = out_->offset();
       return s;
@@ -280,6 +295,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (p.first) {
       std::memcpy(l.fields.method, "-lh5-", 6);
       l.header_at = out_->offset();
+      l.header_written = true;
       s = write_header(l.fields);
       if (!s.ok()) return s;
       l.data_at = out_->offset();

@@ -305,7 +305,8 @@ struct Recorded {
 
 class RecordingWriter : public EntryWriter {
  public:
-  RecordingWriter(Recorded& rec, int fail_at) : rec_(rec), fail_at_(fail_at) {}
+  // `cut`: a file cut to nothing on disk once 100,000 bytes of it were read.
+  RecordingWriter(Recorded& rec, int fail_at, std::string cut = "") : rec_(rec), fail_at_(fail_at), cut_(std::move(cut)) {}
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = &out;
     return out.write_all("HEAD", 4);
@@ -316,8 +317,16 @@ class RecordingWriter : public EntryWriter {
     std::string data;
     if (content) {
       char buf[7];  // small pieces: the content must still add up
-      while (size_t n = content->read(buf, sizeof buf)) data.append(buf, n);
+      while (size_t n = content->read(buf, sizeof buf)) {
+        data.append(buf, n);
+        if (e.path == cut_ && data.size() >= 100000 && data.size() - n < 100000)
+          EXPECT_EQ(::truncate(cut_.c_str(), 0), 0);
+      }
       EXPECT_EQ(data.size(), e.size);
+      if (content->incomplete()) {  // left out, as every writer leaves it out
+        rec_.names.pop_back();
+        return Status{};
+      }
     }
     rec_.contents.push_back(data);
     return out_->write_all(data.data(), data.size());
@@ -327,14 +336,16 @@ class RecordingWriter : public EntryWriter {
  private:
   Recorded& rec_;
   int fail_at_;
+  std::string cut_;
   OutputFile* out_ = nullptr;
 };
 
-int run_fake(const std::string& command, Recorded& rec, std::string& output, int fail_at = -1) {
+int run_fake(const std::string& command, Recorded& rec, std::string& output, int fail_at = -1,
+             const std::string& cut = "") {
   char buf[4096];
   std::memset(buf, '#', sizeof buf);
   int rc = run_archiver(FormatId::Zip, command.c_str(), buf, sizeof buf,
-                        [&] { return std::make_unique<RecordingWriter>(rec, fail_at); });
+                        [&] { return std::make_unique<RecordingWriter>(rec, fail_at, cut); });
   output = buf;
   return rc;
 }
@@ -380,6 +391,27 @@ TEST(SharedRun, FileThatChangesSizeIsNamedAndTheRestKept) {
   EXPECT_EQ(rec.names, (std::vector<std::string>{"proc/self/status", (t / "ok").substr(1)}));
   EXPECT_EQ(rec.contents.at(1), "fine");
   EXPECT_TRUE(arctest::exists(t / "dst/x.zip"));
+}
+
+// A file cut short while it is read (past its read-ahead) cannot be stored
+// whole: it is left out and named, never stored filled up with zeros, and
+// the rest is kept.
+TEST(SharedRun, FileCutShortWhileReadIsLeftOut) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::make_dirs(t / "src");
+  arctest::write_file(t / "src/a.bin", arctest::random_bytes(150000, 2));
+  arctest::write_file(t / "src/b.txt", "fine");
+  Recorded rec;
+  std::string output;
+  int rc = run_fake("-rq \"" + t / "dst/x.zip" + "\" \"" + t / "src" + "\" ", rec, output, -1, t / "src/a.bin");
+  EXPECT_EQ(rc, ARC_E_SOURCE_UNREADABLE) << output;
+  EXPECT_NE(output.find("left out: " + t / "src/a.bin" + " (it shrank while read: it ended after "),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("a.bin", output.find("a.bin") + 5), std::string::npos) << "named once: " << output;
+  EXPECT_EQ(rec.names, (std::vector<std::string>{(t / "src").substr(1), (t / "src/b.txt").substr(1)}));
+  EXPECT_EQ(arctest::read_file(t / "dst/x.zip"), "HEADfineTAIL");
 }
 
 }  // namespace

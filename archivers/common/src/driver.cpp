@@ -93,7 +93,9 @@ class OpenFile : public FileContent {
       }
     }
     if (n == 0) {
-      // Shorter than when opened, or a read failed: fill up with zeros.
+      // Shorter than when opened, or a read failed: the writer leaves the
+      // entry out; the zeros only keep its count of bytes right.
+      if (!short_) whole_ = given_;
       short_ = true;
       n = want;
       std::memset(out, 0, n);
@@ -102,16 +104,17 @@ class OpenFile : public FileContent {
     return n;
   }
 
-  // After the writer took every byte: did the file keep its size?
-  bool changed(std::string& why) {
-    if (failed_) {
-      why = "read failed: " + fail_reason_;
-      return true;
-    }
-    if (short_) {
-      why = "it shrank while read; its entry is filled up with zero bytes";
-      return true;
-    }
+  bool incomplete() const override { return short_; }
+
+  // Why the file could not be read whole (after incomplete()).
+  std::string why_incomplete() const {
+    if (failed_)
+      return "a read failed after " + std::to_string(whole_) + " of " + std::to_string(size_) + " bytes: " + fail_reason_;
+    return "it shrank while read: it ended after " + std::to_string(whole_) + " of " + std::to_string(size_) + " bytes";
+  }
+
+  // After the writer took every byte of a complete file: did it grow?
+  bool grew(std::string& why) {
     bool more = ahead_pos_ < ahead_len_;
     if (!more && !at_end_) {
       char probe;
@@ -136,7 +139,8 @@ class OpenFile : public FileContent {
   bool at_end_ = false;
   bool ahead_at_end_ = false;
   bool failed_ = false;
-  bool short_ = false;
+  bool short_ = false;   // a read failed or the file ended early
+  uint64_t whole_ = 0;   // bytes read before that
   std::string fail_reason_;
 };
 
@@ -283,7 +287,12 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
         continue;
       }
       s = writer->add(e, &file);
-      if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
+      if (s.ok() && file.incomplete()) {
+        // The writer left it out: a file is stored whole or not at all.
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + file.why_incomplete() + ")");
+        continue;
+      }
+      if (s.ok() && file.grew(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
     if (s.ok()) ++stored;
     if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);

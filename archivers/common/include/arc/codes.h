@@ -56,10 +56,13 @@
 #define ARC_E_SOURCE_MISSING 0x8010
 /* A file or folder could not be opened or read, or a file is one the
  * format cannot hold (too large, a name too long); it is not in the
- * archive (a folder that cannot be listed is stored empty). */
+ * archive (a folder that cannot be listed is stored empty). A file whose
+ * read fails part way, or that ends early (it shrank while read), is left
+ * out the same way: what was written of its entry is cut back, never
+ * stored filled up with zero bytes. */
 #define ARC_E_SOURCE_UNREADABLE 0x8011
-/* A file changed size, or failed, while it was read: its entry holds the
- * size found when it was opened (cut, or filled up with zero bytes). */
+/* A file grew while it was read: its entry holds exactly the bytes read,
+ * as many as it had when it was opened, under a header that says so. */
 #define ARC_E_SOURCE_CHANGED 0x8012
 
 #endif

@@ -19,10 +19,15 @@
 
 namespace zubeto::arc {
 
-// The bytes of one file entry, as the writer pulls them. The entry holds
-// exactly size() bytes: when the file turns out shorter while read (or a
-// read fails) the rest is filled with zero bytes, when longer it is cut;
-// either is reported as ARC_E_SOURCE_CHANGED by the driver, not the writer.
+// The bytes of one file entry, as the writer pulls them. read() gives
+// exactly size() bytes. When the file is longer than size() it is cut: the
+// entry holds exactly the bytes read, under a header that says so, and the
+// driver reports ARC_E_SOURCE_CHANGED. When a read fails or the file ends
+// early, the bytes from there on are zeros that are not the file's:
+// incomplete() turns true, and the writer must leave the entry out
+// entirely (cut back whatever it wrote of it, drop what it holds of it in
+// memory or in flight); the driver then names the file as left out
+// (ARC_E_SOURCE_UNREADABLE). A file is never stored padded.
 class FileContent {
  public:
   virtual ~FileContent() = default;
@@ -30,6 +35,9 @@ class FileContent {
   // Copies the next bytes into `buf` (at most `cap`); 0 once size() bytes
   // have been given.
   virtual size_t read(void* buf, size_t cap) = 0;
+  // A read failed or the file ended before size() bytes: the entry must
+  // be left out. A writer may stop reading as soon as it turns true.
+  virtual bool incomplete() const { return false; }
   // Starts again at the first byte, for writers that read a file twice
   // (LZH keeps a file stored when compressing it does not pay). False when
   // the file cannot be read again.
@@ -62,6 +70,8 @@ class EntryWriter {
   virtual Status begin(OutputFile& out, const std::vector<Entry>& plan) = 0;
   // One entry; `content` is given for files only. For a file, entry.size
   // equals content->size(), and entry.mtime etc. are those of the open file.
+  // When content->incomplete() is true once add() returns, the archive
+  // must hold nothing of this entry (see FileContent).
   virtual Status add(const Entry& entry, FileContent* content) = 0;
   // Writes whatever ends the archive. The driver then commits the file.
   virtual Status finish() = 0;
