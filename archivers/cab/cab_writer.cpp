@@ -27,6 +27,7 @@
 #include "arc/codes.h"
 #include "arc/dos_time.h"
 #include "arc/le.h"
+#include "arc/stored_names.h"
 #include "arc/utf8.h"
 #include "platform/files.h"
 
@@ -333,6 +334,15 @@ class CabWriter : public zubeto::arc::EntryWriter {
   uint64_t max_file_size() const override {
     return std::min<uint64_t>(uint64_t(options_.limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
   }
+
+  // Readers take the "\" of a stored name for a folder separator, and
+  // on Windows ignore letter case.
+  std::string name_key(std::string_view part) const override {
+    std::string k = zubeto::arc::fold_case(platform::name_to_utf8(part));
+    std::replace(k.begin(), k.end(), '\\', '/');
+    return k;
+  }
+  bool name_key_folds_case() const override { return true; }
 
   std::string check_entry(const Entry& e) const override {
     if (e.kind != EntryKind::File) return "";

@@ -102,6 +102,14 @@ class LzhWriter : public zubeto::arc::EntryWriter {
 
   uint64_t max_file_size() const override { return limits_.max_size; }
 
+  // The Shift-JIS name, which Windows readers restore, ignoring case.
+  std::string name_key(std::string_view part) const override {
+    std::string sjis, utf16;
+    convert_part(platform::name_to_utf8(part), sjis, utf16);
+    return fold_cp932_case(sjis);
+  }
+  bool name_key_folds_case() const override { return true; }
+
   std::string check_entry(const Entry& e) const override {
     // A name byte takes at most four and a half header bytes (Shift-JIS
     // and UTF-16, from the ANSI code page on Windows): only a very long

@@ -112,6 +112,14 @@ class ZipWriter : public arc::EntryWriter {
     for (std::thread& t : threads_) t.join();
   }
 
+  // Readers take a "\" in a stored name for a folder separator (bsdtar,
+  // and every reader on Windows); letter case is kept.
+  std::string name_key(std::string_view part) const override {
+    std::string k = platform::name_to_utf8(part);
+    std::replace(k.begin(), k.end(), '\\', '/');
+    return k;
+  }
+
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
     out_ = std::make_unique<BufferedOutput>(out);
     records_.reserve(plan.size());

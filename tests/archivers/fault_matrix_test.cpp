@@ -256,6 +256,64 @@ const std::vector<Fault>& faults() {
          s.sources = {{"@" + (t / "resp0")}};
        },
        ARC_E_RESPONSE, false, {"zero byte"}},
+      // Names the walk keeps apart that the format's readers restore to
+      // one file: the later one is stored under a name of its own, and
+      // every reader gives every file.
+      {.label = "names_that_meet_once_a_backslash_divides_them",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/back\\slash.txt", "flat");
+             file(t / "src/back/slash.txt", "deep");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"flat", "deep"},
+       .files = 2,
+       .mention_in = {{"CAB", {"$T/src/back\\slash.txt is stored as back\\slash (2).txt"}},
+                      {"ZIP", {"$T/src/back\\slash.txt is stored as ", "back\\slash (2).txt"}}}},
+      {.label = "names_that_meet_in_code_page_932",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/caf_.txt", "underscore");
+             file(t / "src/caf\u00e9.txt", "e-acute");
+             file(t / "src/caf\u00e8.txt", "e-grave");
+             file(t / "src/u\\v.txt", "backslash");
+             file(t / "src/u_v.txt", "u-underscore-v");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"underscore", "e-acute", "e-grave", "backslash", "u-underscore-v"},
+       .files = 5,
+       .mention_in = {{"LZH",
+                       {"NOTE: two sources give one name once stored in a LZH archive",
+                        "$T/src/caf\u00e8.txt is stored as ", "caf\u00e8 (2).txt", "caf\u00e9 (3).txt",
+                        "u_v (2).txt"}}}},
+      {.label = "names_that_differ_only_in_letter_case",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/README.txt", "upper");
+             file(t / "src/readme.txt", "lower");
+             file(t / "src/Docs/a.txt", "in Docs");
+             file(t / "src/docs/a.txt", "in docs");
+             file(t / "src/Notes", "a file Notes");
+             file(t / "src/notes/x.txt", "in a folder notes");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"upper", "lower", "in Docs", "in docs", "a file Notes", "in a folder notes"},
+       .files = 6,
+       .mention_in = {{"LZH", {"readme (2).txt", "docs/a (2).txt", "notes (2)"}},
+                      {"CAB", {"readme (2).txt", "docs/a (2).txt", "the folder notes is stored as notes (2)"}},
+                      {"ZIP", {"$T/src/readme.txt is stored as ", "$T/src/docs/a.txt is stored as ",
+                               "$T/src/notes is stored as ", "only in letter case"}},
+                      {"TAR", {"$T/src/readme.txt is stored as ", "$T/src/docs/a.txt is stored as ",
+                               "$T/src/notes is stored as ", "only in letter case"}}}},
       {.label = "read_error_part_way_leaves_the_file_out",
        .how = How::ReadFault,
        .prepare =

@@ -9,6 +9,7 @@
 #include "arc/command.h"
 #include "arc/output_text.h"
 #include "arc/report.h"
+#include "arc/stored_names.h"
 #include "platform/stop.h"
 
 namespace zubeto::arc {
@@ -261,6 +262,18 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   for (const std::string& r : removed)
     report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
   if (s.ok()) s = writer->begin(out, entries);
+  // Names as the format stores them stay distinct; a renamed entry is
+  // asked again whether the format can hold it (a longer name).
+  StoredNames names(row.name, *writer);
+  const auto place = [&](Entry& e) {
+    std::string name = names.place(e, report);
+    if (name == e.name) return true;
+    e.name = std::move(name);
+    std::string why = cannot_hold(e);
+    if (why.empty()) return true;
+    report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
+    return false;
+  };
   size_t stored = 0;
   for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
     if (StopSignals::stopped()) {
@@ -269,6 +282,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     }
     Entry e = entries[i];
     if (e.kind != EntryKind::File) {
+      if (!place(e)) continue;
       s = writer->add(e, nullptr);
     } else {
       OpenFile file;
@@ -286,6 +300,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
         report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (it grew while the run went on; " + held + ")");
         continue;
       }
+      if (!place(e)) continue;
       s = writer->add(e, &file);
       if (s.ok() && file.incomplete()) {
         // The writer left it out: a file is stored whole or not at all.
@@ -328,6 +343,8 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 }  // namespace
 
 std::string EntryWriter::check_entry(const Entry&) const { return ""; }
+
+std::string EntryWriter::name_key(std::string_view part) const { return platform::name_to_utf8(part); }
 
 Status EntryWriter::check_plan(const std::vector<Entry>&) const { return Status{}; }
 

@@ -10,6 +10,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "arc/format.h"
@@ -59,6 +60,17 @@ class EntryWriter {
   // run's own check; a format with further limits on one entry (a name's
   // length) tells them here.
   virtual std::string check_entry(const Entry& e) const;
+  // How a reader restores one part of an archive name (the text between
+  // two "/"): the part as the format stores it, after every mapping (code
+  // page, characters it cannot hold), with "/" where readers take a
+  // character for a folder separator, and letter case folded when
+  // name_key_folds_case(). The run keeps these keys distinct (see
+  // arc/stored_names.h). The default: the part as UTF-8.
+  virtual std::string name_key(std::string_view part) const;
+  // Whether name_key() folds letter case, because the format's readers
+  // ignore it (LZH and CAB readers on Windows). When it does not, names
+  // that differ only in case are kept and noted.
+  virtual bool name_key_folds_case() const { return false; }
   // Checks the whole plan (the entries check_entry() accepted) before
   // anything is written: limits of the archive as a whole, such as the
   // number of entries. A refusal ends the run without an archive
