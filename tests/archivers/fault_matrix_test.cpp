@@ -289,7 +289,7 @@ const std::vector<Fault>& faults() {
        .kept = {"underscore", "e-acute", "e-grave", "backslash", "u-underscore-v"},
        .files = 5,
        .mention_in = {{"LZH",
-                       {"NOTE: two sources give one name once stored in a LZH archive",
+                       {"NOTE: two sources give one name once stored in LZH archives",
                         "$T/src/caf\u00e8.txt is stored as ", "caf\u00e8 (2).txt", "caf\u00e9 (3).txt",
                         "u_v (2).txt"}}}},
       {.label = "names_that_differ_only_in_letter_case",

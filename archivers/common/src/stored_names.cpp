@@ -108,7 +108,7 @@ StoredNames::Placed StoredNames::put(const Placed* parent, const std::string& la
       placed = {top ? last_n : parent->name + "/" + last_n, std::move(key_n)};
       break;
     }
-    report.note("NOTE: two sources give one name once stored in a " + format_ + " archive (" +
+    report.note("NOTE: two sources give one name once stored in " + format_ + " archives (" +
                 (folds_case_ ? "its readers ignore letter case, and it stores some characters as others"
                              : "its readers take some characters for others") +
                 "); " + label + " is stored as " + placed.name);
