@@ -4,7 +4,8 @@
 #   1. 2.5 GiB of input in files of 500 MB: more than one CAB folder's worth,
 #      so several folders; the cabinet must pass cabextract -t.
 #   2. One file of 2.5 GiB: larger than one folder can hold (a file never
-#      spans folders): refused with a clear text, and no cabinet is left.
+#      spans folders): left out and named; being the only file, nothing is
+#      archived (8009) and no cabinet is left.
 # Usage: scripts/cab-bigtest.sh [work folder]
 set -eu  # no pipefail: the generators end their producers with SIGPIPE
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)

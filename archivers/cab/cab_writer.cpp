@@ -27,6 +27,7 @@
 #include "arc/codes.h"
 #include "arc/dos_time.h"
 #include "arc/le.h"
+#include "arc/stored_names.h"
 #include "arc/utf8.h"
 #include "platform/files.h"
 
@@ -334,6 +335,20 @@ class CabWriter : public zubeto::arc::EntryWriter {
     return std::min<uint64_t>(uint64_t(options_.limits.folder_blocks) * kBlockSize, 0xFFFFFFFFu);
   }
 
+  // Readers take the "\" of a stored name for a folder separator, and
+  // on Windows ignore letter case.
+  std::string name_key(std::string_view part) const override {
+    std::string k = zubeto::arc::fold_case(platform::name_to_utf8(part));
+    std::replace(k.begin(), k.end(), '\\', '/');
+    return k;
+  }
+  bool name_key_folds_case() const override { return true; }
+
+  std::string check_entry(const Entry& e) const override {
+    if (e.kind != EntryKind::File) return "";
+    return cannot_hold(stored_name(e.name), e.size);
+  }
+
   Status check_plan(const std::vector<Entry>& plan) const override {
     const Limits& lim = options_.limits;
     size_t files = 0;
@@ -341,8 +356,6 @@ class CabWriter : public zubeto::arc::EntryWriter {
     for (const Entry& e : plan) {
       if (e.kind != EntryKind::File) continue;
       ++files;
-      Status s = check_file(stored_name(e.name), e.size, e.path);
-      if (!s.ok()) return s;
       names += e.name.size();
     }
     if (files > lim.max_files)
@@ -395,8 +408,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
     if (e.kind != EntryKind::File || content == nullptr) return Status{};
     const Limits& lim = options_.limits;
     const uint64_t size = content->size();
-    Status s = check_file(stored_name(e.name), size, e.path);
-    if (!s.ok()) return s;
+    // The run asked check_entry() first; this is a file that changed since.
+    const std::string why = cannot_hold(stored_name(e.name), size);
+    if (!why.empty()) return Status::fail(ARC_E_FORMAT, why + ": " + e.path);
     if (files_.size() >= lim.max_files)
       return Status::fail(ARC_E_FORMAT, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
     const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
@@ -416,20 +430,34 @@ class CabWriter : public zubeto::arc::EntryWriter {
     f.attributes = attributes_of(e);
     if (!zubeto::arc::is_ascii(f.name) && zubeto::arc::is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
 
-    // The content gives exactly size() bytes (filled up if the file shrank).
+    // The content gives exactly size() bytes; past a failed read (or the
+    // end of a file that shrank) they are zeros that are not the file's.
     uint64_t got = 0;
+    bool whole = true;
     while (got < size) {
       uint32_t space = 0;
       uint8_t* dst = pipe_->room(space);
       if (!dst) break;
       size_t want = size_t(std::min<uint64_t>(space, size - got));
       size_t n = content->read(dst, want);
+      if (content->incomplete()) {
+        whole = false;
+        n = 0;
+      }
       pipe_->filled(uint32_t(n));
       got += n;
       if (n == 0) break;
     }
     folder_used_ += got;
     if (pipe_->failed()) return pipe_->error();
+    // A file not read whole gets no file record: the cabinet does not hold
+    // it. The bytes read before the failure end the CAB folder's data,
+    // where no record points at them (readers want a folder's files to
+    // follow each other without a gap): the next file starts a new folder.
+    if (!whole) {
+      folder_open_ = false;
+      return Status{};
+    }
     f.size = uint32_t(got);
     files_.push_back(std::move(f));
     return Status{};
@@ -498,17 +526,18 @@ class CabWriter : public zubeto::arc::EntryWriter {
   }
 
  private:
-  Status check_file(const std::string& name, uint64_t size, const std::string& path) const {
+  // Why one file cannot be a cabinet entry, "" when it can.
+  std::string cannot_hold(const std::string& name, uint64_t size) const {
     const Limits& lim = options_.limits;
-    if (name.empty()) return Status::fail(ARC_E_FORMAT, "a file has an empty name in the cabinet: " + path);
-    if (name.find('\0') != std::string::npos) return Status::fail(ARC_E_FORMAT, "a name holds a zero byte: " + path);
+    if (name.empty()) return "a file would have an empty name in the cabinet";
+    if (name.find('\0') != std::string::npos) return "its name holds a zero byte";
     if (name.size() > lim.max_name)
-      return Status::fail(ARC_E_FORMAT, "name too long for a cabinet (" + std::to_string(name.size()) +
-                                            " bytes, at most " + std::to_string(lim.max_name) + "): " + path);
+      return "name too long for CAB archives: " + std::to_string(name.size()) + " bytes, at most " +
+             std::to_string(lim.max_name);
     if (size > max_file_size())
-      return Status::fail(ARC_E_FORMAT, "file too large for a cabinet (" + std::to_string(size) + " bytes, at most " +
-                                            std::to_string(max_file_size()) + "): " + path);
-    return Status{};
+      return "file too large for CAB archives: " + std::to_string(size) + " bytes, at most " +
+             std::to_string(max_file_size());
+    return "";
   }
 
   Options options_;

@@ -53,11 +53,12 @@ struct Options {
   unsigned threads = 0;   // compressing threads; 0 = one per core, at most 2
 };
 
-// The writer. Its plan check refuses, before anything is written, more
-// files than a cabinet holds, a name too long or holding a zero byte, a
-// file larger than one CAB folder, and a file table beyond the largest
-// cabinet; a cabinet that grows past 4 GiB while written ends with
-// ARC_E_FORMAT.
+// The writer. Its entry check tells the run which files a cabinet cannot
+// hold (a name too long or holding a zero byte, a file larger than one CAB
+// folder): those are left out and named, the rest kept. Its plan check
+// refuses, before anything is written, more files than a cabinet holds and
+// a file table beyond the largest cabinet; a cabinet that grows past 4 GiB
+// while written ends with ARC_E_FORMAT.
 std::unique_ptr<zubeto::arc::EntryWriter> make_cab_writer(const Options& options = {});
 
 // DOS attributes of a walked file: archive; read-only when nobody may

@@ -85,6 +85,27 @@ void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le
   }
 }
 
+std::string fold_cp932_case(std::string_view sjis) {
+  std::string out(sjis);
+  for (size_t i = 0; i < out.size(); ++i) {
+    const uint8_t c = static_cast<uint8_t>(out[i]);
+    const bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+    if (!lead || i + 1 == out.size()) {
+      if (c >= 'A' && c <= 'Z') out[i] = static_cast<char>(c + 32);
+      continue;
+    }
+    uint16_t code = static_cast<uint16_t>(c << 8 | static_cast<uint8_t>(out[i + 1]));
+    if (code >= 0x8260 && code <= 0x8279) code += 0x21;       // Ａ-Ｚ
+    else if (code >= 0x839F && code <= 0x83B6) code += 0x20;  // Α-Ω
+    else if (code >= 0x8440 && code <= 0x844E) code += 0x30;  // А-Н
+    else if (code >= 0x844F && code <= 0x8460) code += 0x31;  // О-Я (the lower row skips 0x847F)
+    out[i] = static_cast<char>(code >> 8);
+    out[i + 1] = static_cast<char>(code & 0xFF);
+    ++i;
+  }
+  return out;
+}
+
 StoredName stored_name(std::string_view name, bool is_folder) {
   StoredName out;
   std::string_view dir = name, file;

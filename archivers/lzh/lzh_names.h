@@ -27,4 +27,10 @@ StoredName stored_name(std::string_view name, bool is_folder);
 // One name part: its Shift-JIS form and its UTF-16LE bytes.
 void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le);
 
+// Shift-JIS text with letter case folded as Windows folds it in file names:
+// ASCII letters, and the full-width Latin, Greek and Cyrillic letters of
+// code page 932 (two-byte characters read whole, so a trail byte is never
+// taken for a letter).
+std::string fold_cp932_case(std::string_view sjis);
+
 }  // namespace lzh

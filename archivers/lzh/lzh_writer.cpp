@@ -102,6 +102,22 @@ class LzhWriter : public zubeto::arc::EntryWriter {
 
   uint64_t max_file_size() const override { return limits_.max_size; }
 
+  // The Shift-JIS name, which Windows readers restore, ignoring case.
+  std::string name_key(std::string_view part) const override {
+    std::string sjis, utf16;
+    convert_part(platform::name_to_utf8(part), sjis, utf16);
+    return fold_cp932_case(sjis);
+  }
+  bool name_key_folds_case() const override { return true; }
+
+  std::string check_entry(const Entry& e) const override {
+    // A name byte takes at most four and a half header bytes (Shift-JIS
+    // and UTF-16, from the ANSI code page on Windows): only a very long
+    // name can overflow the 64 KiB of a level-2 header.
+    if (e.name.size() < 14000 || !build_header(fields_of(e)).empty()) return "";
+    return "name too long for an LZH header: " + std::to_string(e.name.size()) + " bytes";
+  }
+
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
     zubeto::arc::OrderedWorkLimits l;
@@ -133,6 +149,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (size <= limits_.chunk) {
       p.in.resize(static_cast<size_t>(size));
       fill(*content, p.in.data(), p.in.size());
+      if (content->incomplete()) return Status{};  // not read whole: left out
       const size_t bytes = p.in.size();
       return work_->add(std::move(p), bytes);
     }
@@ -154,6 +171,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   struct Large {
     HeaderFields fields;
     uint64_t header_at = 0, data_at = 0;
+    bool header_written = false;
     uint64_t original = 0, packed = 0;
     uint16_t crc = 0;
     BitJoin join;
@@ -187,6 +205,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
       p.in.resize(p.history + n);
       std::memcpy(p.in.data(), history.data(), history.size());
       fill(content, p.in.data() + p.history, n);
+      if (content.incomplete()) return drop_large();
       left -= n;
       p.last = left == 0;
       const size_t keep = std::min(kHistory, p.in.size());
@@ -208,6 +227,16 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     return store_large(content);
   }
 
+  // Leaves out a large file that could not be read whole: once the chunks
+  // handed over are written, the archive goes back to where its header
+  // began.
+  Status drop_large() {
+    Status s = work_->drain();
+    if (s.ok() && large_.header_written) s = out_->truncate(large_.header_at);
+    large_ = Large{};
+    return s;
+  }
+
   Status store_large(FileContent& content) {
     if (!content.rewind()) return Status::fail(ARC_E_INTERNAL, "cannot read a file a second time to store it");
     Status s = out_->truncate(large_.data_at);
@@ -218,6 +247,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     while (s.ok() && left > 0) {
       const size_t n = static_cast<size_t>(std::min<uint64_t>(left, buf.size()));
       fill(content, buf.data(), n);
+      if (content.incomplete()) return drop_large();
       crc = crc16_update(crc, buf.data(), n);
       s = out_->write(buf.data(), n);
       left -= n;
@@ -264,6 +294,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (p.stored) {  // the first chunk did not shrink
       l.give_up = true;
       l.header_at = out_->offset();
+      l.header_written = true;
       Status s = write_header(l.fields);
       l.data_at = out_->offset();
       return s;
@@ -272,6 +303,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     if (p.first) {
       std::memcpy(l.fields.method, "-lh5-", 6);
       l.header_at = out_->offset();
+      l.header_written = true;
       s = write_header(l.fields);
       if (!s.ok()) return s;
       l.data_at = out_->offset();

@@ -130,10 +130,14 @@ class TarWriter : public arc::EntryWriter {
     octal(h + 329, 8, 0);
     octal(h + 337, 8, 0);
 
+    const uint64_t start = out_->offset();
     Status s;
     if (!pax.empty()) s = write_pax(name, pax);
     if (s.ok()) s = write_header(h);
     if (s.ok() && size > 0) s = write_content(*content, size);
+    // A file that could not be read whole leaves nothing behind: the
+    // archive goes back to where its entry began.
+    if (s.ok() && content && content->incomplete()) s = out_->truncate(start);
     return s;
   }
 
@@ -193,6 +197,7 @@ class TarWriter : public arc::EntryWriter {
       }
       out_->filled(n);
       left -= n;
+      if (content.incomplete()) return Status{};  // cut back by add()
     }
     return zeros(pad(size));
   }

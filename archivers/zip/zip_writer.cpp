@@ -112,6 +112,14 @@ class ZipWriter : public arc::EntryWriter {
     for (std::thread& t : threads_) t.join();
   }
 
+  // Readers take a "\" in a stored name for a folder separator (bsdtar,
+  // and every reader on Windows); letter case is kept.
+  std::string name_key(std::string_view part) const override {
+    std::string k = platform::name_to_utf8(part);
+    std::replace(k.begin(), k.end(), '\\', '/');
+    return k;
+  }
+
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
     out_ = std::make_unique<BufferedOutput>(out);
     records_.reserve(plan.size());
@@ -159,6 +167,10 @@ class ZipWriter : public arc::EntryWriter {
       p.record = index;
       p.in.resize(static_cast<size_t>(size));
       fill(*content, p.in);
+      if (content->incomplete()) {  // not read whole: left out
+        records_.pop_back();
+        return Status{};
+      }
       return queue(std::move(p));
     }
 
@@ -176,6 +188,7 @@ class ZipWriter : public arc::EntryWriter {
       p.first = first;
       p.in.resize(static_cast<size_t>(std::min<uint64_t>(left, limits_.chunk)));
       fill(*content, p.in);
+      if (content->incomplete()) return drop_last(!first);
       left -= p.in.size();
       p.last = left == 0;
       p.dict = std::move(dict);
@@ -191,8 +204,7 @@ class ZipWriter : public arc::EntryWriter {
   }
 
   Status finish() override {
-    Status s = submit();
-    while (s.ok() && !order_.empty()) s = write_head(true);
+    Status s = drain();
     if (!s.ok()) return s;
 
     const uint64_t cd_start = out_->offset();
@@ -245,6 +257,27 @@ class ZipWriter : public arc::EntryWriter {
       got += n;
     }
     if (got < buf.size()) std::memset(buf.data() + got, 0, buf.size() - got);
+  }
+
+  // Hands over what is gathered and writes everything back, waiting for it.
+  Status drain() {
+    Status s = submit();
+    while (s.ok() && !order_.empty()) s = write_head(true);
+    return s;
+  }
+
+  // Leaves out the last entry, a large file that could not be read whole:
+  // once its chunks handed over (`queued`) are written, the archive goes
+  // back to where its local header began, and the central directory never
+  // lists it.
+  Status drop_last(bool queued) {
+    Status s;
+    if (queued) {
+      s = drain();
+      if (s.ok()) s = out_->truncate(records_.back().offset);
+    }
+    records_.pop_back();
+    return s;
   }
 
   // Adds a piece to the batch being gathered; hands the batch over when full.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include "arc/le.h"
 #include "arc/utf8.h"
 #include "arc/output_file.h"
+#include "arc/stored_names.h"
 #include "arc/walker.h"
 #include "fixture.h"
 
@@ -407,7 +409,8 @@ struct Recorded {
 
 class RecordingWriter : public EntryWriter {
  public:
-  RecordingWriter(Recorded& rec, int fail_at) : rec_(rec), fail_at_(fail_at) {}
+  // `cut`: a file cut to nothing on disk once 100,000 bytes of it were read.
+  RecordingWriter(Recorded& rec, int fail_at, std::string cut = "") : rec_(rec), fail_at_(fail_at), cut_(std::move(cut)) {}
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = &out;
     return out.write_all("HEAD", 4);
@@ -418,8 +421,16 @@ class RecordingWriter : public EntryWriter {
     std::string data;
     if (content) {
       char buf[7];  // small pieces: the content must still add up
-      while (size_t n = content->read(buf, sizeof buf)) data.append(buf, n);
+      while (size_t n = content->read(buf, sizeof buf)) {
+        data.append(buf, n);
+        if (e.path == cut_ && data.size() >= 100000 && data.size() - n < 100000)
+          EXPECT_EQ(::truncate(cut_.c_str(), 0), 0);
+      }
       EXPECT_EQ(data.size(), e.size);
+      if (content->incomplete()) {  // left out, as every writer leaves it out
+        rec_.names.pop_back();
+        return Status{};
+      }
     }
     rec_.contents.push_back(data);
     return out_->write_all(data.data(), data.size());
@@ -429,14 +440,16 @@ class RecordingWriter : public EntryWriter {
  private:
   Recorded& rec_;
   int fail_at_;
+  std::string cut_;
   OutputFile* out_ = nullptr;
 };
 
-int run_fake(const std::string& command, Recorded& rec, std::string& output, int fail_at = -1) {
+int run_fake(const std::string& command, Recorded& rec, std::string& output, int fail_at = -1,
+             const std::string& cut = "") {
   char buf[4096];
   std::memset(buf, '#', sizeof buf);
   int rc = run_archiver(FormatId::Zip, command.c_str(), buf, sizeof buf,
-                        [&] { return std::make_unique<RecordingWriter>(rec, fail_at); });
+                        [&] { return std::make_unique<RecordingWriter>(rec, fail_at, cut); });
   output = buf;
   return rc;
 }
@@ -482,6 +495,119 @@ TEST(SharedRun, FileThatChangesSizeIsNamedAndTheRestKept) {
   EXPECT_EQ(rec.names, (std::vector<std::string>{"proc/self/status", (t / "ok").substr(1)}));
   EXPECT_EQ(rec.contents.at(1), "fine");
   EXPECT_TRUE(arctest::exists(t / "dst/x.zip"));
+}
+
+// A file cut short while it is read (past its read-ahead) cannot be stored
+// whole: it is left out and named, never stored filled up with zeros, and
+// the rest is kept.
+TEST(SharedRun, FileCutShortWhileReadIsLeftOut) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::make_dirs(t / "src");
+  arctest::write_file(t / "src/a.bin", arctest::random_bytes(150000, 2));
+  arctest::write_file(t / "src/b.txt", "fine");
+  Recorded rec;
+  std::string output;
+  int rc = run_fake("-rq \"" + t / "dst/x.zip" + "\" \"" + t / "src" + "\" ", rec, output, -1, t / "src/a.bin");
+  EXPECT_EQ(rc, ARC_E_SOURCE_UNREADABLE) << output;
+  EXPECT_NE(output.find("left out: " + t / "src/a.bin" + " (it shrank while read: it ended after "),
+            std::string::npos)
+      << output;
+  EXPECT_EQ(output.find("a.bin", output.find("a.bin") + 5), std::string::npos) << "named once: " << output;
+  EXPECT_EQ(rec.names, (std::vector<std::string>{(t / "src").substr(1), (t / "src/b.txt").substr(1)}));
+  EXPECT_EQ(arctest::read_file(t / "dst/x.zip"), "HEADfineTAIL");
+}
+
+// ------------------------------------------- names as the format stores them --
+
+// A writer that only tells how its format stores names: "\" read as a
+// folder separator, letter case folded when its readers ignore it.
+class KeyWriter : public EntryWriter {
+ public:
+  explicit KeyWriter(bool folds) : folds_(folds) {}
+  std::string name_key(std::string_view part) const override {
+    std::string k = folds_ ? fold_case(part) : std::string(part);
+    std::replace(k.begin(), k.end(), '\\', '/');
+    return k;
+  }
+  bool name_key_folds_case() const override { return folds_; }
+  Status begin(OutputFile&, const std::vector<Entry>&) override { return {}; }
+  Status add(const Entry&, FileContent*) override { return {}; }
+  Status finish() override { return {}; }
+
+ private:
+  bool folds_;
+};
+
+struct NamesCase {
+  const char* label;
+  bool folds;                                      // the readers ignore letter case
+  std::vector<std::pair<char, std::string>> in;    // 'd' folder or 'f' file, walk name, in walk order
+  std::vector<std::string> out;                    // names stored
+  size_t notes;
+};
+
+TEST(StoredNames, EveryEntryIsRestoredToAFileOfItsOwn) {
+  const NamesCase cases[] = {
+      {"case_folded", true, {{'f', "README.txt"}, {'f', "readme.txt"}}, {"README.txt", "readme (2).txt"}, 1},
+      {"letters_beyond_ascii",
+       true,
+       {{'f', "\xC3\x84rger"}, {'f', "\xC3\xA4rger"}, {'f', "\xCE\xA9"}, {'f', "\xCF\x89"}, {'f', "\xD0\xAF"},
+        {'f', "\xD1\x8F"}, {'f', "\xEF\xBC\xA1"}, {'f', "\xEF\xBD\x81"}},
+       {"\xC3\x84rger", "\xC3\xA4rger (2)", "\xCE\xA9", "\xCF\x89 (2)", "\xD0\xAF", "\xD1\x8F (2)", "\xEF\xBC\xA1",
+        "\xEF\xBD\x81 (2)"},
+       4},
+      {"renamed_folder_takes_its_contents",
+       true,
+       {{'f', "Notes"}, {'d', "notes"}, {'f', "notes/x.txt"}, {'d', "notes/sub"}, {'f', "notes/sub/y.txt"}},
+       {"Notes", "notes (2)", "notes (2)/x.txt", "notes (2)/sub", "notes (2)/sub/y.txt"},
+       1},
+      {"folder_known_only_from_its_files",
+       true,
+       {{'f', "A"}, {'f', "a/x.txt"}, {'f', "a/y.txt"}},
+       {"A", "a (2)/x.txt", "a (2)/y.txt"},
+       1},
+      {"folders_merge_their_files_are_judged",
+       true,
+       {{'d', "Docs"}, {'f', "Docs/a.txt"}, {'d', "docs"}, {'f', "docs/a.txt"}, {'f', "docs/b.txt"}},
+       {"Docs", "Docs/a.txt", "docs", "docs/a (2).txt", "docs/b.txt"},
+       1},
+      {"numbered_name_already_taken",
+       true,
+       {{'f', "f.txt"}, {'f', "F (2).txt"}, {'f', "F.txt"}},
+       {"f.txt", "F (2).txt", "F (3).txt"},
+       1},
+      {"backslash_meets_a_folder",
+       false,
+       {{'d', "back"}, {'f', "back/slash.txt"}, {'f', "back\\slash.txt"}},
+       {"back", "back/slash.txt", "back\\slash (2).txt"},
+       1},
+      {"case_kept_and_told",
+       false,
+       {{'f', "README.txt"}, {'f', "readme.txt"}, {'d', "Docs"}, {'f', "Docs/a"}, {'d', "docs"}, {'f', "docs/a"},
+        {'f', "docs/b"}, {'f', "Notes"}, {'d', "notes"}, {'f', "notes/x"}},
+       {"README.txt", "readme.txt", "Docs", "Docs/a", "docs", "docs/a", "docs/b", "Notes", "notes", "notes/x"},
+       3},
+  };
+  for (const NamesCase& c : cases) {
+    SCOPED_TRACE(c.label);
+    KeyWriter writer(c.folds);
+    StoredNames names("XYZ", writer);
+    Report report;
+    std::vector<std::string> got;
+    for (const auto& [kind, name] : c.in) {
+      Entry e;
+      e.kind = kind == 'd' ? EntryKind::Folder : EntryKind::File;
+      e.name = name;
+      e.path = "/src/" + name;
+      got.push_back(names.place(e, report));
+    }
+    EXPECT_EQ(got, c.out);
+    std::string notes;
+    for (const std::string& n : report.notes) notes += n + "\n";
+    EXPECT_EQ(report.notes.size(), c.notes) << notes;
+    for (const std::string& n : report.notes) EXPECT_EQ(n.rfind("NOTE: ", 0), 0u) << n;
+  }
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <cstring>
 #include <functional>
@@ -61,6 +62,7 @@ enum class How {
   Signal,           // `signal` is sent once the temporary appears
   KillThenRerun,    // SIGKILL part way, then a second run in that folder
   FileSizeLimit,    // writes fail past 64 KiB, as on a full disk
+  ReadFault,        // reads of `victim` fail (EIO) or end once `fault_at` bytes of it were read
 };
 
 struct CaseInput {
@@ -68,6 +70,8 @@ struct CaseInput {
   std::string response;  // when set: these lines go into a response file named by "@"
   std::string victim;
   uint32_t size = 0;     // output size, 0: the format's
+  const char* fault = "eio";  // ReadFault: "eio" or "end"
+  uint64_t fault_at = 0;
 };
 
 struct Fault {
@@ -84,6 +88,12 @@ struct Fault {
   // Formats whose own entry writer must still change for this case, with
   // the reason: skipped visibly until then.
   std::map<std::string, std::string> pending = {};
+  // When set: every reader of the format extracts exactly this many files,
+  // each under a name of its own -- ignoring letter case for LZH and CAB,
+  // whose readers on Windows ignore it.
+  size_t files = 0;
+  // Texts in the output for one format only (format label -> texts).
+  std::map<std::string, std::vector<std::string>> mention_in = {};
 };
 void PrintTo(const Fault& f, std::ostream* os) { *os << f.label; }
 
@@ -111,6 +121,14 @@ void file(const std::string& path, const std::string& bytes, mode_t mode = 0644)
 std::string big_random() {
   static const std::string bytes = arctest::random_bytes(24 << 20, 11);
   return bytes;
+}
+
+// Text that compresses well, `n` bytes of numbered lines.
+std::string text_lines(size_t n) {
+  std::string s;
+  for (size_t i = 0; s.size() < n; ++i) s += "line " + std::to_string(i) + " of a text that compresses well\n";
+  s.resize(n);
+  return s;
 }
 
 // A run long enough to be stopped part way.
@@ -238,7 +256,135 @@ const std::vector<Fault>& faults() {
          s.sources = {{"@" + (t / "resp0")}};
        },
        ARC_E_RESPONSE, false, {"zero byte"}},
-      {"file_too_large_for_the_format_refused_up_front", How::Plain,
+      // Names the walk keeps apart that the format's readers restore to
+      // one file: the later one is stored under a name of its own, and
+      // every reader gives every file.
+      {.label = "names_that_meet_once_a_backslash_divides_them",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/back\\slash.txt", "flat");
+             file(t / "src/back/slash.txt", "deep");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"flat", "deep"},
+       .files = 2,
+       .mention_in = {{"CAB", {"$T/src/back\\slash.txt is stored as back\\slash (2).txt"}},
+                      {"ZIP", {"$T/src/back\\slash.txt is stored as ", "back\\slash (2).txt"}}}},
+      {.label = "names_that_meet_in_code_page_932",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/caf_.txt", "underscore");
+             file(t / "src/caf\u00e9.txt", "e-acute");
+             file(t / "src/caf\u00e8.txt", "e-grave");
+             file(t / "src/u\\v.txt", "backslash");
+             file(t / "src/u_v.txt", "u-underscore-v");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"underscore", "e-acute", "e-grave", "backslash", "u-underscore-v"},
+       .files = 5,
+       .mention_in = {{"LZH",
+                       {"NOTE: two sources give one name once stored in LZH archives",
+                        "$T/src/caf\u00e8.txt is stored as ", "caf\u00e8 (2).txt", "caf\u00e9 (3).txt",
+                        "u_v (2).txt"}}}},
+      {.label = "names_that_differ_only_in_letter_case",
+       .how = How::Plain,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/README.txt", "upper");
+             file(t / "src/readme.txt", "lower");
+             file(t / "src/Docs/a.txt", "in Docs");
+             file(t / "src/docs/a.txt", "in docs");
+             file(t / "src/Notes", "a file Notes");
+             file(t / "src/notes/x.txt", "in a folder notes");
+             s.sources = {{t / "src", true}};
+           },
+       .code = ARC_OK,
+       .archive = true,
+       .kept = {"upper", "lower", "in Docs", "in docs", "a file Notes", "in a folder notes"},
+       .files = 6,
+       .mention_in = {{"LZH", {"readme (2).txt", "docs/a (2).txt", "notes (2)"}},
+                      {"CAB", {"readme (2).txt", "docs/a (2).txt", "the folder notes is stored as notes (2)"}},
+                      {"ZIP", {"$T/src/readme.txt is stored as ", "$T/src/docs/a.txt is stored as ",
+                               "$T/src/notes is stored as ", "only in letter case"}},
+                      {"TAR", {"$T/src/readme.txt is stored as ", "$T/src/docs/a.txt is stored as ",
+                               "$T/src/notes is stored as ", "only in letter case"}}}},
+      {.label = "read_error_part_way_leaves_the_file_out",
+       .how = How::ReadFault,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/a.txt", "alpha");
+             file(t / "src/bad.bin", big_random().substr(0, 1 << 20));
+             file(t / "src/z.txt", "zulu");
+             s.sources = {{t / "src", true}};
+             s.victim = t / "src/bad.bin";
+             s.fault_at = 100 << 10;
+           },
+       .code = ARC_E_SOURCE_UNREADABLE,
+       .archive = true,
+       .mention = {"left out: $T/src/bad.bin (a read failed after 102400 of 1048576 bytes"},
+       .kept = {"alpha", "zulu"},
+       .files = 2},
+      // Far enough into a large file that its first chunks are compressed
+      // and written before the read fails.
+      {.label = "read_error_late_in_a_large_file_leaves_it_out",
+       .how = How::ReadFault,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/a.txt", "alpha");
+             file(t / "src/bad.txt", text_lines(5 << 20));
+             file(t / "src/z.txt", "zulu");
+             s.sources = {{t / "src", true}};
+             s.victim = t / "src/bad.txt";
+             s.fault_at = 3 << 20;
+           },
+       .code = ARC_E_SOURCE_UNREADABLE,
+       .archive = true,
+       .mention = {"left out: $T/src/bad.txt (a read failed after 3145728 of 5242880 bytes"},
+       .kept = {"alpha", "zulu"},
+       .files = 2},
+      // Random bytes: LZH keeps such a file as it is and reads it again.
+      {.label = "read_error_late_in_a_large_stored_file_leaves_it_out",
+       .how = How::ReadFault,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/a.txt", "alpha");
+             file(t / "src/bad.bin", big_random().substr(0, 5 << 20));
+             file(t / "src/z.txt", "zulu");
+             s.sources = {{t / "src", true}};
+             s.victim = t / "src/bad.bin";
+             s.fault_at = 3 << 20;
+           },
+       .code = ARC_E_SOURCE_UNREADABLE,
+       .archive = true,
+       .mention = {"left out: $T/src/bad.bin (a read failed after 3145728 of 5242880 bytes"},
+       .kept = {"alpha", "zulu"},
+       .files = 2},
+      // The file ends early, as when another program cut it while it was
+      // read: what was read is not the file, so it is left out too.
+      {.label = "file_cut_short_while_read_is_left_out",
+       .how = How::ReadFault,
+       .prepare =
+           [](const TempDir& t, CaseInput& s) {
+             file(t / "src/a.txt", "alpha");
+             file(t / "src/cut.bin", big_random().substr(0, 1 << 20));
+             file(t / "src/z.txt", "zulu");
+             s.sources = {{t / "src", true}};
+             s.victim = t / "src/cut.bin";
+             s.fault = "end";
+             s.fault_at = 100 << 10;
+           },
+       .code = ARC_E_SOURCE_UNREADABLE,
+       .archive = true,
+       .mention = {"left out: $T/src/cut.bin (it shrank while read: it ended after 102400 of 1048576 bytes"},
+       .kept = {"alpha", "zulu"},
+       .files = 2},
+      {"file_too_large_for_the_format_is_left_out_the_rest_kept", How::Plain,
        [](const TempDir& t, CaseInput& s) {
          file(t / "src/a.txt", "alpha");
          int fd = ::open((t / "src/huge.bin").c_str(), O_WRONLY | O_CREAT, 0644);
@@ -247,7 +393,25 @@ const std::vector<Fault>& faults() {
          ::close(fd);
          s.sources = {{t / "src", true}};
        },
-       ARC_E_FORMAT, false, {"too large", "$T/src/huge.bin"}, {}, {}, {"LZH", "CAB"}},
+       ARC_E_SOURCE_UNREADABLE, true, {"left out: $T/src/huge.bin (file too large"}, {"alpha"}, {}, {"LZH", "CAB"}},
+      {"only_file_too_large_for_the_format_is_nothing_archived", How::Plain,
+       [](const TempDir& t, CaseInput& s) {
+         int fd = ::open((t / "huge.bin").c_str(), O_WRONLY | O_CREAT, 0644);
+         ASSERT_GE(fd, 0);
+         ASSERT_EQ(::ftruncate(fd, off_t{5} << 30), 0);
+         ::close(fd);
+         s.sources = {{t / "huge.bin"}};
+       },
+       ARC_E_NOTHING, false, {"nothing archived", "left out: $T/huge.bin (file too large"}, {}, {}, {"LZH", "CAB"}},
+      {"name_too_long_for_the_format_is_left_out_the_rest_kept", How::Plain,
+       [](const TempDir& t, CaseInput& s) {
+         file(t / "src/a.txt", "alpha");
+         // 130 + 1 + 134 bytes: more than the 255 a cabinet's readers hold.
+         file(t / ("src/" + std::string(130, 'n') + "/" + std::string(130, 'm') + ".txt"), "long");
+         s.sources = {{t / "src", true}};
+       },
+       ARC_E_SOURCE_UNREADABLE, true, {"left out: $T/src/nnnnnnnn", "name too long for CAB archives"}, {"alpha"},
+       {"long"}, {"CAB"}},
   };
   return table;
 }
@@ -295,8 +459,9 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
     return "-cvf " + a + "--display-dialog=0 \"/\" " + paths;
   }
 
-  // Starts arc_call; as nobody when asked and running as root.
-  pid_t start(const CaseInput& s, bool as_nobody, const char* fsize = nullptr) {
+  // Starts arc_call; as nobody when asked and running as root; with a
+  // read fault when the case has one.
+  pid_t start(const CaseInput& s, bool as_nobody, const char* fsize = nullptr, bool read_fault = false) {
     arctest::write_file(t / "command", command(s));
     std::vector<std::string> args;
     if (as_nobody && ::geteuid() == 0)
@@ -310,6 +475,13 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
     pid_t pid = ::fork();
     if (pid == 0) {
       if (::chdir(t.path().c_str()) != 0) ::_exit(126);
+      if (read_fault) {
+        char* real = ::realpath(s.victim.c_str(), nullptr);
+        ::setenv("ZUBETO_FAULT_PATH", real ? real : s.victim.c_str(), 1);
+        ::setenv("ZUBETO_FAULT", s.fault, 1);
+        ::setenv("ZUBETO_FAULT_AT", std::to_string(s.fault_at).c_str(), 1);
+        ::setenv("LD_PRELOAD", ZUBETO_READ_FAULT_LIB, 1);
+      }
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
       argv.push_back(nullptr);
@@ -371,6 +543,51 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
     return st.st_mode & 07777;
   }
 
+  // Extracts the archive with each reader of the format into a folder of
+  // its own: each must give `count` files, each under a name of its own
+  // (ignoring ASCII letter case for LZH and CAB).
+  void every_reader_gives_distinct_files(size_t count, const std::string& text) {
+    const std::string fmt = format().label;
+    const bool case_blind = fmt == "LZH" || fmt == "CAB";
+    const std::string a = arctest::quote(archive());
+    std::vector<std::pair<std::string, std::string>> readers = {{"bsdtar", "bsdtar -xf " + a},
+                                                                {"7z", "7z x -y " + a}};
+    if (fmt == "LZH") readers.push_back({"lhasa", "lhasa xq " + a});
+    if (fmt == "CAB") readers.push_back({"cabextract", "cabextract -q " + a});
+    if (fmt == "ZIP") readers.push_back({"unzip", "unzip -q " + a});
+    if (fmt == "TAR") readers.push_back({"tar", "tar -xf " + a});
+    for (const auto& [name, command] : readers) {
+      SCOPED_TRACE(name);
+      const std::string x = t / ("x-" + name);
+      arctest::make_dirs(x);
+      std::string log =
+          arctest::capture("cd " + arctest::quote(x) + " && LC_ALL=C.UTF-8 " + command + " </dev/null 2>&1; echo \"status $?\"");
+      EXPECT_NE(log.find("status 0"), std::string::npos) << log;
+      std::vector<std::string> found;
+      std::function<void(const std::string&, const std::string&)> walk = [&](const std::string& dir,
+                                                                           const std::string& rel) {
+        for (const std::string& n : arctest::list_dir(dir)) {
+          struct stat st;
+          if (::lstat((dir + "/" + n).c_str(), &st) != 0) continue;
+          if (S_ISDIR(st.st_mode)) walk(dir + "/" + n, rel + n + "/");
+          else if (S_ISREG(st.st_mode)) found.push_back(rel + n);
+        }
+      };
+      walk(x, "");
+      std::set<std::string> distinct;
+      for (std::string n : found) {
+        if (case_blind)
+          for (char& c : n) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        distinct.insert(n);
+      }
+      std::string all;
+      for (const std::string& n : found) all += "  " + n + "\n";
+      EXPECT_EQ(found.size(), count) << all << text;
+      EXPECT_EQ(distinct.size(), count) << "names that meet" << (case_blind ? " once case is ignored" : "") << ":\n"
+                                        << all << text;
+    }
+  }
+
   TempDir t;
   mode_t old_umask_ = 0;
 };
@@ -378,7 +595,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
 TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
   const Fault& f = std::get<1>(GetParam());
   if (!f.only.empty() && !f.only.count(format().label))
-    GTEST_SKIP() << format().label << " archives hold files of any size: the case does not apply";
+    GTEST_SKIP() << "the case does not apply to " << format().label << " archives";
   if (f.pending.count(format().label)) GTEST_SKIP() << f.pending.at(format().label);
   if (f.how == How::AsNobody && ::geteuid() == 0 && arctest::sh("command -v setpriv >/dev/null") != 0)
     GTEST_SKIP() << "needs an unprivileged user: running as root without setpriv";
@@ -395,6 +612,9 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
       break;
     case How::FileSizeLimit:
       status = wait_for(start(s, false, "65536"));
+      break;
+    case How::ReadFault:
+      status = wait_for(start(s, false, nullptr, /*read_fault=*/true));
       break;
     case How::VanishOnStart:
     case How::Signal: {
@@ -445,7 +665,10 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
   EXPECT_EQ(arctest::exists(archive()), f.archive) << text;
   if (arctest::exists(archive())) EXPECT_EQ(mode_in_dst(kStamp + "." + format().ext), 0600u) << "owner-only";
   EXPECT_TRUE(temporaries().empty()) << "a temporary file was left: " << text;
-  for (const std::string& m : f.mention)
+  std::vector<std::string> mention = f.mention;
+  if (f.mention_in.count(format().label))
+    for (const std::string& m : f.mention_in.at(format().label)) mention.push_back(m);
+  for (const std::string& m : mention)
     EXPECT_NE(text.find(replace_all(m, "$T", t.path())), std::string::npos) << "missing: " << m << "\n" << text;
   EXPECT_LT(text.size(), s.size ? s.size : format().size);
 
@@ -455,6 +678,7 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
   EXPECT_NE(log.find("status 0"), std::string::npos) << "bsdtar: " << log;
   for (const std::string& k : f.kept) EXPECT_EQ(got.count(k), 1u) << "not (once) in the archive: " << k << "\n" << text;
   for (const std::string& l : f.lost) EXPECT_EQ(got.count(l), 0u) << "should have been left out: " << l;
+  if (f.files) every_reader_gives_distinct_files(f.files, text);
 
   if (std::string(f.label).find("utf8") != std::string::npos) {
     // Each reader of the format, and 7-Zip, reads the name back as bytes.

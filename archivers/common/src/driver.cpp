@@ -9,6 +9,7 @@
 #include "arc/command.h"
 #include "arc/output_text.h"
 #include "arc/report.h"
+#include "arc/stored_names.h"
 #include "platform/stop.h"
 
 namespace zubeto::arc {
@@ -93,7 +94,9 @@ class OpenFile : public FileContent {
       }
     }
     if (n == 0) {
-      // Shorter than when opened, or a read failed: fill up with zeros.
+      // Shorter than when opened, or a read failed: the writer leaves the
+      // entry out; the zeros only keep its count of bytes right.
+      if (!short_) whole_ = given_;
       short_ = true;
       n = want;
       std::memset(out, 0, n);
@@ -102,16 +105,17 @@ class OpenFile : public FileContent {
     return n;
   }
 
-  // After the writer took every byte: did the file keep its size?
-  bool changed(std::string& why) {
-    if (failed_) {
-      why = "read failed: " + fail_reason_;
-      return true;
-    }
-    if (short_) {
-      why = "it shrank while read; its entry is filled up with zero bytes";
-      return true;
-    }
+  bool incomplete() const override { return short_; }
+
+  // Why the file could not be read whole (after incomplete()).
+  std::string why_incomplete() const {
+    if (failed_)
+      return "a read failed after " + std::to_string(whole_) + " of " + std::to_string(size_) + " bytes: " + fail_reason_;
+    return "it shrank while read: it ended after " + std::to_string(whole_) + " of " + std::to_string(size_) + " bytes";
+  }
+
+  // After the writer took every byte of a complete file: did it grow?
+  bool grew(std::string& why) {
     bool more = ahead_pos_ < ahead_len_;
     if (!more && !at_end_) {
       char probe;
@@ -136,7 +140,8 @@ class OpenFile : public FileContent {
   bool at_end_ = false;
   bool ahead_at_end_ = false;
   bool failed_ = false;
-  bool short_ = false;
+  bool short_ = false;   // a read failed or the file ended early
+  uint64_t whole_ = 0;   // bytes read before that
   std::string fail_reason_;
 };
 
@@ -228,20 +233,47 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   OutputFile out;
   std::unique_ptr<EntryWriter> writer = make_writer();
   std::vector<std::string> listed;
+  // Why the format cannot hold one entry ("" when it can): a file too
+  // large, a name too long. Such an entry is left out and named; the rest
+  // of the archive is kept.
   const uint64_t most = std::min(row.max_file_size, writer->max_file_size());
-  for (const Entry& e : entries) {
-    if (!s.ok()) break;
+  const auto cannot_hold = [&](const Entry& e) -> std::string {
     if (e.kind == EntryKind::File && e.size > most)
-      s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
-                                         std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
-                                         "): " + e.path);
+      return "file too large for " + std::string(row.name) + " archives: " + std::to_string(e.size) +
+             " bytes, at most " + std::to_string(most);
+    return writer->check_entry(e);
+  };
+  {
+    std::vector<Entry> held;
+    held.reserve(entries.size());
+    for (Entry& e : entries) {
+      std::string why = cannot_hold(e);
+      if (why.empty())
+        held.push_back(std::move(e));
+      else
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
+    }
+    entries.swap(held);
   }
+  if (s.ok() && entries.empty()) return nothing();
   if (s.ok()) s = writer->check_plan(entries);
   std::vector<std::string> removed;
   if (s.ok()) s = out.create(cmd.archive, &removed);
   for (const std::string& r : removed)
     report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
   if (s.ok()) s = writer->begin(out, entries);
+  // Names as the format stores them stay distinct; a renamed entry is
+  // asked again whether the format can hold it (a longer name).
+  StoredNames names(row.name, *writer);
+  const auto place = [&](Entry& e) {
+    std::string name = names.place(e, report);
+    if (name == e.name) return true;
+    e.name = std::move(name);
+    std::string why = cannot_hold(e);
+    if (why.empty()) return true;
+    report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
+    return false;
+  };
   size_t stored = 0;
   for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
     if (StopSignals::stopped()) {
@@ -250,6 +282,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     }
     Entry e = entries[i];
     if (e.kind != EntryKind::File) {
+      if (!place(e)) continue;
       s = writer->add(e, nullptr);
     } else {
       OpenFile file;
@@ -261,13 +294,20 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
           report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
         continue;
       }
-      if (file.size() > most) {
-        report.problem(ARC_E_SOURCE_CHANGED, "grew past the largest file " + std::string(row.name) +
-                                                 " archives can hold while the run went on; left out: " + e.path);
+      // Asked again with the size the open file has: it may have grown.
+      std::string held = cannot_hold(e);
+      if (!held.empty()) {
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (it grew while the run went on; " + held + ")");
         continue;
       }
+      if (!place(e)) continue;
       s = writer->add(e, &file);
-      if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
+      if (s.ok() && file.incomplete()) {
+        // The writer left it out: a file is stored whole or not at all.
+        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + file.why_incomplete() + ")");
+        continue;
+      }
+      if (s.ok() && file.grew(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
     if (s.ok()) ++stored;
     if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
@@ -302,14 +342,11 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 
 }  // namespace
 
-Status EntryWriter::check_plan(const std::vector<Entry>& plan) const {
-  const uint64_t most = max_file_size();
-  for (const Entry& e : plan)
-    if (e.kind == EntryKind::File && e.size > most)
-      return Status::fail(ARC_E_FORMAT, "file too large for this format (" + std::to_string(e.size) +
-                                            " bytes, at most " + std::to_string(most) + "): " + e.path);
-  return Status{};
-}
+std::string EntryWriter::check_entry(const Entry&) const { return ""; }
+
+std::string EntryWriter::name_key(std::string_view part) const { return platform::name_to_utf8(part); }
+
+Status EntryWriter::check_plan(const std::vector<Entry>&) const { return Status{}; }
 
 int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
   // Stop signals only raise a flag while the archive is made; the run then

@@ -51,8 +51,48 @@ TEST_P(CabCommandLimits, RefuseAndLeaveNothing) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CabCommandLimits,
                          ::testing::Values(LimitCase{"file_count", cab::Limits{.max_files = 2}, "too many files"},
-                                           LimitCase{"cabinet_size", cab::Limits{.max_cabinet = 100000}, "would exceed"},
-                                           LimitCase{"file_size", cab::Limits{.folder_blocks = 2}, "file too large"}),
+                                           LimitCase{"cabinet_size", cab::Limits{.max_cabinet = 100000}, "would exceed"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+struct LeftOutCase {
+  const char* label;
+  cab::Limits limits;
+  const char* left_out;  // the file the cabinet cannot hold, below src
+  const char* message;
+};
+void PrintTo(const LeftOutCase& c, std::ostream* os) { *os << c.label; }
+
+class CabCommandLeftOut : public ::testing::TestWithParam<LeftOutCase> {};
+
+// A file one cabinet entry cannot hold (too large, a name too long) is
+// left out and named; every other file is kept and reads back whole.
+TEST_P(CabCommandLeftOut, OneFileLeftOutTheRestKept) {
+  const LeftOutCase& c = GetParam();
+  TempDir tmp;
+  write_file(tmp.path() / "src/a.txt", "a");
+  write_file(tmp.path() / "src/b.bin", random_bytes(200000, 3));
+  write_file(tmp.path() / "src/c/d.txt", "d");
+  cab::Options o;
+  o.limits = c.limits;
+  std::string text;
+  const fs::path cab = tmp.path() / "dest/a.cab";
+  fs::create_directories(cab.parent_path());
+  int rc = run_cab("-a -ri \"" + cab.string() + "\" \"" + (tmp.path() / "src").string() + "/*.*\" ", o, text);
+  EXPECT_EQ(rc, ARC_E_SOURCE_UNREADABLE) << text;
+  EXPECT_NE(text.find("left out: " + (tmp.path() / "src" / c.left_out).string() + " (" + c.message),
+            std::string::npos)
+      << text;
+  std::string log;
+  ASSERT_TRUE(cabextract_extract(cab, tmp.path() / "x", &log)) << log;
+  fs::remove(tmp.path() / "src" / c.left_out);
+  EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "x"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CabCommandLeftOut,
+                         ::testing::Values(LeftOutCase{"file_size", cab::Limits{.folder_blocks = 2}, "b.bin",
+                                                       "file too large for CAB archives"},
+                                           LeftOutCase{"name_length", cab::Limits{.max_name = 6}, "c/d.txt",
+                                                       "name too long for CAB archives: 7 bytes, at most 6"}),
                          [](const auto& info) { return std::string(info.param.label); });
 
 // Three files with the count limit at three: written, and readers agree.

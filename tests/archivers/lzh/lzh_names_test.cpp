@@ -95,3 +95,26 @@ TEST(LzhNames, FolderAndFileParts) {
 }
 
 }  // namespace
+
+namespace {
+
+// Letter case folded in Shift-JIS as Windows ignores it in file names, a
+// trail byte never taken for a letter.
+TEST(LzhNames, CaseFoldsInShiftJis) {
+  const struct {
+    const char* what;
+    std::string sjis;
+    std::string folded;
+  } cases[] = {
+      {"ASCII", "README.TXT", "readme.txt"},
+      {"full-width Latin", "\x82\x60\x82\x79", "\x82\x81\x82\x9a"},                  // ＡＺ -> ａｚ
+      {"Greek", "\x83\x9f\x83\xb6", "\x83\xbf\x83\xd6"},                            // ΑΩ -> αω
+      {"Cyrillic on both sides of the gap", "\x84\x4e\x84\x4f\x84\x60", "\x84\x7e\x84\x80\x84\x91"},  // НОЯ -> ноя
+      {"a trail byte in the range of A-Z stays", "\x83\x41\x83\x5a", "\x83\x41\x83\x5a"},  // アゼ
+      {"half-width katakana stays", "\xb1\xb2", "\xb1\xb2"},
+      {"a lone lead byte at the end", "A\x83", "a\x83"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(lzh::fold_cp932_case(c.sjis), c.folded) << c.what;
+}
+
+}  // namespace

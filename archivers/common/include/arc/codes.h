@@ -37,9 +37,13 @@
 #define ARC_E_WRITE 0x8006
 /* The complete archive could not be moved to its name. */
 #define ARC_E_COMMIT 0x8007
-/* The archive format refused an entry or failed internally. */
+/* The archive format cannot hold the archive as a whole (more entries
+ * than it counts, a table beyond its largest size) or failed internally.
+ * A single entry it cannot hold (a file too large, a name too long) is no
+ * such failure: it is left out and named (ARC_E_SOURCE_UNREADABLE). */
 #define ARC_E_FORMAT 0x8008
-/* Every source was missing or unreadable: nothing to put in an archive. */
+/* Every source was missing, unreadable or left out: nothing to put in an
+ * archive. */
 #define ARC_E_NOTHING 0x8009
 /* The run was stopped by a signal (SIGTERM, SIGINT, SIGHUP) before the
  * archive was complete; its temporary file is removed. */
@@ -50,11 +54,15 @@
 /* -- archive written and kept, some source not (completely) stored ------- */
 /* A source named in the command (or its response file) does not exist. */
 #define ARC_E_SOURCE_MISSING 0x8010
-/* A file or folder could not be opened or read; it is not in the archive
- * (a folder that cannot be listed is stored empty). */
+/* A file or folder could not be opened or read, or a file is one the
+ * format cannot hold (too large, a name too long); it is not in the
+ * archive (a folder that cannot be listed is stored empty). A file whose
+ * read fails part way, or that ends early (it shrank while read), is left
+ * out the same way: what was written of its entry is cut back, never
+ * stored filled up with zero bytes. */
 #define ARC_E_SOURCE_UNREADABLE 0x8011
-/* A file changed size, or failed, while it was read: its entry holds the
- * size found when it was opened (cut, or filled up with zero bytes). */
+/* A file grew while it was read: its entry holds exactly the bytes read,
+ * as many as it had when it was opened, under a header that says so. */
 #define ARC_E_SOURCE_CHANGED 0x8012
 
 #endif
