@@ -140,8 +140,8 @@ int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& v
     value = v;
     kind = kKindSource;
   } else if (starts_with(line, jobfile::kKeepKey)) {
-    // Not the seed's: older workers read it as no line at all, and it adds
-    // nothing to the argument text.
+    // A line older workers read as no line at all; it adds nothing to the
+    // argument text.
     value = line.substr(sizeof jobfile::kKeepKey - 1);
     kind = kKindKeep;
   } else if (starts_with(line, kKeyShutdown)) {
