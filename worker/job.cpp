@@ -74,6 +74,18 @@ std::string two_digits(int v) {
 
 const char* job_extension(int job_type) { return jobfile::archive_extension(job_type); }
 
+int keep_value(std::string_view value) {
+  constexpr int kMostKept = 1000000;
+  if (value.empty()) return 0;
+  long long n = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return 0;
+    n = n * 10 + (c - '0');
+    if (n > kMostKept) n = kMostKept;
+  }
+  return static_cast<int>(n);
+}
+
 int path_check(RunLog& log, std::string_view value, int job_type) {
   std::string path;
   path.reserve(value.size());
@@ -130,6 +142,11 @@ int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& v
     if (path_check(log, v, job_type) != 0) return kResultPathMissing;
     value = v;
     kind = kKindSource;
+  } else if (starts_with(line, jobfile::kKeepKey)) {
+    // A line older workers read as no line at all; it adds nothing to the
+    // argument text.
+    value = line.substr(sizeof jobfile::kKeepKey - 1);
+    kind = kKindKeep;
   } else if (starts_with(line, kKeyShutdown)) {
     std::string_view v = line.substr(sizeof kKeyShutdown - 1);
     if (!v.empty() && v[0] == '1') kind = kKindShutdown;
@@ -152,7 +169,7 @@ bool read_line(std::FILE* in, std::string& line) {
   return any && !std::ferror(in);
 }
 
-int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args) {
+int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args, JobFacts* facts) {
   std::string line;
   std::string value;
   while (read_line(in, line)) {
@@ -183,6 +200,13 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
         args += value;
         args += ' ';
         args += kJobTypes[job_type].extra_switch;
+        // The archiver makes the first archive path it is given.
+        if (facts && facts->archive.empty())
+          for (char c : value)
+            if (c != '"') facts->archive += c;
+        break;
+      case kKindKeep:
+        if (facts) facts->keep = keep_value(value);
         break;
       case kKindBaseDir:
       case kKindSource:
@@ -196,7 +220,7 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
   return 0;
 }
 
-int job_run(RunLog& log, int& shut_flg, bool* from_archiver) {
+int job_run(RunLog& log, int& shut_flg, bool* from_archiver, JobFacts* facts) {
   if (from_archiver) *from_archiver = false;
   std::string args;
   std::FILE* in = std::fopen(kJobFile, "rb");
@@ -211,7 +235,7 @@ int job_run(RunLog& log, int& shut_flg, bool* from_archiver) {
     return kResultNoJobFile;
   }
   int job_type = kJobTypeUnset;
-  int rc = job_assemble(log, in, shut_flg, job_type, args);
+  int rc = job_assemble(log, in, shut_flg, job_type, args, facts);
   // A read error is not the end of the job file: the job would be cut short.
   if (rc == 0 && std::ferror(in)) {
     log_put(log, fixed_text(kNotFound) + kJobFile);

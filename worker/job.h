@@ -16,8 +16,23 @@ enum LineKind : int {
   kKindArchive = 3,
   kKindBaseDir = 4,
   kKindSource = 5,
+  kKindKeep = 6,
   kKindShutdown = 99,
 };
+
+// What the run needs of the job once the archiver has returned.
+struct JobFacts {
+  // "[keep]=N": after a successful run, keep the newest N archives of the
+  // job's format in the destination; 0 (or no such line) keeps them all.
+  int keep = 0;
+  // The archive the first "[archive]=" line named, without its quotes;
+  // empty when there was none.
+  std::string archive;
+};
+
+// The number of a "[keep]=" value: decimal digits only (at most a million);
+// anything else, an empty value included, is 0 and keeps every archive.
+int keep_value(std::string_view value);
 
 // No "[mode]=" line read yet.
 inline constexpr int kJobTypeUnset = -1;
@@ -38,12 +53,15 @@ int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& v
 // Reads job lines from the stream to its end, setting the shutdown flag and
 // building the argument text. Returns 0 or the failure's result code; the
 // lines after a failure are not read.
-int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args);
+// `facts`, when given, receives the "[keep]=" value and the archive's path;
+// neither touches the argument text.
+int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args,
+                 JobFacts* facts = nullptr);
 
 // Reads "jobconf.ini" in the current folder and hands the job to the
 // archiver driver. *from_archiver (if given) tells whether a non-zero result
 // is the archiver library's own return value.
-int job_run(RunLog& log, int& shut_flg, bool* from_archiver = nullptr);
+int job_run(RunLog& log, int& shut_flg, bool* from_archiver = nullptr, JobFacts* facts = nullptr);
 
 // Reads one line whole, however long, without its line end (LF or CR LF).
 // False at the end of the stream or on a read error.

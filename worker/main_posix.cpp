@@ -1,5 +1,6 @@
 // ZUBETOC on POSIX: no window to host the run, so main runs it directly.
-// The program reads no arguments; it runs the job saved in the current folder.
+// Without arguments it runs the job saved in the current folder; with
+// "--verify <archive>" it only checks that archive and logs the outcome.
 #include <signal.h>
 
 #include <csignal>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "notice.h"
+#include "readback.h"
 #include "run.h"
 
 namespace {
@@ -15,7 +17,16 @@ extern "C" void on_stop(int) { worker::request_stop(); }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  // The check on its own runs no job and sends no notice: whoever asked for
+  // it reads the run log's line and the exit status.
+  if (argc >= 2 && std::strcmp(argv[1], "--verify") == 0) {
+    if (argc != 3) {
+      std::fprintf(stderr, "usage: ZUBETOC --verify <archive>\n");
+      return 1;
+    }
+    return worker::exit_status_for(worker::verify_main(argv[2]), false);
+  }
   // The version and progress lines go to whatever standard output the
   // worker was given. When that is a pipe nobody reads any more, a write
   // must fail quietly instead of ending the run before the backup.
@@ -36,10 +47,12 @@ int main() {
   sa.sa_flags = SA_RESTART;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
   bool from_archiver = false;
-  int rc = worker::worker_main(&from_archiver);
+  worker::RunRecord record;
+  int rc = worker::worker_main(&from_archiver, &record);
   // The run log is closed and holds the whole record; a failed run also
-  // tells the desktop, if there is one, and says where that record lies.
-  worker::notice_step(rc);
+  // tells the desktop, if there is one, what went wrong and where that
+  // record lies.
+  worker::notice_step(rc, &record);
   std::fflush(stdout);
   return worker::exit_status_for(rc, from_archiver);
 }

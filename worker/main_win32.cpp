@@ -2,12 +2,15 @@
 // "ZBTC" hosts the run: the whole run takes place while the window is being
 // created, and the process ends right there with the result code as its
 // exit code. The window is never shown and the message loop never runs in
-// a normal run. The program reads no arguments.
+// a normal run. With "--verify <archive>" the program only checks that
+// archive, logs the outcome and ends with 0 or 0x0800, without a window.
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "notice.h"
+#include "readback.h"
 #include "run.h"
 
 namespace {
@@ -64,6 +67,9 @@ int create_window(HINSTANCE instance) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE prev_instance, LPSTR /*cmd_line*/, int /*cmd_show*/) {
+  // The runtime's split of the command line, in the ANSI code page as
+  // every path of the worker.
+  if (__argc >= 2 && std::strcmp(__argv[1], "--verify") == 0) return __argc == 3 ? worker::verify_main(__argv[2]) : 1;
   if (!prev_instance && !register_class(instance)) return 0;
   if (!create_window(instance)) return 0;
   MSG msg {};

@@ -1,5 +1,8 @@
 // The run sequence: one saved job per start of the worker.
 #pragma once
+#include <string>
+
+#include "job.h"
 #include "runlog.h"
 
 namespace worker {
@@ -12,17 +15,26 @@ bool stop_requested();
 // Forgets a stop asked for (tests run several sequences in one process).
 void clear_stop();
 
-// Start line, job, optional shutdown, end line. Returns the result code.
-int run_sequence(RunLog& log, bool* from_archiver = nullptr);
+// What a run leaves for the steps after it (the desktop notice).
+struct RunRecord {
+  std::string text;  // the lines this run wrote to the run log, each ended by a line feed
+  JobFacts job;      // what the job file said of the archive and its retention
+};
+
+// Start line, job, the read-back check and retention (after a run that
+// ended 0000, with "[keep]=N"), optional shutdown, end line. Returns the
+// result code.
+int run_sequence(RunLog& log, bool* from_archiver = nullptr, JobFacts* facts = nullptr);
 
 // The whole run in the current folder: opens "logdata.txt" (0x9990 when it
 // cannot be opened, nothing else done), runs the sequence, closes the log.
-int worker_main(bool* from_archiver = nullptr);
+int worker_main(bool* from_archiver = nullptr, RunRecord* record = nullptr);
 
 // POSIX keeps only 8 bits of an exit status, so 0x0100 would read as
 // success there. The status keeps every failure a failure:
 // 0 ok, 2 no job file, 3 mode error, 4 library missing, 7 path missing,
-// 9 run log cannot be opened, 1 any archiver failure (or anything else).
+// 8 the archive failed its read-back check, 9 run log cannot be opened,
+// 1 any archiver failure (or anything else).
 int exit_status_for(int result_code, bool from_archiver);
 
 }  // namespace worker

@@ -39,6 +39,10 @@ void log_close(RunLog& log) {
 
 void log_put(RunLog& log, std::string_view text) {
   if (!log.file) return;
+  if (log.record) {
+    log.record->append(text);
+    log.record->push_back('\n');
+  }
   std::string out;
   out.reserve(text.size() + 8);
   for (char c : text) {

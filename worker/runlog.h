@@ -10,6 +10,9 @@ namespace worker {
 
 struct RunLog {
   std::FILE* file = nullptr;
+  // When set, receives a copy of every line written in this run, each
+  // ended by a line feed (the desktop notice names the cause from it).
+  std::string* record = nullptr;
 };
 
 // Opens the run log for appending (created when absent). False if it cannot be.

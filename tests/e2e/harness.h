@@ -76,9 +76,11 @@ class Scratch {
 
   // Runs prog/<name> in work/ with the extra environment, waits for it.
   // `during`, when given, is called with the running program's id before
-  // it is waited for (to signal it part way, for instance).
+  // it is waited for (to signal it part way, for instance). `args` are
+  // the program's arguments.
   Result run(const std::string& name, const std::map<std::string, std::string>& env = {},
-             Output output = Output::file, const std::function<void(pid_t)>& during = {}) const {
+             Output output = Output::file, const std::function<void(pid_t)>& during = {},
+             const std::vector<std::string>& args = {}) const {
     fs::path out = root_ / "stdout.txt";
     int dead_pipe[2] = {-1, -1};
     if (output == Output::closed_pipe && pipe(dead_pipe) == 0) close(dead_pipe[0]);
@@ -92,7 +94,11 @@ class Scratch {
       dup2(output == Output::closed_pipe ? dead_pipe[1] : fd, 1);
       dup2(fd, 2);
       std::string exe = (prog() / name).string();
-      execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+      std::vector<char*> argv{exe.data()};
+      std::vector<std::string> own(args);
+      for (std::string& a : own) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(exe.c_str(), argv.data());
       _exit(127);
     }
     if (dead_pipe[1] >= 0) close(dead_pipe[1]);

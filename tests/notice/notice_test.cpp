@@ -11,6 +11,7 @@
 #include <chrono>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -167,9 +168,12 @@ class Job {
 
   // A ZIP job of one source; "missing_dest" names a destination that is not there.
   void write_zip_job(bool missing_dest = false) const {
-    std::string dest = (root_ / (missing_dest ? "gone" : "dest")).string() + "/";
-    write_file(folder_ / "jobconf.ini", "[mode]=1\r\n[archive]=\"" + dest + "\r\n[base_dir]\r\n[dir_file]=\"" +
-                                            (root_ / "memo.txt").string() + "\"\r\n[shut_flg]=0\r\n");
+    write_job(root_ / (missing_dest ? "gone" : "dest"), root_ / "memo.txt");
+  }
+  // A ZIP job into the folder from the source, with extra lines before the shutdown line.
+  void write_job(const fs::path& dest, const fs::path& source, const std::string& extra = "") const {
+    write_file(folder_ / "jobconf.ini", "[mode]=1\r\n[archive]=\"" + dest.string() + "/\r\n[base_dir]\r\n[dir_file]=\"" +
+                                            source.string() + "\"\r\n" + extra + "[shut_flg]=0\r\n");
   }
 
   struct Run {
@@ -183,6 +187,8 @@ class Job {
     if (pid == 0) {
       if (chdir(folder_.c_str()) != 0) _exit(126);
       unsetenv("DBUS_SESSION_BUS_ADDRESS");
+      // The language only as the case gives it.
+      for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) unsetenv(name);
       setenv("XDG_RUNTIME_DIR", (root_ / "runtime").c_str(), 1);  // holds no bus
       for (const auto& [k, v] : env) setenv(k.c_str(), v.c_str(), 1);
       int fd = open((root_ / "stdout.txt").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -218,6 +224,7 @@ std::string end_line_code(const std::string& log) {
 }
 
 const std::string kFailed = "バックアップが失敗しました。";
+const std::string kNoJobCause = "ジョブ設定ファイル jobconf.ini がありません。設定画面でジョブを保存してください。";
 const std::string kNoLog = "ログファイルを開けませんでした。";
 
 class NoticeTest : public ::testing::Test {
@@ -250,15 +257,16 @@ TEST_F(NoticeTest, OneNoticePerFailedRunNoneOnSuccess) {
     int status;                   // the worker's exit status
     const char* code;             // the end line's code; "" when there is no end line
     bool notice;
+    std::string cause;            // the sentence naming the cause, if the log tells one
   };
   const Case cases[] = {
-      {"archive written", Setup::zip_job, "0", 0, "0000", false},
-      {"job without mode or archive", Setup::empty_job, "0", 0, "0000", false},
-      {"no job file", Setup::no_job, "0", 2, "0100", true},
-      {"mode error", Setup::mode_error, "0", 3, "0300", true},
-      {"missing destination", Setup::missing_dest, "0", 7, "0701", true},
-      {"archiver failure", Setup::zip_job, "0x8010", 1, "8010", true},
-      {"run log cannot be opened", Setup::log_is_folder, "0", 9, "", true},
+      {"archive written", Setup::zip_job, "0", 0, "0000", false, ""},
+      {"job without mode or archive", Setup::empty_job, "0", 0, "0000", false, ""},
+      {"no job file", Setup::no_job, "0", 2, "0100", true, kNoJobCause},
+      {"mode error", Setup::mode_error, "0", 3, "0300", true, ""},
+      {"missing destination", Setup::missing_dest, "0", 7, "0701", true, "*"},
+      {"archiver failure", Setup::zip_job, "0x8010", 1, "8010", true, ""},
+      {"run log cannot be opened", Setup::log_is_folder, "0", 9, "", true, ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -285,7 +293,8 @@ TEST_F(NoticeTest, OneNoticePerFailedRunNoneOnSuccess) {
         break;
     }
     auto run = job.run({{"DBUS_SESSION_BUS_ADDRESS", bus_->address()},
-                        {"ZUBETO_FAKEARC_RETURN", c.archiver_return}});
+                        {"ZUBETO_FAKEARC_RETURN", c.archiver_return},
+                        {"LANG", "ja_JP.UTF-8"}});
     EXPECT_EQ(run.status, c.status);
     std::string log = job.log();
     EXPECT_EQ(end_line_code(log), c.code) << log;
@@ -303,8 +312,123 @@ TEST_F(NoticeTest, OneNoticePerFailedRunNoneOnSuccess) {
     EXPECT_EQ(n.entry, "zubeto");
     EXPECT_EQ(n.urgency, "2");
     std::string where = "ログ: " + job.folder().string() + "/logdata.txt";
-    std::string expected = *c.code ? kFailed + "\\n圧縮処理終了=" + c.code + "\\n" + where : kNoLog + "\\n" + where;
+    std::string cause = c.cause == "*" ? "圧縮先フォルダ " + job.root().string() +
+                                             "/gone/ が見つかりません。ドライブがつながっているか確かめてください。"
+                                       : c.cause;
+    if (!cause.empty()) cause += "\\n";
+    std::string expected =
+        *c.code ? kFailed + "\\n" + cause + "圧縮処理終了=" + c.code + "\\n" + where : kNoLog + "\\n" + where;
     EXPECT_EQ(n.body, expected);
+  }
+}
+
+// A failed run's notice says what went wrong as the run log tells it, in
+// a sentence: the missing folder (0701), the file left out (8011), the disk
+// (8006), the archive that did not read back (0800); in Japanese under a
+// Japanese locale and in English under any other.
+TEST_F(NoticeTest, TheCauseInASentenceInTheUsersLanguage) {
+  enum class Setup { missing_dest, missing_source, left_out, two_left_out, disk, readback };
+  struct Case {
+    const char* name;
+    Setup setup;
+    const char* lang;
+    int status;
+    const char* code;
+    std::string cause;  // {root} is the job's scratch folder, {archive} the new archive's path
+  };
+  const Case cases[] = {
+      {"destination, English", Setup::missing_dest, "en_US.UTF-8", 7, "0701",
+       "The destination folder {root}/gone/ is missing. Is its drive connected?"},
+      {"destination, Japanese", Setup::missing_dest, "ja_JP.UTF-8", 7, "0701",
+       "圧縮先フォルダ {root}/gone/ が見つかりません。ドライブがつながっているか確かめてください。"},
+      {"destination, C locale", Setup::missing_dest, "C", 7, "0701",
+       "The destination folder {root}/gone/ is missing. Is its drive connected?"},
+      {"source, English", Setup::missing_source, "en_US.UTF-8", 7, "0701",
+       "The file or folder to back up, {root}/gone.txt, is missing."},
+      {"source, Japanese", Setup::missing_source, "ja_JP.UTF-8", 7, "0701",
+       "バックアップするファイルかフォルダ {root}/gone.txt が見つかりません。"},
+      {"file left out, English", Setup::left_out, "en_US.UTF-8", 1, "8011",
+       "{root}/secret.txt could not be read and was left out (permission denied); the archive holds everything "
+       "else."},
+      {"file left out, Japanese", Setup::left_out, "ja_JP.UTF-8", 1, "8011",
+       "{root}/secret.txt を読めなかったため、アーカイブに入っていません（permission "
+       "denied）。ほかのファイルはアーカイブにあります。"},
+      {"two left out, English", Setup::two_left_out, "en_US.UTF-8", 1, "8011",
+       "{root}/secret.txt could not be read and was left out (permission denied); the archive holds everything "
+       "else. 1 more was left out too."},
+      {"two left out, Japanese", Setup::two_left_out, "ja_JP.UTF-8", 1, "8011",
+       "{root}/secret.txt を読めなかったため、アーカイブに入っていません（permission "
+       "denied）。ほかのファイルはアーカイブにあります。ほかに 1 件も入っていません。"},
+      {"disk, English", Setup::disk, "en_US.UTF-8", 1, "8006",
+       "The archive could not be written to {root}/dest/ (disk full). Check that the disk has room and works."},
+      {"disk, Japanese", Setup::disk, "ja_JP.UTF-8", 1, "8006",
+       "{root}/dest/ にアーカイブを書き込めませんでした（disk full）。ディスクの空きと状態を確かめてください。"},
+      {"read-back, English", Setup::readback, "en_US.UTF-8", 8, "0800",
+       "The new archive {archive} did not read back correctly. It is kept for inspection, and no older archive "
+       "was removed."},
+      {"read-back, Japanese", Setup::readback, "ja_JP.UTF-8", 8, "0800",
+       "新しいアーカイブ {archive} を読み戻して確かめたところ、正しく読めませんでした。調べられるよう残してあり、古い"
+       "アーカイブは削除していません。"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    bus_->clear();
+    Job job;
+    const std::string root = job.root().string();
+    const std::string archive_text = "ERROR: archive not written: cannot write the archive " + root +
+                                     "/dest/20240515213005.zip (disk full)";
+    const std::string left_text = "ERROR: 1 source was not archived (or not completely); the archive holds "
+                                  "everything else: " + root + "/dest/20240515213005.zip\n"
+                                  "cannot read: " + root + "/secret.txt (permission denied)";
+    std::map<std::string, std::string> env = {{"DBUS_SESSION_BUS_ADDRESS", bus_->address()}, {"LANG", c.lang}};
+    switch (c.setup) {
+      case Setup::missing_dest:
+        job.write_zip_job(true);
+        break;
+      case Setup::missing_source:
+        job.write_job(job.root() / "dest", job.root() / "gone.txt");
+        break;
+      case Setup::left_out:
+        job.write_zip_job();
+        env["ZUBETO_FAKEARC_RETURN"] = "0x8011";
+        env["ZUBETO_FAKEARC_OUTPUT"] = left_text;
+        break;
+      case Setup::two_left_out:
+        job.write_zip_job();
+        env["ZUBETO_FAKEARC_RETURN"] = "0x8011";
+        env["ZUBETO_FAKEARC_OUTPUT"] = left_text + "\ncannot read folder: " + root + "/locked (permission denied)";
+        break;
+      case Setup::disk:
+        job.write_zip_job();
+        env["ZUBETO_FAKEARC_RETURN"] = "0x8006";
+        env["ZUBETO_FAKEARC_OUTPUT"] = archive_text;
+        break;
+      case Setup::readback:
+        // The fake library says it wrote the archive, but there is none to read back.
+        job.write_job(job.root() / "dest", job.root() / "memo.txt", "[keep]=1\r\n");
+        break;
+    }
+    auto run = job.run(env);
+    EXPECT_EQ(run.status, c.status);
+    const std::string log = job.log();
+    EXPECT_EQ(end_line_code(log), c.code) << log;
+    auto notices = bus_->notices();
+    ASSERT_EQ(notices.size(), 1u);
+    std::string cause = std::regex_replace(c.cause, std::regex("\\{root\\}"), root);
+    const bool ja = std::string(c.lang).rfind("ja", 0) == 0;
+    const std::string head = ja ? kFailed + "\\n" : "The backup failed.\\n";
+    const std::string tail = (ja ? "\\n圧縮処理終了=" : "\\nResult code: ") + std::string(c.code) +
+                             (ja ? "\\nログ: " : "\\nRun log: ") + job.folder().string() + "/logdata.txt";
+    const std::string& body = notices.front().body;
+    EXPECT_EQ(notices.front().summary, ja ? "ズベト" : "Zubeto");
+    if (c.setup == Setup::readback) {
+      // The archive's name holds the time of the run.
+      const std::regex archive(root + "/dest/20[0-9]{12}\\.zip");
+      std::string shown = std::regex_replace(body, archive, "{archive}");
+      EXPECT_EQ(shown, head + c.cause + tail);
+    } else {
+      EXPECT_EQ(body, head + cause + tail);
+    }
   }
 }
 
@@ -330,13 +454,13 @@ TEST_F(NoticeTest, FolderNamesReachTheNoticeReadable) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(bus_->start_service(c.service));
     Job job(c.folder);
-    auto run = job.run({{"DBUS_SESSION_BUS_ADDRESS", bus_->address()}});
+    auto run = job.run({{"DBUS_SESSION_BUS_ADDRESS", bus_->address()}, {"LANG", "ja_JP.UTF-8"}});
     EXPECT_EQ(run.status, 2);
     auto notices = bus_->notices();
     ASSERT_EQ(notices.size(), 1u);
     std::string shown_folder = (job.root() / "").string();
-    EXPECT_EQ(notices.front().body,
-              kFailed + "\\n圧縮処理終了=0100\\nログ: " + shown_folder + c.shown + "/logdata.txt");
+    EXPECT_EQ(notices.front().body, kFailed + "\\n" + kNoJobCause + "\\n圧縮処理終了=0100\\nログ: " + shown_folder +
+                                        c.shown + "/logdata.txt");
   }
   ASSERT_TRUE(bus_->start_service("markup"));
 }

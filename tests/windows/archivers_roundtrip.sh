@@ -10,7 +10,8 @@
 # on a tree with spaces, Japanese names (three of them with a backslash as
 # the second byte of a character), an empty file, an empty folder, a large
 # compressible file and random data. Every reader must give back every file
-# byte for byte and every folder. ZIP, CAB and TAR store names as UTF-8
+# byte for byte and every folder. Then retention with [keep]=1 and
+# "--verify" on every archive, whole and with a byte flipped. ZIP, CAB and TAR store names as UTF-8
 # (marked so); LZH stores Shift-JIS names as Windows tools expect (with
 # UTF-16 ones beside), so names read back that are not UTF-8 are taken as
 # Shift-JIS before comparing.
@@ -185,6 +186,62 @@ if ! grep -q '=8011' <<< "$looplog" || ! grep -q 'back (it leads back to a folde
   echo "$listing" | head -10
 else
   echo "ok: a link back to a folder above is named and not entered"
+fi
+
+# ------------------------------------------ retention and the read-back --
+# A ZIP run with [keep]=1 over an older archive of ours and a look-alike (13
+# digits): the old one goes once the new one has read back whole, the
+# look-alike stays. (Wine passes only the low 8 bits of an exit code: the
+# run log's end line tells 0800 from 0000.)
+keepdir=$dir/out/keep
+mkdir -p "$keepdir"
+printf 'old' > "$keepdir/20000101000000.zip"
+printf 'look-alike' > "$keepdir/2000010100000.zip"
+{
+  printf '[mode]=1\r\n[archive]="%s\\\r\n[base_dir]\r\n' "$(winpath "$keepdir")"
+  printf '[dir_file]="%s"\r\n[keep]=1\r\n[shut_flg]=0\r\n' "$(winpath "$src/with space")"
+} > "$dir/work/jobconf.ini"
+rm -f "$dir/work/logdata.txt"
+(cd "$dir/work" && bash "$wine_sh" run "$state" ja "$prog/ZUBETOC.exe") > "$dir/wine-keep.txt" 2>&1
+keeplog=$(iconv -f CP932 -t UTF-8 < "$dir/work/logdata.txt" 2>/dev/null)
+if ! grep -q '=0000' <<< "$keeplog" || [ -e "$keepdir/20000101000000.zip" ] || [ ! -e "$keepdir/2000010100000.zip" ] ||
+  ! grep -q '^REMOVED: .*\\20000101000000\.zip' <<< "$keeplog"; then
+  fail "retention with [keep]=1: the old archive not removed, or the look-alike touched"
+  echo "$keeplog"
+  ls "$keepdir"
+else
+  echo "ok: retention removes the old archive and leaves the look-alike"
+fi
+
+# "--verify" reads every format's archive back; a byte flipped fails it.
+verify() {  # archive (Linux path); prints the run log
+  rm -f "$dir/work/logdata.txt"
+  (cd "$dir/work" && bash "$wine_sh" run "$state" ja "$prog/ZUBETOC.exe" --verify "$(winpath "$1")") \
+    > "$dir/wine-verify.txt" 2>&1
+  iconv -f CP932 -t UTF-8 < "$dir/work/logdata.txt" 2>/dev/null
+}
+for a in "$lzh" "$zip" "$cab" "$tar"; do
+  [ -n "$a" ] || continue
+  vlog=$(verify "$a")
+  if grep -q '=0000' <<< "$vlog" && grep -q '^CHECKED: .* reads back whole' <<< "$vlog"; then
+    echo "ok: --verify reads back the ${a##*.} archive"
+  else
+    fail "--verify ${a##*.}: the archive did not read back"
+    echo "$vlog"
+    cat "$dir/wine-verify.txt"
+  fi
+done
+if [ -n "$zip" ]; then
+  cp "$zip" "$dir/flipped.zip"
+  python3 -c 'import sys,os; p=sys.argv[1]; b=bytearray(open(p,"rb").read()); b[len(b)//2]^=0xFF; open(p,"wb").write(b)' \
+    "$dir/flipped.zip"
+  vlog=$(verify "$dir/flipped.zip")
+  if grep -q '=0800' <<< "$vlog" && grep -q '^ERROR: failed its read-back check: ' <<< "$vlog"; then
+    echo "ok: --verify fails a flipped byte with 0800"
+  else
+    fail "--verify did not fail a flipped byte"
+    echo "$vlog"
+  fi
 fi
 
 # No temporary file is left beside an archive.

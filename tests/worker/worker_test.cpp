@@ -13,6 +13,7 @@
 #include "job.h"
 #include "platform/fileinfo.h"
 #include "platform/localtime.h"
+#include "retention.h"
 #include "run.h"
 #include "runlog.h"
 #include "shutdown.h"
@@ -72,11 +73,11 @@ class JobTest : public ::testing::Test {
     std::string args;
     std::string log;
   };
-  Result assemble(const std::string& file) {
+  Result assemble(const std::string& file, JobFacts* facts = nullptr) {
     MemLog log;
     std::FILE* in = fmemopen(const_cast<char*>(file.data()), file.size(), "rb");
     Result r{0, 0, kJobTypeUnset, {}, {}};
-    r.rc = job_assemble(log.log, in, r.shut, r.type, r.args);
+    r.rc = job_assemble(log.log, in, r.shut, r.type, r.args, facts);
     std::fclose(in);
     r.log = log.text();
     return r;
@@ -199,6 +200,77 @@ TEST_F(JobTest, PathCheckDropsWildcardsOnlyForCab) {
     EXPECT_EQ(path_check(log.log, c.value, c.job_type), c.rc);
     EXPECT_EQ(log.text(), c.log);
   }
+}
+
+// "[keep]=N" is a line older workers ignore: it changes nothing of what the
+// archiver is given, and reaches the run only as the number of archives to
+// keep. Anything but plain digits keeps every archive.
+TEST_F(JobTest, KeepLineIsReadBesideTheArgumentTextNotIntoIt) {
+  const std::string head = "[mode]=1\r\n[archive]=\"D:\\backup\\\r\n[base_dir]\r\n[dir_file]=\"C:\\data\"\r\n";
+  const std::string tail = "[shut_flg]=1\r\n";
+  JobFacts without;
+  auto plain = assemble(head + tail, &without);
+  EXPECT_EQ(without.keep, 0);
+  EXPECT_EQ(without.archive, "D:\\backup\\20240515213005.zip");
+  struct Case {
+    const char* line;
+    int keep;
+  } cases[] = {
+      {"[keep]=3", 3},        {"[keep]=0", 0},       {"[keep]=007", 7},   {"[keep]=", 0},
+      {"[keep]=-1", 0},       {"[keep]=3 ", 0},      {"[keep]=two", 0},   {"[keep]=99999999999999", 1000000},
+      {"[Keep]=3", 0},        {" [keep]=3", 0},      {"[keep]=1\r\n[keep]=5", 5},
+      {"[future]=1\r\n[keep]=2", 2},  // a line no worker knows is ignored
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    JobFacts facts;
+    auto r = assemble(head + c.line + "\r\n" + tail, &facts);
+    EXPECT_EQ(r.rc, 0);
+    EXPECT_EQ(r.args, plain.args);
+    EXPECT_EQ(r.shut, 1) << "the shutdown line after it is still read";
+    EXPECT_EQ(r.log, "");
+    EXPECT_EQ(facts.keep, c.keep);
+    EXPECT_EQ(facts.archive, without.archive);
+  }
+  // The archive named is the first one: the one the archiver makes.
+  JobFacts two;
+  assemble("[mode]=3\n[archive]=\"D:\\backup\\\n[mode]=1\n[archive]=\"D:\\backup\\\n", &two);
+  EXPECT_EQ(two.archive, "D:\\backup\\20240515213005.tar");
+}
+
+// Which archives retention removes: the oldest by name, only names of the
+// job's format written exactly as the worker writes them, never the new one.
+TEST(Retention, OnlyTheOldestArchivesOfTheFormatGo) {
+  const std::string now = "20240515213005.zip";
+  const std::vector<std::string> mixed = {
+      "20240101000000.zip", "20230101000000.zip", "20220101000000.zip",  // ours, oldest last
+      "20200101000000.lzh",                                            // another format
+      "2019010100000.zip",  "201901010000000.zip",  "2019010100000a.zip", "20190101000000.ZIP",
+      "20190101000000.zip.abcdefgh.part", "x20190101000000.zip", "20190101000000.zip ", now};
+  struct Case {
+    const char* name;
+    std::vector<std::string> names;
+    std::string newest;
+    int keep;
+    std::vector<std::string> removed;
+  } cases[] = {
+      {"keep 1", mixed, now, 1, {"20220101000000.zip", "20230101000000.zip", "20240101000000.zip"}},
+      {"keep 2", mixed, now, 2, {"20220101000000.zip", "20230101000000.zip"}},
+      {"keep 4: exactly four", mixed, now, 4, {}},
+      {"keep 0 keeps all", mixed, now, 0, {}},
+      {"negative keeps all", mixed, now, -3, {}},
+      {"the new archive sorts first (a clock set back): kept all the same", {"20990101000000.zip", now}, now, 1,
+       {"20990101000000.zip"}},
+      {"a new archive not named as ours removes nothing", mixed, "backup.zip", 1, {}},
+      {"LZH", mixed, "20240515213005.lzh", 1, {"20200101000000.lzh"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(archives_to_remove(c.names, c.newest, c.newest.substr(c.newest.rfind('.')), c.keep), c.removed);
+  }
+  EXPECT_TRUE(is_archive_name("20240515213005.cab", ".cab"));
+  EXPECT_FALSE(is_archive_name("20240515213005.cab", ".tar"));
+  EXPECT_FALSE(is_archive_name("20240515213005.cab", ""));
 }
 
 TEST_F(JobTest, ArchiveNameUsesTwoDigitFieldsAndTheCentury20) {
@@ -350,7 +422,7 @@ TEST(ExitStatus, EveryFailureStaysAFailureIn8Bits) {
     bool archiver;
     int status;
   } cases[] = {{0, false, 0},      {0, true, 0},      {0x0100, false, 2}, {0x0300, false, 3}, {0x0400, false, 4},
-               {0x0404, false, 4}, {0x0701, false, 7}, {0x9990, false, 9}, {0x0100, true, 1},  {0x8005, true, 1},
+               {0x0404, false, 4}, {0x0701, false, 7}, {0x9990, false, 9}, {0x0800, false, 8}, {0x0100, true, 1},  {0x8005, true, 1},
                {0x0200, true, 1},  {-1, true, 1}};
   for (auto c : cases) EXPECT_EQ(exit_status_for(c.code, c.archiver), c.status) << std::hex << c.code;
 }
