@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -66,6 +67,7 @@ struct Slot {
   uint32_t folder = 0;
   bool done = false;
   bool failed = false;
+  bool after_next = false;  // reverse_pairs: begun once the next block is done
 };
 
 struct Compressor {
@@ -143,8 +145,9 @@ struct File {
 // the finished blocks in order behind the reserved table room.
 class Pipeline {
  public:
-  Pipeline(BufferedOutput& out, uint64_t max_cabinet, int level, unsigned threads, std::vector<Folder>& folders)
-      : out_(out), offset_(out.offset()), max_cabinet_(max_cabinet), folders_(folders) {
+  Pipeline(BufferedOutput& out, uint64_t max_cabinet, int level, unsigned threads, std::vector<Folder>& folders,
+           bool reverse_pairs = false)
+      : out_(out), offset_(out.offset()), max_cabinet_(max_cabinet), folders_(folders), reverse_(reverse_pairs) {
     size_t bound = record_bound();
     if (bound == 0) {
       error_ = Status::fail(ARC_E_INTERNAL, "the compressor could not be set up");
@@ -216,19 +219,46 @@ class Pipeline {
 
   void submit() {
     ++folders_[current_->folder].blocks;
-    if (inline_) {
-      compress_slot(*inline_, *current_);
-      current_->done = true;
-      ++submitted_;
-    } else {
-      std::lock_guard<std::mutex> lock(mu_);
-      ++submitted_;
-      work_cv_.notify_one();
-    }
+    current_->after_next = false;
     current_ = nullptr;
+    const uint64_t seq = submitted_++;
+    if (reverse_ && !holding_) {
+      holding_ = true;
+      held_ = seq;
+      return;
+    }
+    if (inline_) {
+      compress_slot(*inline_, slot(seq));
+      slot(seq).done = true;
+      if (holding_) release_held();
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    todo_.push_back(seq);
+    if (holding_) {
+      slot(held_).after_next = true;
+      todo_.push_back(held_);
+      holding_ = false;
+    }
+    work_cv_.notify_all();
+  }
+
+  // reverse_pairs: the held block is needed now (or its pair is done
+  // inline); it goes over alone.
+  void release_held() {
+    holding_ = false;
+    if (inline_) {
+      compress_slot(*inline_, slot(held_));
+      slot(held_).done = true;
+      return;
+    }
+    std::lock_guard<std::mutex> lock(mu_);
+    todo_.push_back(held_);
+    work_cv_.notify_all();
   }
 
   void write_oldest() {
+    if (holding_ && held_ == written_) release_held();
     Slot& s = slot(written_);
     if (!inline_) {
       std::unique_lock<std::mutex> lock(mu_);
@@ -263,9 +293,14 @@ class Pipeline {
       uint64_t seq;
       {
         std::unique_lock<std::mutex> lock(mu_);
-        work_cv_.wait(lock, [&] { return stopping_ || taken_ < submitted_; });
-        if (taken_ >= submitted_) return;  // stopping and nothing left
-        seq = taken_++;
+        work_cv_.wait(lock, [&] { return stopping_ || !todo_.empty(); });
+        if (todo_.empty()) return;  // stopping and nothing left
+        seq = todo_.front();
+        todo_.pop_front();
+        if (slot(seq).after_next) {
+          const Slot& next = slot(seq + 1);
+          done_cv_.wait(lock, [&] { return stopping_ || next.done; });
+        }
       }
       Slot& s = slot(seq);
       compress_slot(comp, s);
@@ -273,7 +308,8 @@ class Pipeline {
         std::lock_guard<std::mutex> lock(mu_);
         s.done = true;
       }
-      done_cv_.notify_one();
+      // The writer waits on this, and with reverse_pairs a thread too.
+      done_cv_.notify_all();
     }
   }
 
@@ -283,6 +319,7 @@ class Pipeline {
       stopping_ = true;
     }
     work_cv_.notify_all();
+    done_cv_.notify_all();
     for (auto& t : workers_) t.join();
     workers_.clear();
   }
@@ -299,7 +336,11 @@ class Pipeline {
   std::mutex mu_;
   std::condition_variable work_cv_, done_cv_;
   bool stopping_ = false;
-  uint64_t submitted_ = 0, taken_ = 0, written_ = 0;
+  std::deque<uint64_t> todo_;  // handed to the threads, not yet taken
+  uint64_t submitted_ = 0, written_ = 0;
+  const bool reverse_;
+  bool holding_ = false;  // reverse_pairs: block held_ waits for its pair
+  uint64_t held_ = 0;
   Slot* current_ = nullptr;
   uint32_t folder_ = 0;
 };
@@ -400,7 +441,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
     else if (threads == 1) threads = 0;  // compress on the calling thread
     pipe_ = std::make_unique<Pipeline>(*out_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
-                                       folders_);
+                                       folders_, options_.reverse_pairs);
     return pipe_->error();
   }
 

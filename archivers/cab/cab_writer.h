@@ -51,6 +51,10 @@ struct Options {
   Limits limits;
   int level = 6;          // deflate level 1..9
   unsigned threads = 0;   // compressing threads; 0 = one per core, at most 2
+  // Test seam: each pair of blocks goes to the threads second first, and
+  // the first is begun only once the second is done, so that the blocks
+  // finish out of the order given; the cabinet must not change.
+  bool reverse_pairs = false;
 };
 
 // The writer. Its entry check tells the run which files a cabinet cannot

@@ -119,10 +119,11 @@ struct Lh5Encoder::State {
   uint32_t lit_cost[256];
   uint32_t len_cost[kMaxMatch + 1];
   uint32_t pos_cost[kNP];
-  // The model the piece before ended with: a piece starts from it (files of
-  // one folder tend to be alike). Which piece came before on this thread
-  // depends on the threads' timing, so the compressed bytes may differ from
-  // one run to the next; what they decode to never does.
+  // Whether the model holds the codes of this piece's segment before. Each
+  // piece starts afresh from its own first segment: what a piece becomes
+  // (its bits, whether it is kept as it is) depends only on its bytes and
+  // its history, never on which thread took it or what that thread
+  // compressed before, so an unchanged tree gives the same archive every run.
   bool have_model = false;
 
   explicit State(const Lh5Options& o) : opt(o), head(size_t{1} << kHashBits, 0), prev(kPrevMask + 1, 0) {
@@ -362,9 +363,9 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       }
       match_count[i - a] = static_cast<uint8_t>(found);
     }
-    // The first segment of this encoder's first piece twice: the second
-    // time under the codes the first path would get. Every later segment
-    // starts from the model of the segment before.
+    // The first segment of a piece twice: the second time under the codes
+    // the first path would get. Every later segment starts from the model
+    // of the segment before.
     if (!have_model) {
       first_model(a, b);
       shortest_path(a, n);
@@ -539,6 +540,7 @@ bool Lh5Encoder::State::run(const uint8_t* data, size_t size, size_t history, si
   }
   for (size_t i = 0; i < hist; ++i)
     if (i + 2 < total) insert(i);
+  have_model = false;
 
   bool coded = true;
   if (opt.cost_parse) coded = cost_parse(hist, give_up, w);

@@ -63,7 +63,9 @@ class Lh5Encoder {
   // Compresses data[0, size) into `out` (cleared first). The `history`
   // bytes just before `data` (at most 8 KiB are used) are what the decoder
   // has already produced: matches may reach into them. The encoder keeps
-  // its tables between calls, so one encoder per thread serves every piece.
+  // its tables between calls, so one encoder per thread serves every piece;
+  // the bits depend only on the piece and its history, not on the pieces
+  // the encoder compressed before.
   // With `give_up` > 0, it stops and returns false (out empty) when the
   // first `give_up` bytes or so would not shrink under the cost parse: a
   // file to keep as it is, found without compressing all of it.

@@ -122,6 +122,7 @@ class LzhWriter : public zubeto::arc::EntryWriter {
     out_ = std::make_unique<BufferedOutput>(out);
     zubeto::arc::OrderedWorkLimits l;
     l.threads = limits_.threads;
+    l.reverse_pairs = limits_.reverse_pairs;
     const Lh5Options options = limits_.options;
     work_ = std::make_unique<zubeto::arc::OrderedWork<Piece>>(
         l,

@@ -28,6 +28,9 @@ struct LzhLimits {
   // was compressed is kept as it is, without compressing the rest.
   uint64_t give_up_after = 4 << 20;
   Lh5Options options;
+  // Test seam: the threads finish the work out of order (see
+  // OrderedWorkLimits::reverse_pairs); the archive must not change.
+  bool reverse_pairs = false;
 };
 
 std::unique_ptr<zubeto::arc::EntryWriter> make_lzh_writer(const LzhLimits& limits = LzhLimits{});

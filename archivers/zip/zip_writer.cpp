@@ -97,6 +97,7 @@ struct Job {
   size_t bytes = 0;
   bool done = false;
   bool failed = false;
+  Job* after = nullptr;  // reverse_pairs: begun once this one is done
 };
 
 class ZipWriter : public arc::EntryWriter {
@@ -109,6 +110,7 @@ class ZipWriter : public arc::EntryWriter {
       stop_ = true;
     }
     work_cv_.notify_all();
+    done_cv_.notify_all();
     for (std::thread& t : threads_) t.join();
   }
 
@@ -299,13 +301,29 @@ class ZipWriter : public arc::EntryWriter {
     while (s.ok() && !order_.empty() && head_done()) s = write_head(false);
     if (!s.ok()) return s;
     in_flight_ += job->bytes;
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      todo_.push_back(job.get());
-    }
+    Job* j = job.get();
     order_.push_back(std::move(job));
-    work_cv_.notify_one();
+    if (limits_.reverse_pairs && !held_) {
+      held_ = j;
+      return Status{};
+    }
+    std::lock_guard<std::mutex> lock(m_);
+    todo_.push_back(j);
+    if (held_) {
+      held_->after = j;
+      todo_.push_back(held_);
+      held_ = nullptr;
+    }
+    work_cv_.notify_all();
     return Status{};
+  }
+
+  // reverse_pairs: the held job is needed now; it goes over alone.
+  void release_held() {
+    std::lock_guard<std::mutex> lock(m_);
+    todo_.push_back(held_);
+    held_ = nullptr;
+    work_cv_.notify_all();
   }
 
   bool head_done() {
@@ -316,6 +334,7 @@ class ZipWriter : public arc::EntryWriter {
   // Writes the oldest job once it is done (waiting for it if `wait`).
   Status write_head(bool wait) {
     Job* job = order_.front().get();
+    if (wait && job == held_) release_held();
     {
       std::unique_lock<std::mutex> lock(m_);
       if (!job->done && !wait) return Status{};
@@ -471,6 +490,11 @@ class ZipWriter : public arc::EntryWriter {
         if (stop_) return;
         job = todo_.front();
         todo_.pop_front();
+        if (job->after) {
+          Job* after = job->after;
+          done_cv_.wait(lock, [this, after] { return stop_ || after->done; });
+          if (stop_) return;
+        }
       }
       bool ok = true;
       try {
@@ -484,7 +508,8 @@ class ZipWriter : public arc::EntryWriter {
         job->failed = !ok;
         job->done = true;
       }
-      done_cv_.notify_one();
+      // The writer waits on this, and with reverse_pairs a thread too.
+      done_cv_.notify_all();
     }
   }
 
@@ -586,6 +611,7 @@ class ZipWriter : public arc::EntryWriter {
   std::unique_ptr<Job> pending_;
   std::deque<std::unique_ptr<Job>> order_;  // handed over, not yet written, oldest first
   size_t in_flight_ = 0;
+  Job* held_ = nullptr;  // reverse_pairs: the first of a pair, not yet handed over
 
   // Shared with the threads, under m_.
   std::mutex m_;

@@ -21,6 +21,10 @@ struct ZipLimits {
   size_t chunk = 1 << 20;
   // Compression threads; 0 = one per core.
   unsigned threads = 0;
+  // Test seam: each pair of batches goes to the threads second first, and
+  // the first is begun only once the second has finished, so that the work
+  // finishes out of the order given; the archive must not change.
+  bool reverse_pairs = false;
 };
 
 std::unique_ptr<arc::EntryWriter> make_zip_writer(const ZipLimits& limits = ZipLimits{});

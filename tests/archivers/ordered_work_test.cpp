@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -75,6 +76,68 @@ TEST(OrderedWork, PiecesComeBackInOrderWhateverTheThreads) {
     for (int i = 0; i < 200; ++i) ASSERT_EQ(written[i], i);
     // With one byte in flight, one batch at a time is worked on.
     if (c.limits.in_flight_bytes == 1) EXPECT_LE(most_in_flight.load(), 3u);
+  }
+}
+
+// The test seam that makes the threads finish out of order: of each pair
+// of batches the second is finished before the first is begun, whatever
+// the number of threads; a batch the writer needs before its pair is
+// gathered (at a drain) goes alone. Pieces are still written in order.
+TEST(OrderedWork, ReversedPairsFinishTheSecondBatchFirst) {
+  struct Case {
+    const char* name;
+    unsigned threads;
+    int pieces;
+    int drain_after;  // a drain after this many pieces (0: none)
+    std::vector<int> want;  // the order in which the pieces are finished
+  };
+  const Case cases[] = {
+      {"one thread", 1, 8, 0, {1, 0, 3, 2, 5, 4, 7, 6}},
+      {"one thread, an odd piece drained alone", 1, 9, 5, {1, 0, 3, 2, 4, 6, 5, 8, 7}},
+      {"three threads", 3, 8, 0, {1, 0, 3, 2, 5, 4, 7, 6}},
+      {"four threads, an odd piece drained alone", 4, 9, 5, {1, 0, 3, 2, 4, 6, 5, 8, 7}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OrderedWorkLimits l = limits(c.threads, 1, 1000);
+    l.reverse_pairs = true;
+    std::mutex m;
+    std::vector<int> finished, written;
+    {
+      OrderedWork<Piece> work(
+          l,
+          [&] {
+            return [&](Piece& p) {
+              std::lock_guard<std::mutex> lock(m);
+              finished.push_back(p.index);
+            };
+          },
+          [&](Piece& p) {
+            written.push_back(p.index);
+            return Status{};
+          });
+      for (int i = 0; i < c.pieces; ++i) {
+        ASSERT_TRUE(work.add(Piece{i}, 1).ok());
+        if (i + 1 == c.drain_after) {
+          ASSERT_TRUE(work.drain().ok());
+        }
+      }
+      ASSERT_TRUE(work.drain().ok());
+    }
+    std::vector<int> in_order(static_cast<size_t>(c.pieces));
+    for (int i = 0; i < c.pieces; ++i) in_order[static_cast<size_t>(i)] = i;
+    EXPECT_EQ(written, in_order);
+    ASSERT_EQ(finished.size(), c.want.size());
+    if (c.threads == 1) {
+      EXPECT_EQ(finished, c.want);
+    }
+    // With more threads only the pairs are ordered: each second one first.
+    std::vector<size_t> at(finished.size());
+    for (size_t k = 0; k < finished.size(); ++k) at[static_cast<size_t>(finished[k])] = k;
+    for (size_t k = 0; k + 1 < c.want.size(); ++k)
+      if (c.want[k] == c.want[k + 1] + 1) {
+        EXPECT_LT(at[static_cast<size_t>(c.want[k])], at[static_cast<size_t>(c.want[k + 1])]);
+      }
   }
 }
 

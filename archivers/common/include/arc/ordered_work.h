@@ -26,6 +26,12 @@ struct OrderedWorkLimits {
   size_t batch_bytes = 256 * 1024;             // small pieces go over in batches of about this size
   size_t batch_pieces = 64;                    // or of this many pieces
   size_t in_flight_bytes = 8 * 1024 * 1024;    // handed over but not yet written back
+  // Test seam: each pair of batches goes to the threads second first, and
+  // the first is begun only once the second has finished, so that the work
+  // is done and finished out of the order given, the same way every run and
+  // with any number of threads. A batch the writer waits for before its
+  // pair is gathered goes over alone. Off in the libraries.
+  bool reverse_pairs = false;
 };
 
 template <class Piece>
@@ -51,6 +57,7 @@ class OrderedWork {
       stop_ = true;
     }
     work_cv_.notify_all();
+    done_cv_.notify_all();
     for (std::thread& t : threads_) t.join();
   }
 
@@ -79,6 +86,7 @@ class OrderedWork {
     size_t bytes = 0;
     bool done = false;
     bool failed = false;
+    Job* after = nullptr;  // reverse_pairs: begun once this one is done
   };
 
   // Hands the gathered batch to the threads, after writing back finished
@@ -91,13 +99,29 @@ class OrderedWork {
     while (s.ok() && !order_.empty() && head_done()) s = write_head(false);
     if (!s.ok()) return s;
     in_flight_ += job->bytes;
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      todo_.push_back(job.get());
-    }
+    Job* j = job.get();
     order_.push_back(std::move(job));
-    work_cv_.notify_one();
+    if (limits_.reverse_pairs && !held_) {
+      held_ = j;
+      return Status{};
+    }
+    std::lock_guard<std::mutex> lock(m_);
+    todo_.push_back(j);
+    if (held_) {
+      held_->after = j;
+      todo_.push_back(held_);
+      held_ = nullptr;
+    }
+    work_cv_.notify_all();
     return Status{};
+  }
+
+  // reverse_pairs: the held batch is needed now; it goes over alone.
+  void release_held() {
+    std::lock_guard<std::mutex> lock(m_);
+    todo_.push_back(held_);
+    held_ = nullptr;
+    work_cv_.notify_all();
   }
 
   bool head_done() {
@@ -107,6 +131,7 @@ class OrderedWork {
 
   Status write_head(bool wait) {
     Job* job = order_.front().get();
+    if (wait && job == held_) release_held();
     {
       std::unique_lock<std::mutex> lock(m_);
       if (!job->done && !wait) return Status{};
@@ -132,6 +157,11 @@ class OrderedWork {
         if (stop_) return;
         job = todo_.front();
         todo_.pop_front();
+        if (job->after) {
+          Job* after = job->after;
+          done_cv_.wait(lock, [this, after] { return stop_ || after->done; });
+          if (stop_) return;
+        }
       }
       bool ok = true;
       try {
@@ -145,7 +175,8 @@ class OrderedWork {
         job->failed = !ok;
         job->done = true;
       }
-      done_cv_.notify_one();
+      // The writer waits on this, and with reverse_pairs a thread too.
+      done_cv_.notify_all();
     }
   }
 
@@ -156,6 +187,7 @@ class OrderedWork {
   std::unique_ptr<Job> pending_;
   std::deque<std::unique_ptr<Job>> order_;  // handed over, not yet written back, oldest first
   size_t in_flight_ = 0;
+  Job* held_ = nullptr;  // reverse_pairs: the first of a pair, not yet handed over
 
   // Shared with the threads, under m_.
   std::mutex m_;
