@@ -161,6 +161,37 @@ bool InputFile::seek(uint64_t offset, SysError& err) {
   return true;
 }
 
+bool InputFile::data_runs(uint64_t size, std::vector<DataRun>& runs) {
+  runs.clear();
+  const int fd = fd_of(h_);
+  const off_t end = static_cast<off_t>(size);
+  const off_t was = ::lseek(fd, 0, SEEK_CUR);
+  if (was < 0) return false;
+  // One question answers it for a file without holes: where the first hole
+  // starts (the end, for such a file, or on a system that cannot tell).
+  off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+  bool holes = hole >= 0 && hole < end;
+  for (off_t pos = 0; holes && pos < end;) {
+    off_t data = ::lseek(fd, pos, SEEK_DATA);
+    if (data < 0) {
+      if (errno != ENXIO) holes = false;  // ENXIO: a hole up to the end
+      break;
+    }
+    if (data >= end) break;
+    off_t after = ::lseek(fd, data, SEEK_HOLE);
+    if (after < 0) {
+      holes = false;
+      break;
+    }
+    if (after > end) after = end;
+    runs.push_back({static_cast<uint64_t>(data), static_cast<uint64_t>(after - data)});
+    pos = after;
+  }
+  if (::lseek(fd, was, SEEK_SET) != was) holes = false;
+  if (!holes) runs.clear();
+  return holes;
+}
+
 void InputFile::close() {
   if (h_ != -1) ::close(fd_of(h_));
   h_ = -1;

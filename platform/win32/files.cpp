@@ -356,6 +356,13 @@ bool InputFile::seek(uint64_t offset, SysError& err) {
   return true;
 }
 
+// Windows keeps holes only in files marked sparse, which backups meet
+// rarely: every file is read as one stretch of data.
+bool InputFile::data_runs(uint64_t, std::vector<DataRun>& runs) {
+  runs.clear();
+  return false;
+}
+
 void InputFile::close() {
   if (h_ != -1) ::CloseHandle(handle(h_));
   h_ = -1;

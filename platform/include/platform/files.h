@@ -83,6 +83,13 @@ bool read_link(const std::string& path, std::string& target, SysError& err);
 
 // -------------------------------------------------------------- reading --
 
+// A stretch of a file that holds data, in a file with holes (stretches
+// the system keeps no data for, read as zero bytes).
+struct DataRun {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
 // A file open for reading; other programs may still read, write or delete
 // it. A file another program holds open without sharing cannot be opened
 // (ErrorKind::Sharing on Windows).
@@ -100,6 +107,11 @@ class InputFile {
   long long read(void* buf, size_t cap, SysError& err);
   // Moves the read position to `offset` from the file's start.
   bool seek(uint64_t offset, SysError& err);
+  // True when the first `size` bytes of the open file have holes; `runs`
+  // then gets the stretches that hold data, in order (none for a file
+  // that is one hole). False when it has none or the system cannot tell
+  // (always on Windows). The read position stays where it was.
+  bool data_runs(uint64_t size, std::vector<DataRun>& runs);
   void close();
 
  private:
