@@ -69,6 +69,65 @@ std::string fallback(const std::string& name, size_t max) {
   return s;
 }
 
+// xattr names go into a record's key, which cannot hold "=": it is
+// written %3D, and a "%" that would read as such an escape %25, as GNU tar
+// decodes them. Every other "%" stays as it is, which bsdtar (decoding
+// nothing) reads the same.
+std::string key_escape(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const std::string next = name.substr(i + 1, 2);
+    if (c == '=') out += "%3D";
+    else if (c == '%' && (next == "25" || next == "3D" || next == "3d")) out += "%25";
+    else out += c;
+  }
+  return out;
+}
+
+// A POSIX ACL as the system keeps it in its attribute (version 2, then
+// entries of tag, permissions and id) in the text form tar readers take:
+// one entry a line, "user::rw-", "user:1000:r--", ..., ids as numbers.
+// Empty when the bytes are no ACL we know.
+std::string acl_text(const std::string& blob) {
+  auto u16 = [&](size_t at) { return unsigned(uint8_t(blob[at])) | unsigned(uint8_t(blob[at + 1])) << 8; };
+  if (blob.size() < 4 || (blob.size() - 4) % 8 != 0 || u16(0) != 2 || u16(2) != 0) return "";
+  std::string text;
+  for (size_t at = 4; at < blob.size(); at += 8) {
+    const unsigned tag = u16(at), perm = u16(at + 2);
+    const uint32_t id = uint32_t(u16(at + 4)) | uint32_t(u16(at + 6)) << 16;
+    switch (tag) {
+      case 0x01: text += "user::"; break;
+      case 0x02: text += "user:" + std::to_string(id) + ":"; break;
+      case 0x04: text += "group::"; break;
+      case 0x08: text += "group:" + std::to_string(id) + ":"; break;
+      case 0x10: text += "mask::"; break;
+      case 0x20: text += "other::"; break;
+      default: return "";
+    }
+    text += perm & 4 ? 'r' : '-';
+    text += perm & 2 ? 'w' : '-';
+    text += perm & 1 ? 'x' : '-';
+    text += '\n';
+  }
+  return text;
+}
+
+// The pax records of an entry's extended attributes: user.* and
+// security.* as they are, the POSIX ACLs as text. Other namespaces
+// (system.*, trusted.*) belong to the system that made them.
+void attribute_records(std::string& pax, const std::vector<platform::ExtAttr>& attrs) {
+  for (const platform::ExtAttr& a : attrs) {
+    if (a.name == "system.posix_acl_access" || a.name == "system.posix_acl_default") {
+      std::string text = acl_text(a.value);
+      if (!text.empty())
+        pax_record(pax, a.name == "system.posix_acl_access" ? "SCHILY.acl.access" : "SCHILY.acl.default", text);
+    } else if (a.name.compare(0, 5, "user.") == 0 || a.name.compare(0, 9, "security.") == 0) {
+      pax_record(pax, "SCHILY.xattr." + key_escape(a.name), a.value);
+    }
+  }
+}
+
 // The map that opens the data of a sparse entry: the number of pairs,
 // then each stretch's offset and length, one number a line, zeros up to
 // a whole block. The last pair always ends at the file's size (a length
@@ -106,6 +165,12 @@ class TarWriter : public arc::EntryWriter {
       size = map.size();
       for (const platform::DataRun& r : runs) size += r.length;
     }
+    std::vector<platform::ExtAttr> attrs;
+    platform::SysError attr_err;
+    if (file)
+      file->attributes(attrs, attr_err);
+    else if (e.kind == EntryKind::Folder)
+      platform::folder_attributes(e.path, e.dev, e.ino, attrs, attr_err);
 
     char h[kBlock];
     std::memset(h, 0, sizeof h);
@@ -142,6 +207,7 @@ class TarWriter : public arc::EntryWriter {
       std::string f = fallback(name, 100);
       std::memcpy(h, f.data(), f.size());
     }
+    attribute_records(pax, attrs);
     octal(h + 100, 8, e.kind == EntryKind::Link ? 0777 : (e.mode & 07777));
     if (!octal(h + 108, 8, e.uid)) {
       pax_record(pax, "uid", std::to_string(e.uid));

@@ -363,6 +363,17 @@ bool InputFile::data_runs(uint64_t, std::vector<DataRun>& runs) {
   return false;
 }
 
+// Windows has no extended attributes of this kind.
+bool InputFile::attributes(std::vector<ExtAttr>& out, SysError&) {
+  out.clear();
+  return true;
+}
+
+bool folder_attributes(const std::string&, uint64_t, uint64_t, std::vector<ExtAttr>& out, SysError&) {
+  out.clear();
+  return true;
+}
+
 void InputFile::close() {
   if (h_ != -1) ::CloseHandle(handle(h_));
   h_ = -1;

@@ -1,9 +1,11 @@
-// What tar32.so keeps beyond bytes and names: the holes of sparse files,
+// What tar32.so keeps beyond bytes and names: the holes of sparse files
+// and the extended attributes and POSIX ACLs of files and folders, each
 // read back by GNU tar and bsdtar.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -179,6 +181,113 @@ TEST(TarSparse, FileWithoutHolesIsStoredPlain) {
   EXPECT_EQ(a.substr(0, 10), std::string("plain.bin\0", 10));
   EXPECT_EQ(a[156], '0');
   EXPECT_EQ(a.substr(512, bytes.size()), bytes);
+}
+
+// ------------------------------------------- extended attributes and ACLs --
+
+// Fails the test, with the reason, when the test folder's file system
+// keeps no user attributes or ACLs: a silent skip would hide the feature.
+void require_attributes(const std::string& dir) {
+  const std::string probe = dir + "/probe";
+  arctest::write_file(probe, "");
+  ASSERT_EQ(::setxattr(probe.c_str(), "user.probe", "1", 1, 0), 0)
+      << "the file system of " << dir << " keeps no user extended attributes (" << std::strerror(errno)
+      << "): set TMPDIR to one that does";
+  ASSERT_EQ(arctest::sh("setfacl -m u:4321:r " + arctest::quote(probe)), 0)
+      << "setfacl (package acl) is missing, or " << dir << " keeps no ACLs";
+  ::unlink(probe.c_str());
+}
+
+// What getfattr and getfacl say about these entries of a tree, each
+// file's attributes sorted (their listing order is the file system's),
+// run from inside the tree so that two copies compare equal. ACLs by
+// number; attributes of the user namespace, the ones both readers restore.
+std::string attributes_of(const std::string& root, const std::vector<std::string>& entries) {
+  std::string all;
+  for (const std::string& e : entries) {
+    const std::string q = arctest::quote(e);
+    all += arctest::capture("cd " + arctest::quote(root) + " && getfattr -d -m '^user\\.' -e hex " + q +
+                            " 2>&1 | sort && getfacl -n " + q + " 2>&1");
+  }
+  return all;
+}
+
+TEST(TarAttributes, XattrsAndAclsComeBackWithBothReaders) {
+  ASSERT_NE(tar_fn(), nullptr);
+  TempDir t;
+  ASSERT_NO_FATAL_FAILURE(require_attributes(t.path()));
+  const std::string s = t / "src/tree";
+  arctest::make_dirs(s + "/folder");
+  arctest::write_file(s + "/plain.txt", "no attributes\n");
+  arctest::write_file(s + "/tagged.txt", "tagged\n");
+  auto sh = [](const std::string& cmd) { ASSERT_EQ(arctest::sh(cmd), 0) << cmd; };
+  const std::string tagged = arctest::quote(s + "/tagged.txt"), folder = arctest::quote(s + "/folder");
+  sh("setfattr -n user.comment -v 'kept by the backup' " + tagged);
+  sh("setfattr -n user.binary -v 0x00ff0a3d25 " + tagged);  // zero, newline, "=" and "%"
+  sh("setfattr -n 'user.100% sure' -v x " + tagged);
+  sh("setfattr -n user.empty " + tagged);
+  sh("setfattr -n user.folder -v yes " + folder);
+  sh("setfacl -m u:4321:r--,g:765:rw- " + tagged);
+  sh("setfacl -m u:4321:rwx " + folder);
+  sh("setfacl -d -m u:4321:r-x,g:765:r-- " + folder);
+  // Made after the folder's default ACL, so it has one of its own by
+  // inheritance, whichever moment a reader sets the folder's.
+  arctest::write_file(s + "/folder/inner.txt", "inner\n");
+  // security.* is kept too, trusted.* is not; only root may set either
+  // (the suite runs as root in CI).
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    sh("setfattr -n security.zubeto -v kept " + tagged);
+    sh("setfattr -n trusted.zubeto -v dropped " + tagged);
+  }
+  const std::vector<std::string> entries = {".", "plain.txt", "tagged.txt", "folder", "folder/inner.txt"};
+  const std::string before = attributes_of(s, entries);
+  ASSERT_NE(before.find("user.comment"), std::string::npos) << before;
+  ASSERT_NE(before.find("default:user:4321:r-x"), std::string::npos) << before;
+
+  arctest::make_dirs(t / "dst");
+  const std::string tar = t / "dst/a.tar";
+  Result r = archive(tar, t / "src", {s});
+  ASSERT_EQ(r.rc, 0) << r.output;
+
+  // The ACLs are kept once, as text; their raw system attributes are not
+  // repeated beside them.
+  const std::string a = arctest::read_file(tar);
+  EXPECT_NE(a.find("SCHILY.acl.access=user::rw-\nuser:4321:r--\ngroup::r--\ngroup:765:rw-\nmask::rw-\nother::r--\n"),
+            std::string::npos);
+  EXPECT_NE(a.find("SCHILY.acl.default=user::rwx\nuser:4321:r-x\ngroup::r-x\ngroup:765:r--\nmask::r-x\nother::r-x\n"),
+            std::string::npos);
+  EXPECT_EQ(a.find("posix_acl"), std::string::npos);
+  if (root) {
+    EXPECT_NE(a.find(" SCHILY.xattr.security.zubeto=kept\n"), std::string::npos);
+    EXPECT_EQ(a.find("trusted."), std::string::npos);
+  }
+
+  const char* readers[] = {"tar --xattrs --xattrs-include='*' --acls", "bsdtar --xattrs --acls"};
+  for (const char* reader : readers) {
+    SCOPED_TRACE(reader);
+    const std::string out = t / ("out-" + std::string(reader).substr(0, 3));
+    arctest::make_dirs(out);
+    ASSERT_EQ(arctest::sh(std::string(reader) + " -xf " + arctest::quote(tar) + " -C " + arctest::quote(out)), 0);
+    EXPECT_EQ(attributes_of(out + "/tree", entries), before);
+    EXPECT_EQ(arctest::read_file(out + "/tree/tagged.txt"), "tagged\n");
+  }
+}
+
+// Entries without attributes get no extended header for them: a file and
+// a folder without any stay plain ustar entries.
+TEST(TarAttributes, NoAttributesNoExtendedHeader) {
+  ASSERT_NE(tar_fn(), nullptr);
+  TempDir t;
+  arctest::make_dirs(t / "src/f");
+  arctest::write_file(t / "src/f/x.txt", "x");
+  arctest::make_dirs(t / "dst");
+  Result r = archive(t / "dst/a.tar", t / "src", {t / "src/f"});
+  ASSERT_EQ(r.rc, 0) << r.output;
+  const std::string a = arctest::read_file(t / "dst/a.tar");
+  EXPECT_EQ(a.substr(0, 3), std::string("f/\0", 3));
+  EXPECT_EQ(a.substr(512, 9), std::string("f/x.txt\0\0", 9));
+  EXPECT_EQ(a.find("PaxHeaders"), std::string::npos);
 }
 
 }  // namespace

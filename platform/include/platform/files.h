@@ -90,6 +90,13 @@ struct DataRun {
   uint64_t length = 0;
 };
 
+// One extended attribute: its full name ("user.comment",
+// "system.posix_acl_access") and its value bytes.
+struct ExtAttr {
+  std::string name;
+  std::string value;
+};
+
 // A file open for reading; other programs may still read, write or delete
 // it. A file another program holds open without sharing cannot be opened
 // (ErrorKind::Sharing on Windows).
@@ -112,11 +119,21 @@ class InputFile {
   // that is one hole). False when it has none or the system cannot tell
   // (always on Windows). The read position stays where it was.
   bool data_runs(uint64_t size, std::vector<DataRun>& runs);
+  // The extended attributes of the open file (none on Windows). False
+  // with `err` when they cannot be listed.
+  bool attributes(std::vector<ExtAttr>& out, SysError& err);
   void close();
 
  private:
   intptr_t h_ = -1;
 };
+
+// The extended attributes of the folder at `path`, opened without
+// following a link, and only when it is still the folder of identity
+// `dev`/`ino` (as FileFacts give them); anything else gives none. None on
+// Windows. False with `err` when it cannot be opened or listed.
+bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std::vector<ExtAttr>& out,
+                       SysError& err);
 
 // -------------------------------------------------------------- writing --
 
