@@ -13,6 +13,13 @@
 // Files become cabinet entries named with "\" between folders. Folders
 // give no entry of their own: a cabinet holds files only, so an empty
 // folder is not in the archive.
+//
+// Cabinet sets: when the next file would take a cabinet past its file
+// count or its size (judged with every block compressed at its worst), the
+// cabinet is closed naming the next one, "<archive stem>_2<ext>", and the
+// files go on there in a new CAB folder; no file is split across cabinets.
+// Each later cabinet is a temporary of its own until finish() names them
+// all, the first one last; a failure leaves none of them.
 #ifndef ZUBETO_CAB_WRITER_H
 #define ZUBETO_CAB_WRITER_H
 
@@ -53,11 +60,10 @@ struct Options {
   unsigned threads = 0;   // compressing threads; 0 = one per core, at most 2
 };
 
-// The writer. Its plan check refuses, before anything is written, more
-// files than a cabinet holds, a name too long or holding a zero byte, a
-// file larger than one CAB folder, and a file table beyond the largest
-// cabinet; a cabinet that grows past 4 GiB while written ends with
-// ARC_E_FORMAT.
+// The writer. Its plan check refuses, before anything is written, a name
+// too long or holding a zero byte and a file larger than one CAB folder
+// (or than a whole cabinet, under lowered limits); any number of files is
+// written, as a cabinet set where one cabinet cannot hold them.
 std::unique_ptr<zubeto::arc::EntryWriter> make_cab_writer(const Options& options = {});
 
 // DOS attributes of a walked file: archive; read-only when nobody may

@@ -91,6 +91,7 @@ Status OutputFile::create(const std::string& final_path, std::vector<std::string
   if (!s.ok()) return s;
   final_ = final_path;
   committed_ = false;
+  named_ = false;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = final_path + "." + random_suffix() + ".part";
     platform::SysError err;
@@ -144,6 +145,7 @@ Status OutputFile::truncate(uint64_t size) {
 void OutputFile::start_writeback(uint64_t offset, uint64_t size) { file_.start_writeback(offset, size); }
 
 Status OutputFile::commit() {
+  if (named_) return Status{};
   if (!file_.is_open()) return Status::fail(ARC_E_INTERNAL, "no archive file is open");
   if (StopSignals::stopped()) {
     discard();
@@ -183,6 +185,7 @@ Status OutputFile::commit() {
                                           " (rename it by hand: the next run in this folder removes it)");
   }
   committed_ = true;
+  named_ = true;
   temp_.clear();
   platform::sync_folder(folder_of(final_));
   return Status{};
