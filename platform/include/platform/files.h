@@ -117,7 +117,9 @@ class InputFile {
   // True when the first `size` bytes of the open file have holes; `runs`
   // then gets the stretches that hold data, in order (none for a file
   // that is one hole). False when it has none or the system cannot tell
-  // (always on Windows). The read position stays where it was.
+  // (always on Windows), and for a file that takes up on disk at least
+  // its size (POSIX: its blocks), whose holes, if any, are too few to
+  // count. The read position stays where it was.
   bool data_runs(uint64_t size, std::vector<DataRun>& runs);
   // The extended attributes of the open file (none on Windows). False
   // with `err` when they cannot be listed.
