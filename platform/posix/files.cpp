@@ -252,7 +252,10 @@ bool InputFile::attributes(std::vector<ExtAttr>& out, SysError& err) { return fd
 bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std::vector<ExtAttr>& out,
                        SysError& err) {
   out.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  // The identity check below, not the path, decides: a folder the user
+  // named through a link is the folder the walk listed, anything a link
+  // swapped in since is not.
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
     err = last();
     return false;

@@ -130,10 +130,10 @@ class InputFile {
   intptr_t h_ = -1;
 };
 
-// The extended attributes of the folder at `path`, opened without
-// following a link, and only when it is still the folder of identity
-// `dev`/`ino` (as FileFacts give them); anything else gives none. None on
-// Windows. False with `err` when it cannot be opened or listed.
+// The extended attributes of the folder at `path`, only when what the path
+// opens is still the folder of identity `dev`/`ino` (as FileFacts give
+// them); anything else gives none. None on Windows. False with `err` when
+// it cannot be opened or listed.
 bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std::vector<ExtAttr>& out,
                        SysError& err);
 
