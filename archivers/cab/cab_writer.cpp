@@ -367,9 +367,66 @@ Status move_data(OutputFile& out, uint64_t from, uint64_t to, uint64_t len) {
   return s;
 }
 
+// The CFHEADER flags of a cabinet in a set.
+constexpr uint16_t kFlagPrevCabinet = 0x0001;
+constexpr uint16_t kFlagNextCabinet = 0x0002;
+// Room the bound of a cabinet allows for the names of the cabinets before
+// and after it (each name and an empty disk name, with their zero bytes).
+constexpr uint64_t kSetNamesRoom = 2 * (255 + 1 + 1);
+
+// The name of the n-th cabinet of a set (n from 1): the first is the
+// archive itself, the later ones "_<n>" before its extension:
+// 20261211123456.cab, 20261211123456_2.cab, 20261211123456_3.cab, ...
+// Where the last separator of a path is (npos when none), never taking the
+// second byte of a double-byte character for one.
+size_t last_separator(const std::string& path) {
+  size_t last = std::string::npos;
+  for (size_t i = 0; i < path.size(); ++i)
+    if (platform::is_separator_at(path, i)) last = i;
+  return last;
+}
+
+std::string cabinet_path(const std::string& first, size_t n) {
+  if (n <= 1) return first;
+  const size_t slash = last_separator(first);
+  const size_t dot = first.find_last_of('.');  // "." is never half of a character
+  const size_t cut = dot != std::string::npos && (slash == std::string::npos || dot > slash + 1) ? dot : first.size();
+  return first.substr(0, cut) + "_" + std::to_string(n) + first.substr(cut);
+}
+
+std::string base_name(const std::string& path) {
+  const size_t slash = last_separator(path);
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// One cabinet being written, or written and waiting to be named.
+struct Cabinet {
+  zubeto::arc::OutputFile* file = nullptr;          // the first is the run's
+  std::unique_ptr<zubeto::arc::OutputFile> own;     // the later ones are ours
+  std::unique_ptr<BufferedOutput> out;
+  std::unique_ptr<Pipeline> pipe;
+  uint64_t reserved = 0;
+  std::vector<Folder> folders;
+  std::vector<File> files;
+};
+
+// What a cabinet holds so far, as the rule of where a new cabinet starts
+// counts it: from file sizes and names alone, so that the plan and the
+// real run split alike. Its bound is the most the cabinet can take up,
+// every block compressed to its worst.
+struct Fill {
+  size_t files = 0, folders = 0;
+  uint64_t names = 0;          // bytes of the stored names
+  uint64_t closed_blocks = 0;  // blocks of the CAB folders before the open one
+  uint64_t folder_used = 0;    // bytes in the open CAB folder
+  bool folder_closed = false;  // a file left out part way ended the open CAB folder
+};
+
+uint64_t blocks_for(uint64_t bytes) { return (bytes + kBlockSize - 1) / kBlockSize; }
+
 class CabWriter : public zubeto::arc::EntryWriter {
  public:
-  explicit CabWriter(const Options& options) : options_(options) {}
+  explicit CabWriter(const Options& options) : options_(options), record_(record_bound()) {}
   ~CabWriter() override = default;
 
   uint64_t max_file_size() const override {
@@ -390,81 +447,53 @@ class CabWriter : public zubeto::arc::EntryWriter {
     return cannot_hold(stored_name(e.name), e.size);
   }
 
+  // Any number of files: a cabinet that is full is followed by the next
+  // one of a set. Only a file no cabinet can hold is refused.
   Status check_plan(const std::vector<Entry>& plan) const override {
-    const Limits& lim = options_.limits;
-    size_t files = 0;
-    uint64_t names = 0;
     for (const Entry& e : plan) {
       if (e.kind != EntryKind::File) continue;
-      ++files;
-      names += e.name.size();
+      Status s = check_file(stored_name(e.name), e.size, e.path);
+      if (!s.ok()) return s;
     }
-    if (files > lim.max_files)
-      return Status::fail(ARC_E_FORMAT, "too many files for one cabinet: " + std::to_string(files) + " (at most " +
-                                            std::to_string(lim.max_files) + ")");
-    if (table_size(files, names, files) > lim.max_cabinet)
-      return Status::fail(ARC_E_FORMAT, "the file table alone exceeds the largest cabinet size");
     return Status{};
   }
 
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
-    file_ = &out;
-    out_ = std::make_unique<BufferedOutput>(out);
-    // The CAB folders the plan needs: a file never spans folders, and a
-    // folder holds at most folder_blocks full blocks. add() splits the same way.
-    const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
-    size_t nfolders = 0, nfiles = 0;
-    uint64_t used = 0, names = 0;
-    for (const Entry& e : plan) {
-      if (e.kind != EntryKind::File) continue;
-      if (nfolders == 0 || used + e.size > folder_bytes) {
-        ++nfolders;
-        used = 0;
-      }
-      used += e.size;
-      names += e.name.size();
-      ++nfiles;
-    }
-    reserved_ = table_size(nfolders, names, nfiles);
-    files_.reserve(nfiles);
-    folders_.reserve(nfolders);
-    // Room for the tables, filled in by finish().
-    std::vector<char> zeros(64 * 1024, 0);
-    for (uint64_t left = reserved_; left > 0;) {
-      size_t n = size_t(std::min<uint64_t>(left, zeros.size()));
-      Status s = out_->write(zeros.data(), n);
-      if (!s.ok()) return s;
-      left -= n;
-    }
-
-    unsigned threads = options_.threads;
-    if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
-    else if (threads == 1) threads = 0;  // compress on the calling thread
-    pipe_ = std::make_unique<Pipeline>(*out_, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9), threads,
-                                       folders_, options_.reverse_pairs);
-    return pipe_->error();
+    first_ = &out;
+    for (const Entry& e : plan)
+      if (e.kind == EntryKind::File) plan_.push_back({stored_name(e.name), e.size});
+    if (record_ == 0) return Status::fail(ARC_E_INTERNAL, "the compressor could not be set up");
+    return open_cabinet(0);
   }
 
   Status add(const Entry& e, FileContent* content) override {
     if (e.kind != EntryKind::File || content == nullptr) return Status{};
-    const Limits& lim = options_.limits;
     const uint64_t size = content->size();
-    // The run asked check_entry() first; this is a file that changed since.
-    const std::string why = cannot_hold(stored_name(e.name), size);
-    if (!why.empty()) return Status::fail(ARC_E_FORMAT, why + ": " + e.path);
-    if (files_.size() >= lim.max_files)
-      return Status::fail(ARC_E_FORMAT, "too many files for one cabinet (at most " + std::to_string(lim.max_files) + ")");
-    const uint64_t folder_bytes = uint64_t(lim.folder_blocks) * kBlockSize;
-    if (!folder_open_ || folder_used_ + size > folder_bytes) {
-      folders_.push_back(Folder{});
-      pipe_->start_folder(uint32_t(folders_.size() - 1));
-      folder_used_ = 0;
-      folder_open_ = true;
+    const std::string name = stored_name(e.name);
+    Status s = check_file(name, size, e.path);
+    if (!s.ok()) return s;
+    // Where this file stands in the plan: a next cabinet reserves its
+    // tables for the planned files from here on.
+    size_t at = cursor_;
+    while (at < plan_.size() && plan_[at].name != name) ++at;
+    if (at < plan_.size()) cursor_ = at + 1;
+    else at = cursor_;
+    if (!fits(fill_, size, name.size())) {
+      s = close_cabinet(/*has_next=*/true);
+      if (s.ok()) s = open_cabinet(at);
+      if (!s.ok()) return s;
     }
+    Cabinet& cab = *cabinets_.back();
+    const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
+    if (cab.folders.empty() || fill_.folder_closed || fill_.folder_used + size > folder_bytes) {
+      cab.folders.push_back(Folder{});
+      cab.pipe->start_folder(uint32_t(cab.folders.size() - 1));
+    }
+    place(fill_, size, name.size());
     File f;
-    f.name = stored_name(e.name);
-    f.offset = uint32_t(folder_used_);
-    f.folder = uint32_t(folders_.size() - 1);
+    f.name = name;
+    f.offset = uint32_t(fill_.folder_used - size);
+    f.folder = uint32_t(cab.folders.size() - 1);
     const zubeto::arc::DosTime dt = zubeto::arc::dos_time(e.mtime);
     f.date = dt.date;
     f.time = dt.time;
@@ -477,7 +506,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     bool whole = true;
     while (got < size) {
       uint32_t space = 0;
-      uint8_t* dst = pipe_->room(space);
+      uint8_t* dst = cab.pipe->room(space);
       if (!dst) break;
       size_t want = size_t(std::min<uint64_t>(space, size - got));
       size_t n = content->read(dst, want);
@@ -485,54 +514,159 @@ class CabWriter : public zubeto::arc::EntryWriter {
         whole = false;
         n = 0;
       }
-      pipe_->filled(uint32_t(n));
+      cab.pipe->filled(uint32_t(n));
       got += n;
       if (n == 0) break;
     }
-    folder_used_ += got;
-    if (pipe_->failed()) return pipe_->error();
+    if (cab.pipe->failed()) return cab.pipe->error();
     // A file not read whole gets no file record: the cabinet does not hold
     // it. The bytes read before the failure end the CAB folder's data,
     // where no record points at them (readers want a folder's files to
     // follow each other without a gap): the next file starts a new folder.
     if (!whole) {
-      folder_open_ = false;
+      fill_.folder_closed = true;
       return Status{};
     }
     f.size = uint32_t(got);
-    files_.push_back(std::move(f));
+    cab.files.push_back(std::move(f));
     return Status{};
   }
 
   Status finish() override {
-    if (!pipe_) return Status::fail(ARC_E_INTERNAL, "the cabinet was not begun");
-    if (!pipe_->finish()) return pipe_->error();
-    uint64_t data_end = pipe_->offset();
-    pipe_.reset();
-    Status s = out_->flush();
+    if (cabinets_.empty() || !cabinets_.back()->pipe) return Status::fail(ARC_E_INTERNAL, "the cabinet was not begun");
+    Status s = close_cabinet(/*has_next=*/false);
     if (!s.ok()) return s;
-    if (files_.empty())
+    if (cabinets_.size() == 1) return Status{};  // the run names it
+    return name_the_set();
+  }
+
+ private:
+  struct Planned {
+    std::string name;
+    uint64_t size;
+  };
+
+  Status check_file(const std::string& name, uint64_t size, const std::string& path) const {
+    const std::string why = cannot_hold(name, size);
+    if (!why.empty()) return Status::fail(ARC_E_FORMAT, why + ": " + path);
+    return Status{};
+  }
+
+  void place(Fill& f, uint64_t size, size_t name) const {
+    const uint64_t folder_bytes = uint64_t(options_.limits.folder_blocks) * kBlockSize;
+    if (f.folders == 0 || f.folder_closed || f.folder_used + size > folder_bytes) {
+      f.closed_blocks += blocks_for(f.folder_used);
+      ++f.folders;
+      f.folder_used = 0;
+      f.folder_closed = false;
+    }
+    f.folder_used += size;
+    ++f.files;
+    f.names += name;
+  }
+
+  uint64_t bound(const Fill& f) const {
+    return table_size(f.folders, f.names, f.files) + kSetNamesRoom +
+           (f.closed_blocks + blocks_for(f.folder_used)) * uint64_t(record_);
+  }
+
+  // Whether the cabinet can take one more file; an empty one takes any
+  // file the plan check let through.
+  bool fits(const Fill& f, uint64_t size, size_t name) const {
+    if (f.files == 0) return true;
+    if (f.files + 1 > options_.limits.max_files) return false;
+    Fill g = f;
+    place(g, size, name);
+    return bound(g) <= options_.limits.max_cabinet;
+  }
+
+  // The header with the names of the neighbouring cabinets.
+  uint64_t header_size(size_t index, bool has_next) const {
+    uint64_t n = kHeaderSize;
+    if (index > 0) n += base_name(cabinet_path(final_, index)).size() + 2;
+    if (has_next) n += base_name(cabinet_path(final_, index + 2)).size() + 2;
+    return n;
+  }
+
+  // Starts the next cabinet: the first is the run's file, later ones are
+  // temporaries of their own. Table room is reserved for the planned files
+  // from `from` on that the same rule puts into it.
+  Status open_cabinet(size_t from) {
+    auto cab = std::make_unique<Cabinet>();
+    if (cabinets_.empty()) {
+      cab->file = first_;
+      final_ = first_->final_path();
+    } else {
+      cab->own = std::make_unique<OutputFile>();
+      Status s = cab->own->create(cabinet_path(final_, cabinets_.size() + 1));
+      if (!s.ok()) return s;
+      cab->file = cab->own.get();
+    }
+    Fill g;
+    size_t end = from;
+    while (end < plan_.size() && fits(g, plan_[end].size, plan_[end].name.size())) {
+      place(g, plan_[end].size, plan_[end].name.size());
+      ++end;
+    }
+    cab->reserved = header_size(cabinets_.size(), end < plan_.size()) + (table_size(g.folders, g.names, g.files) - kHeaderSize);
+    cab->files.reserve(g.files);
+    cab->folders.reserve(g.folders);
+    cab->out = std::make_unique<BufferedOutput>(*cab->file);
+    // Room for the tables, filled in when the cabinet is closed.
+    std::vector<char> zeros(64 * 1024, 0);
+    for (uint64_t left = cab->reserved; left > 0;) {
+      size_t n = size_t(std::min<uint64_t>(left, zeros.size()));
+      Status s = cab->out->write(zeros.data(), n);
+      if (!s.ok()) return s;
+      left -= n;
+    }
+    unsigned threads = options_.threads;
+    if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
+    else if (threads == 1) threads = 0;  // compress on the calling thread
+    cab->pipe = std::make_unique<Pipeline>(*cab->out, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9),
+                                           threads, cab->folders, options_.reverse_pairs);
+    fill_ = Fill{};
+    Status s = cab->pipe->error();
+    cabinets_.push_back(std::move(cab));
+    return s;
+  }
+
+  // Writes the open cabinet's last blocks and its tables.
+  Status close_cabinet(bool has_next) {
+    Cabinet& cab = *cabinets_.back();
+    const size_t index = cabinets_.size() - 1;
+    if (!cab.pipe->finish()) return cab.pipe->error();
+    uint64_t data_end = cab.pipe->offset();
+    cab.pipe.reset();
+    Status s = cab.out->flush();
+    if (!s.ok()) return s;
+    cab.out.reset();
+    if (cab.files.empty())
       return Status::fail(ARC_E_NOTHING, "none of the files could be read: a cabinet must hold at least one file");
 
     // A folder without blocks (only empty files) starts where the data ends.
-    for (Folder& f : folders_)
+    for (Folder& f : cab.folders)
       if (!f.started) f.start = data_end;
 
+    const std::string prev = index > 0 ? base_name(cabinet_path(final_, index)) : "";
+    const std::string next = has_next ? base_name(cabinet_path(final_, index + 2)) : "";
     uint64_t names = 0;
-    for (const File& f : files_) names += f.name.size();
-    const uint64_t actual = table_size(folders_.size(), names, files_.size());
-    const uint64_t data_len = data_end - reserved_;
+    for (const File& f : cab.files) names += f.name.size();
+    const uint64_t head_size = header_size(index, has_next);
+    const uint64_t actual = head_size + table_size(cab.folders.size(), names, cab.files.size()) - kHeaderSize;
+    const uint64_t data_len = data_end - cab.reserved;
     if (actual + data_len > options_.limits.max_cabinet)
       return Status::fail(ARC_E_FORMAT, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
                                             std::to_string(options_.limits.max_cabinet) + " bytes)");
-    if (actual != reserved_) {
+    if (actual != cab.reserved) {
       // The tables came out at another size than reserved (a file left
-      // out, or grown into another CAB folder): the data follows them.
-      s = move_data(*file_, reserved_, actual, data_len);
+      // out, or grown into another CAB folder or cabinet): the data
+      // follows them.
+      s = move_data(*cab.file, cab.reserved, actual, data_len);
       if (!s.ok()) return s;
-      for (Folder& f : folders_) f.start = f.start - reserved_ + actual;
+      for (Folder& f : cab.folders) f.start = f.start - cab.reserved + actual;
       data_end = actual + data_len;
-      s = file_->truncate(data_end);
+      s = cab.file->truncate(data_end);
       if (!s.ok()) return s;
     }
 
@@ -541,19 +675,30 @@ class CabWriter : public zubeto::arc::EntryWriter {
     uint8_t* h = head.data();
     std::memcpy(h, "MSCF", 4);
     le::put32(h + 8, uint32_t(data_end));
-    le::put32(h + 16, uint32_t(kHeaderSize + kFolderSize * folders_.size()));
+    le::put32(h + 16, uint32_t(head_size + kFolderSize * cab.folders.size()));
     h[24] = 3;  // format version 1.3
     h[25] = 1;
-    le::put16(h + 26, uint16_t(folders_.size()));
-    le::put16(h + 28, uint16_t(files_.size()));
+    le::put16(h + 26, uint16_t(cab.folders.size()));
+    le::put16(h + 28, uint16_t(cab.files.size()));
+    if (index > 0 || has_next) {
+      le::put16(h + 30, uint16_t((index > 0 ? kFlagPrevCabinet : 0) | (has_next ? kFlagNextCabinet : 0)));
+      le::put16(h + 32, set_id());
+      le::put16(h + 34, uint16_t(index));
+    }
     size_t pos = kHeaderSize;
-    for (const Folder& f : folders_) {
+    // The neighbours' file names, each with an empty disk name.
+    for (const std::string* n : {&prev, &next}) {
+      if (n->empty()) continue;
+      std::memcpy(h + pos, n->data(), n->size());
+      pos += n->size() + 2;
+    }
+    for (const Folder& f : cab.folders) {
       le::put32(h + pos, uint32_t(f.start));
       le::put16(h + pos + 4, uint16_t(f.blocks));
       le::put16(h + pos + 6, kCompressMszip);
       pos += kFolderSize;
     }
-    for (const File& f : files_) {
+    for (const File& f : cab.files) {
       le::put32(h + pos, f.size);
       le::put32(h + pos + 4, f.offset);
       le::put16(h + pos + 8, uint16_t(f.folder));
@@ -563,7 +708,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
       std::memcpy(h + pos + 16, f.name.data(), f.name.size());
       pos += kFileFixedSize + f.name.size() + 1;
     }
-    return file_->write_at(0, h, size_t(actual));
+    s = cab.file->write_at(0, h, size_t(actual));
+    std::vector<File>().swap(cab.files);  // a closed cabinet's table is no longer needed
+    return s;
   }
 
  private:
@@ -575,21 +722,62 @@ class CabWriter : public zubeto::arc::EntryWriter {
     if (name.size() > lim.max_name)
       return "name too long for CAB archives: " + std::to_string(name.size()) + " bytes, at most " +
              std::to_string(lim.max_name);
-    if (size > max_file_size())
+    // A file must fit one CAB folder, and one cabinet with its tables
+    // (the latter matters only under lowered limits).
+    Fill alone;
+    place(alone, size, name.size());
+    if (size > max_file_size() || bound(alone) > lim.max_cabinet)
       return "file too large for CAB archives: " + std::to_string(size) + " bytes, at most " +
              std::to_string(max_file_size());
     return "";
   }
 
+  // One number for every cabinet of the set, from its first name.
+  uint16_t set_id() const {
+    uint32_t hash = 2166136261u;
+    for (unsigned char c : base_name(final_)) hash = (hash ^ c) * 16777619u;
+    return uint16_t((hash ^ (hash >> 16)) | 1);
+  }
+
+  // Every cabinet is complete: the later ones get their names first and
+  // the first last, so that the set is whole once its first cabinet is
+  // there. A failure leaves no cabinet of the set behind -- except when
+  // only the first could not be named: it is kept under its temporary
+  // name (see OutputFile::commit) with the rest named beside it, so that
+  // renaming it by hand gives the whole set.
+  Status name_the_set() {
+    std::vector<std::string> named;
+    auto undo = [&] {
+      for (const std::string& p : named) platform::remove_file(p);
+    };
+    for (size_t i = 1; i < cabinets_.size(); ++i) {
+      OutputFile& f = *cabinets_[i]->own;
+      const std::string temp = f.temp_path();
+      Status s = f.commit();
+      if (!s.ok()) {
+        if (s.code == ARC_E_COMMIT) platform::remove_file(temp);
+        for (size_t j = i + 1; j < cabinets_.size(); ++j) cabinets_[j]->own->discard();
+        undo();
+        return Status::fail(s.code == ARC_E_COMMIT ? ARC_E_WRITE : s.code,
+                            "cabinet " + std::to_string(i + 1) + " of the set: " + s.text +
+                                "; no cabinet of the set was kept");
+      }
+      named.push_back(f.final_path());
+    }
+    Status s = first_->commit();
+    if (!s.ok() && s.code != ARC_E_COMMIT) undo();
+    if (!s.ok() && s.code == ARC_E_COMMIT) s.text += "; the set's other cabinets are named beside it";
+    return s;
+  }
+
   Options options_;
-  OutputFile* file_ = nullptr;
-  std::unique_ptr<BufferedOutput> out_;
-  std::unique_ptr<Pipeline> pipe_;
-  uint64_t reserved_ = 0;
-  std::vector<Folder> folders_;
-  std::vector<File> files_;
-  uint64_t folder_used_ = 0;  // uncompressed bytes in the open CAB folder
-  bool folder_open_ = false;
+  size_t record_;
+  OutputFile* first_ = nullptr;
+  std::string final_;
+  std::vector<Planned> plan_;
+  size_t cursor_ = 0;
+  std::vector<std::unique_ptr<Cabinet>> cabinets_;
+  Fill fill_;  // the open cabinet's
 };
 
 }  // namespace

@@ -13,6 +13,13 @@
 // Files become cabinet entries named with "\" between folders. Folders
 // give no entry of their own: a cabinet holds files only, so an empty
 // folder is not in the archive.
+//
+// Cabinet sets: when the next file would take a cabinet past its file
+// count or its size (judged with every block compressed at its worst), the
+// cabinet is closed naming the next one, "<archive stem>_2<ext>", and the
+// files go on there in a new CAB folder; no file is split across cabinets.
+// Each later cabinet is a temporary of its own until finish() names them
+// all, the first one last; a failure leaves none of them.
 #ifndef ZUBETO_CAB_WRITER_H
 #define ZUBETO_CAB_WRITER_H
 
@@ -59,10 +66,9 @@ struct Options {
 
 // The writer. Its entry check tells the run which files a cabinet cannot
 // hold (a name too long or holding a zero byte, a file larger than one CAB
-// folder): those are left out and named, the rest kept. Its plan check
-// refuses, before anything is written, more files than a cabinet holds and
-// a file table beyond the largest cabinet; a cabinet that grows past 4 GiB
-// while written ends with ARC_E_FORMAT.
+// folder, or than a whole cabinet under lowered limits): those are left out
+// and named, the rest kept. Any number of files is written, as a cabinet
+// set where one cabinet cannot hold them.
 std::unique_ptr<zubeto::arc::EntryWriter> make_cab_writer(const Options& options = {});
 
 // DOS attributes of a walked file: archive; read-only when nobody may

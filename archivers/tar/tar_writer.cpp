@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "arc/buffered_output.h"
 #include "platform/files.h"
@@ -68,6 +69,77 @@ std::string fallback(const std::string& name, size_t max) {
   return s;
 }
 
+// xattr names go into a record's key, which cannot hold "=": it is
+// written %3D, and a "%" that would read as such an escape %25, as GNU tar
+// decodes them. Every other "%" stays as it is, which bsdtar (decoding
+// nothing) reads the same.
+std::string key_escape(const std::string& name) {
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    const char c = name[i];
+    const std::string next = name.substr(i + 1, 2);
+    if (c == '=') out += "%3D";
+    else if (c == '%' && (next == "25" || next == "3D" || next == "3d")) out += "%25";
+    else out += c;
+  }
+  return out;
+}
+
+// A POSIX ACL as the system keeps it in its attribute (version 2, then
+// entries of tag, permissions and id) in the text form tar readers take:
+// one entry a line, "user::rw-", "user:1000:r--", ..., ids as numbers.
+// Empty when the bytes are no ACL we know.
+std::string acl_text(const std::string& blob) {
+  auto u16 = [&](size_t at) { return unsigned(uint8_t(blob[at])) | unsigned(uint8_t(blob[at + 1])) << 8; };
+  if (blob.size() < 4 || (blob.size() - 4) % 8 != 0 || u16(0) != 2 || u16(2) != 0) return "";
+  std::string text;
+  for (size_t at = 4; at < blob.size(); at += 8) {
+    const unsigned tag = u16(at), perm = u16(at + 2);
+    const uint32_t id = uint32_t(u16(at + 4)) | uint32_t(u16(at + 6)) << 16;
+    switch (tag) {
+      case 0x01: text += "user::"; break;
+      case 0x02: text += "user:" + std::to_string(id) + ":"; break;
+      case 0x04: text += "group::"; break;
+      case 0x08: text += "group:" + std::to_string(id) + ":"; break;
+      case 0x10: text += "mask::"; break;
+      case 0x20: text += "other::"; break;
+      default: return "";
+    }
+    text += perm & 4 ? 'r' : '-';
+    text += perm & 2 ? 'w' : '-';
+    text += perm & 1 ? 'x' : '-';
+    text += '\n';
+  }
+  return text;
+}
+
+// The pax records of an entry's extended attributes: user.* and
+// security.* as they are, the POSIX ACLs as text. Other namespaces
+// (system.*, trusted.*) belong to the system that made them.
+void attribute_records(std::string& pax, const std::vector<platform::ExtAttr>& attrs) {
+  for (const platform::ExtAttr& a : attrs) {
+    if (a.name == "system.posix_acl_access" || a.name == "system.posix_acl_default") {
+      std::string text = acl_text(a.value);
+      if (!text.empty())
+        pax_record(pax, a.name == "system.posix_acl_access" ? "SCHILY.acl.access" : "SCHILY.acl.default", text);
+    } else if (a.name.compare(0, 5, "user.") == 0 || a.name.compare(0, 9, "security.") == 0) {
+      pax_record(pax, "SCHILY.xattr." + key_escape(a.name), a.value);
+    }
+  }
+}
+
+// The map that opens the data of a sparse entry: the number of pairs,
+// then each stretch's offset and length, one number a line, zeros up to
+// a whole block. The last pair always ends at the file's size (a length
+// of 0 when the file ends in a hole), so readers give the file its size.
+std::string sparse_map(const std::vector<platform::DataRun>& runs, uint64_t size) {
+  std::string map = std::to_string(runs.size() + 1) + "\n";
+  for (const platform::DataRun& r : runs) map += std::to_string(r.offset) + "\n" + std::to_string(r.length) + "\n";
+  map += std::to_string(size) + "\n0\n";
+  map.resize((map.size() + kBlock - 1) / kBlock * kBlock, '\0');
+  return map;
+}
+
 class TarWriter : public arc::EntryWriter {
  public:
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
@@ -80,7 +152,26 @@ class TarWriter : public arc::EntryWriter {
     // Windows), as pax records hold them.
     const std::string name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
     const std::string link_target = platform::name_to_utf8(e.link_target);
-    const uint64_t size = e.kind == EntryKind::File && content ? content->size() : 0;
+    const uint64_t real_size = e.kind == EntryKind::File && content ? content->size() : 0;
+    platform::InputFile* file = content ? content->file() : nullptr;
+    // A file with holes keeps them: only its stretches of data are stored,
+    // behind a map of where they lie (the pax sparse format 1.0).
+    std::vector<platform::DataRun> runs;
+    const bool sparse = file && real_size > 0 && file->data_runs(real_size, runs);
+    std::string map;
+    uint64_t size = real_size;
+    if (sparse) {
+      map = sparse_map(runs, real_size);
+      size = map.size();
+      for (const platform::DataRun& r : runs) size += r.length;
+    }
+    std::vector<platform::ExtAttr> attrs;
+    platform::SysError attr_err;
+    if (file)
+      file->attributes(attrs, attr_err);
+    else if (e.kind == EntryKind::Folder)
+      platform::folder_attributes(e.path, e.dev, e.ino, attrs, attr_err);
+
     char h[kBlock];
     std::memset(h, 0, sizeof h);
     std::string pax;
@@ -90,7 +181,25 @@ class TarWriter : public arc::EntryWriter {
       pax_record(pax, "hdrcharset", "BINARY");
 
     std::string prefix, rest;
-    if (arc::is_ascii(name) && split_name(name, prefix, rest)) {
+    if (sparse) {
+      // The real name goes into its own record; the header names a
+      // stand-in in a folder of its own, so that a reader without sparse
+      // support puts the map and the data there, never under the real name.
+      pax_record(pax, "GNU.sparse.major", "1");
+      pax_record(pax, "GNU.sparse.minor", "0");
+      pax_record(pax, "GNU.sparse.name", name);
+      pax_record(pax, "GNU.sparse.realsize", std::to_string(real_size));
+      const size_t slash = name.find_last_of('/');
+      const std::string stand_in = (slash == std::string::npos ? "" : name.substr(0, slash + 1)) + "GNUSparseFile.0/" +
+                                   (slash == std::string::npos ? name : name.substr(slash + 1));
+      if (arc::is_ascii(stand_in) && split_name(stand_in, prefix, rest)) {
+        std::memcpy(h, rest.data(), rest.size());
+        std::memcpy(h + 345, prefix.data(), prefix.size());
+      } else {
+        std::string f = fallback(stand_in, 100);
+        std::memcpy(h, f.data(), f.size());
+      }
+    } else if (arc::is_ascii(name) && split_name(name, prefix, rest)) {
       std::memcpy(h, rest.data(), rest.size());
       std::memcpy(h + 345, prefix.data(), prefix.size());
     } else {
@@ -98,6 +207,7 @@ class TarWriter : public arc::EntryWriter {
       std::string f = fallback(name, 100);
       std::memcpy(h, f.data(), f.size());
     }
+    attribute_records(pax, attrs);
     octal(h + 100, 8, e.kind == EntryKind::Link ? 0777 : (e.mode & 07777));
     if (!octal(h + 108, 8, e.uid)) {
       pax_record(pax, "uid", std::to_string(e.uid));
@@ -134,7 +244,8 @@ class TarWriter : public arc::EntryWriter {
     Status s;
     if (!pax.empty()) s = write_pax(name, pax);
     if (s.ok()) s = write_header(h);
-    if (s.ok() && size > 0) s = write_content(*content, size);
+    if (s.ok() && sparse) s = write_sparse(*content, map, runs, real_size, size);
+    else if (s.ok() && size > 0) s = write_content(*content, size);
     // A file that could not be read whole leaves nothing behind: the
     // archive goes back to where its entry began.
     if (s.ok() && content && content->incomplete()) s = out_->truncate(start);
@@ -181,8 +292,29 @@ class TarWriter : public arc::EntryWriter {
     return s;
   }
 
+  // The map, then each stretch of data, passing over the holes between
+  // them and after the last, so the file is read to its end.
+  Status write_sparse(FileContent& content, const std::string& map, const std::vector<platform::DataRun>& runs,
+                      uint64_t real_size, uint64_t stored) {
+    Status s = out_->write(map.data(), map.size());
+    uint64_t at = 0;
+    for (size_t i = 0; s.ok() && i < runs.size(); ++i) {
+      content.skip(runs[i].offset - at);
+      s = copy(content, runs[i].length);
+      at = runs[i].offset + runs[i].length;
+    }
+    if (!s.ok()) return s;
+    content.skip(real_size - at);
+    return zeros(pad(stored));
+  }
+
   // The file's bytes, read straight into the output buffer.
   Status write_content(FileContent& content, uint64_t size) {
+    Status s = copy(content, size);
+    return s.ok() ? zeros(pad(size)) : s;
+  }
+
+  Status copy(FileContent& content, uint64_t size) {
     uint64_t left = size;
     while (left > 0) {
       char* at;
@@ -199,7 +331,7 @@ class TarWriter : public arc::EntryWriter {
       left -= n;
       if (content.incomplete()) return Status{};  // cut back by add()
     }
-    return zeros(pad(size));
+    return Status{};
   }
 
   static size_t pad(uint64_t size) { return static_cast<size_t>((kBlock - size % kBlock) % kBlock); }

@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -160,6 +161,114 @@ bool InputFile::seek(uint64_t offset, SysError& err) {
     return false;
   }
   return true;
+}
+
+bool InputFile::data_runs(uint64_t size, std::vector<DataRun>& runs) {
+  runs.clear();
+  const int fd = fd_of(h_);
+  const off_t end = static_cast<off_t>(size);
+  // A file whose blocks hold all its bytes has no holes: one cheap question
+  // spares every plain file the search below.
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_blocks) * 512 >= size) return false;
+  const off_t was = ::lseek(fd, 0, SEEK_CUR);
+  if (was < 0) return false;
+  // One question answers it for a file without holes: where the first hole
+  // starts (the end, for such a file, or on a system that cannot tell).
+  off_t hole = ::lseek(fd, 0, SEEK_HOLE);
+  bool holes = hole >= 0 && hole < end;
+  for (off_t pos = 0; holes && pos < end;) {
+    off_t data = ::lseek(fd, pos, SEEK_DATA);
+    if (data < 0) {
+      if (errno != ENXIO) holes = false;  // ENXIO: a hole up to the end
+      break;
+    }
+    if (data >= end) break;
+    off_t after = ::lseek(fd, data, SEEK_HOLE);
+    if (after < 0) {
+      holes = false;
+      break;
+    }
+    if (after > end) after = end;
+    runs.push_back({static_cast<uint64_t>(data), static_cast<uint64_t>(after - data)});
+    pos = after;
+  }
+  if (::lseek(fd, was, SEEK_SET) != was) holes = false;
+  if (!holes) runs.clear();
+  return holes;
+}
+
+namespace {
+
+// Every extended attribute of an open file or folder.
+bool fd_attributes(int fd, std::vector<ExtAttr>& out, SysError& err) {
+  out.clear();
+  std::string names;
+  for (int attempt = 0;; ++attempt) {
+    ssize_t n = ::flistxattr(fd, nullptr, 0);
+    if (n < 0) {
+      if (errno == ENOTSUP) return true;  // a file system without them
+      err = last();
+      return false;
+    }
+    if (n == 0) return true;
+    names.resize(static_cast<size_t>(n));
+    n = ::flistxattr(fd, names.data(), names.size());
+    if (n >= 0) {
+      names.resize(static_cast<size_t>(n));
+      break;
+    }
+    if (errno != ERANGE || attempt > 8) {
+      err = last();
+      return false;
+    }
+  }
+  for (size_t pos = 0; pos < names.size();) {
+    size_t end = names.find('\0', pos);
+    if (end == std::string::npos) end = names.size();
+    ExtAttr a;
+    a.name = names.substr(pos, end - pos);
+    pos = end + 1;
+    if (a.name.empty()) continue;
+    for (int attempt = 0; attempt < 8; ++attempt) {
+      ssize_t n = ::fgetxattr(fd, a.name.c_str(), nullptr, 0);
+      if (n < 0) break;  // gone meanwhile, or not ours to read
+      a.value.resize(static_cast<size_t>(n));
+      n = ::fgetxattr(fd, a.name.c_str(), a.value.data(), a.value.size());
+      if (n >= 0) {
+        a.value.resize(static_cast<size_t>(n));
+        out.push_back(std::move(a));
+        break;
+      }
+      if (errno != ERANGE) break;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool InputFile::attributes(std::vector<ExtAttr>& out, SysError& err) { return fd_attributes(fd_of(h_), out, err); }
+
+bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std::vector<ExtAttr>& out,
+                       SysError& err) {
+  out.clear();
+  // The identity check below, not the path, decides: a folder the user
+  // named through a link is the folder the walk listed, anything a link
+  // swapped in since is not.
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) {
+    err = last();
+    return false;
+  }
+  struct stat st;
+  bool ok = true;
+  // Something else took the name since the walk saw it: none of its
+  // attributes belong to the entry.
+  if (::fstat(fd, &st) == 0 && static_cast<uint64_t>(st.st_dev) == dev && static_cast<uint64_t>(st.st_ino) == ino)
+    ok = fd_attributes(fd, out, err);
+  ::close(fd);
+  return ok;
 }
 
 void InputFile::close() {

@@ -360,6 +360,24 @@ bool InputFile::seek(uint64_t offset, SysError& err) {
   return true;
 }
 
+// Windows keeps holes only in files marked sparse, which backups meet
+// rarely: every file is read as one stretch of data.
+bool InputFile::data_runs(uint64_t, std::vector<DataRun>& runs) {
+  runs.clear();
+  return false;
+}
+
+// Windows has no extended attributes of this kind.
+bool InputFile::attributes(std::vector<ExtAttr>& out, SysError&) {
+  out.clear();
+  return true;
+}
+
+bool folder_attributes(const std::string&, uint64_t, uint64_t, std::vector<ExtAttr>& out, SysError&) {
+  out.clear();
+  return true;
+}
+
 void InputFile::close() {
   if (h_ != -1) ::CloseHandle(handle(h_));
   h_ = -1;

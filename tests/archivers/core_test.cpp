@@ -2,6 +2,7 @@
 // a recording writer stands in for ZIP, TAR, LZH or CAB.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -608,6 +609,40 @@ TEST(StoredNames, EveryEntryIsRestoredToAFileOfItsOwn) {
     EXPECT_EQ(report.notes.size(), c.notes) << notes;
     for (const std::string& n : report.notes) EXPECT_EQ(n.rfind("NOTE: ", 0), 0u) << n;
   }
+}
+
+}  // namespace
+
+namespace {
+
+bool has_attr(const std::vector<platform::ExtAttr>& attrs, const std::string& name) {
+  for (const platform::ExtAttr& a : attrs)
+    if (a.name == name) return true;
+  return false;
+}
+
+// A folder's extended attributes are read only from the folder the walk
+// listed: a path that now opens something else (another folder swapped in
+// through a link) gives none of that one's.
+TEST(FolderAttributes, OnlyOfTheFolderTheWalkSaw) {
+  arctest::TempDir t;
+  arctest::make_dirs(t / "listed");
+  arctest::make_dirs(t / "other");
+  ASSERT_EQ(::setxattr((t / "listed").c_str(), "user.mine", "1", 1, 0), 0)
+      << "the test folder's file system keeps no user extended attributes: " << std::strerror(errno);
+  ASSERT_EQ(::setxattr((t / "other").c_str(), "user.secret", "1", 1, 0), 0);
+  platform::FileFacts listed;
+  platform::SysError err;
+  ASSERT_TRUE(platform::path_facts(t / "listed", false, listed, err));
+
+  std::vector<platform::ExtAttr> attrs;
+  ASSERT_TRUE(platform::folder_attributes(t / "listed", listed.dev, listed.ino, attrs, err));
+  EXPECT_TRUE(has_attr(attrs, "user.mine"));
+
+  ASSERT_EQ(::rename((t / "listed").c_str(), (t / "moved").c_str()), 0);
+  ASSERT_EQ(::symlink((t / "other").c_str(), (t / "listed").c_str()), 0);
+  ASSERT_TRUE(platform::folder_attributes(t / "listed", listed.dev, listed.ino, attrs, err));
+  EXPECT_TRUE(attrs.empty()) << "read the attributes of the folder swapped in";
 }
 
 }  // namespace

@@ -71,6 +71,25 @@ class OpenFile : public FileContent {
     return true;
   }
 
+  platform::InputFile* file() override { return &file_; }
+
+  void skip(uint64_t n) override {
+    const uint64_t target = given_ + std::min(n, size_ - given_);
+    if (target <= ahead_len_) {
+      ahead_pos_ = static_cast<size_t>(target);
+    } else {
+      ahead_pos_ = ahead_len_;
+      platform::SysError err;
+      if (ahead_at_end_) {
+        short_ = true;  // the whole file was in the read-ahead: it shrank
+      } else if (!failed_ && !file_.seek(target, err)) {
+        failed_ = true;
+        fail_reason_ = err.text();
+      }
+    }
+    given_ = target;
+  }
+
   size_t read(void* buf, size_t cap) override {
     uint64_t left = size_ - given_;
     if (left == 0 || cap == 0) return 0;

@@ -114,6 +114,7 @@ Status OutputFile::create(const std::string& final_path, std::vector<std::string
   if (!s.ok()) return s;
   final_ = final_path;
   committed_ = false;
+  named_ = false;
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::string temp = final_path + "." + random_suffix() + ".part";
     platform::SysError err;
@@ -173,6 +174,7 @@ Status OutputFile::truncate(uint64_t size) {
 void OutputFile::start_writeback(uint64_t offset, uint64_t size) { file_.start_writeback(offset, size); }
 
 Status OutputFile::commit() {
+  if (named_) return Status{};
   if (!file_.is_open()) return Status::fail(ARC_E_INTERNAL, "no archive file is open");
   if (StopSignals::stopped()) {
     discard();
@@ -203,6 +205,7 @@ Status OutputFile::commit() {
     return keep_unnamed(err);
   }
   committed_ = true;
+  named_ = true;
   temp_.clear();
   // Closed only now, with its name: the mark of use ends here.
   if (!file_.close(err)) {

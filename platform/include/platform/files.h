@@ -84,6 +84,20 @@ bool read_link(const std::string& path, std::string& target, SysError& err);
 
 // -------------------------------------------------------------- reading --
 
+// A stretch of a file that holds data, in a file with holes (stretches
+// the system keeps no data for, read as zero bytes).
+struct DataRun {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+};
+
+// One extended attribute: its full name ("user.comment",
+// "system.posix_acl_access") and its value bytes.
+struct ExtAttr {
+  std::string name;
+  std::string value;
+};
+
 // A file open for reading; other programs may still read, write or delete
 // it. A file another program holds open without sharing cannot be opened
 // (ErrorKind::Sharing on Windows).
@@ -101,11 +115,28 @@ class InputFile {
   long long read(void* buf, size_t cap, SysError& err);
   // Moves the read position to `offset` from the file's start.
   bool seek(uint64_t offset, SysError& err);
+  // True when the first `size` bytes of the open file have holes; `runs`
+  // then gets the stretches that hold data, in order (none for a file
+  // that is one hole). False when it has none or the system cannot tell
+  // (always on Windows), and for a file that takes up on disk at least
+  // its size (POSIX: its blocks), whose holes, if any, are too few to
+  // count. The read position stays where it was.
+  bool data_runs(uint64_t size, std::vector<DataRun>& runs);
+  // The extended attributes of the open file (none on Windows). False
+  // with `err` when they cannot be listed.
+  bool attributes(std::vector<ExtAttr>& out, SysError& err);
   void close();
 
  private:
   intptr_t h_ = -1;
 };
+
+// The extended attributes of the folder at `path`, only when what the path
+// opens is still the folder of identity `dev`/`ino` (as FileFacts give
+// them); anything else gives none. None on Windows. False with `err` when
+// it cannot be opened or listed.
+bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std::vector<ExtAttr>& out,
+                       SysError& err);
 
 // -------------------------------------------------------------- writing --
 

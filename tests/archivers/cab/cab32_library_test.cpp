@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "arc/codes.h"
@@ -215,6 +216,49 @@ TEST_F(Cab32, KeepsTheOutputWithinTheGivenSize) {
     EXPECT_EQ(std::string(buf.data(), len), full.substr(0, len));
     for (size_t i = size; i < buf.size(); ++i) ASSERT_EQ(buf[i], '#') << "written past size " << size;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// More files than one cabinet holds: the job is written as a cabinet set,
+// the archive's own name first and "_2" after it, and cabextract given the
+// first cabinet restores every file.
+TEST_F(Cab32, WritesAJobOfSeventyThousandFilesAsACabinetSet) {
+  TempDir tmp;
+  fs::path data = tmp.path() / "data", dest = tmp.path() / "backup";
+  constexpr int kFiles = 70000;
+  for (int d = 0; d < 70; ++d) {
+    fs::path dir = data / ("d" + std::to_string(d));
+    fs::create_directories(dir);
+    for (int i = 0; i < kFiles / 70; ++i) {
+      int n = d * (kFiles / 70) + i;
+      write_file(dir / ("f" + std::to_string(n) + ".txt"), "file " + std::to_string(n) + "\n");
+    }
+  }
+  fs::create_directories(dest);
+  fs::path archive = dest / "20261211123456.cab";
+  std::string out;
+  ASSERT_EQ(call("-a -ri " + q(archive) + " " + q(data.string() + "/*.*") + " ", out), 0) << out;
+  std::vector<std::string> there = list_dir(dest);
+  std::sort(there.begin(), there.end());
+  EXPECT_EQ(there, (std::vector<std::string>{"20261211123456.cab", "20261211123456_2.cab"}));
+  EXPECT_EQ(read_cabinet(archive).files.size() + read_cabinet(dest / "20261211123456_2.cab").files.size(),
+            size_t(kFiles));
+
+  std::string log;
+  ASSERT_TRUE(cabextract_extract(archive, tmp.path() / "x", &log)) << log.substr(0, 2000);
+  size_t count = 0;
+  for (auto it = fs::recursive_directory_iterator(tmp.path() / "x"); it != fs::recursive_directory_iterator(); ++it)
+    count += it->is_regular_file();
+  EXPECT_EQ(count, size_t(kFiles));
+  for (int n = 0; n < kFiles; n += 997) {
+    fs::path f = tmp.path() / "x" / ("d" + std::to_string(n / (kFiles / 70))) / ("f" + std::to_string(n) + ".txt");
+    EXPECT_EQ(read_file(f), "file " + std::to_string(n) + "\n") << f;
+  }
+  fs::path last = tmp.path() / "x" / "d69" / ("f" + std::to_string(kFiles - 1) + ".txt");
+  EXPECT_EQ(read_file(last), "file " + std::to_string(kFiles - 1) + "\n");
 }
 
 }  // namespace

@@ -164,7 +164,19 @@ CabInfo read_cabinet(const fs::path& cab) {
   info.version = u16(b, 24);
   uint16_t nfolders = u16(b, 26), nfiles = u16(b, 28);
   info.flags = u16(b, 30);
+  info.set_id = u16(b, 32);
+  info.index = u16(b, 34);
   size_t p = 36;
+  // A cabinet of a set names its neighbours: file name, then disk name.
+  auto text = [&](std::string* out) {
+    size_t end = b.find('\0', p);
+    if (end == std::string::npos) return false;
+    if (out) *out = b.substr(p, end - p);
+    p = end + 1;
+    return true;
+  };
+  if ((info.flags & 1) && !(text(&info.prev) && text(nullptr))) return info;
+  if ((info.flags & 2) && !(text(&info.next) && text(nullptr))) return info;
   for (uint16_t i = 0; i < nfolders; ++i, p += 8) {
     if (p + 8 > b.size()) return info;
     info.folders.push_back({u32(b, p), u16(b, p + 4), u16(b, p + 6)});

@@ -70,6 +70,8 @@ struct CabInfo {
   bool valid = false;
   uint32_t cabinet_size = 0, files_offset = 0;
   uint16_t version = 0, flags = 0;
+  uint16_t set_id = 0, index = 0;   // a cabinet set's number and this cabinet's place in it
+  std::string prev, next;           // the neighbouring cabinets' names in a set
   std::vector<CabFolder> folders;
   std::vector<CabFile> files;
 };

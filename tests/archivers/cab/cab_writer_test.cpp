@@ -9,6 +9,7 @@
 #include <cstring>
 #include <cstdio>
 #include <ctime>
+#include <functional>
 
 #include "cab_test_support.h"
 #include "arc/codes.h"
@@ -89,7 +90,8 @@ Entry entry_of(const TestFile& f) {
 // plan, as the run leaves them out; a file planned larger than its bytes
 // is stored with its real bytes (the run's own reader fills up; that
 // promise is the run's, tested with it).
-Written write(const std::vector<TestFile>& all, const fs::path& out, const cab::Options& o = {}) {
+Written write(const std::vector<TestFile>& all, const fs::path& out, const cab::Options& o = {},
+              const std::function<void()>& before_finish = {}) {
   auto w = cab::make_cab_writer(o);
   std::vector<TestFile> files;
   std::vector<Entry> plan;
@@ -109,6 +111,7 @@ Written write(const std::vector<TestFile>& all, const fs::path& out, const cab::
     MemoryContent c(bytes);
     s = w->add(plan[i], &c);
   }
+  if (s.ok() && before_finish) before_finish();
   if (s.ok()) s = w->finish();
   w.reset();
   if (s.ok()) s = file.commit();
@@ -272,14 +275,14 @@ TEST_P(CabLimits, RefusesWithAClearText) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CabLimits,
     ::testing::Values(
-        LimitCase{"more_than_65535_files", 65536, 0, 1, cab::Limits{}, "too many files"},
         LimitCase{"name_of_256_bytes", 1, 256, 1, cab::Limits{}, "name too long"},
         // A file cannot span folders, so one folder's 65535 blocks bound a file.
         LimitCase{"file_larger_than_a_folder", 1, 0, 65535ull * 32768 + 1, cab::Limits{}, "file too large"},
         LimitCase{"file_of_4_GiB", 1, 0, 1ull << 32, cab::Limits{}, "file too large"},
         LimitCase{"file_larger_than_small_folder", 1, 0, 3 * 32768 + 1, cab::Limits{.folder_blocks = 3}, "file too large"},
-        // Random data fills the cabinet past a small size limit while writing.
-        LimitCase{"cabinet_size", 2, 0, 300000, cab::Limits{.max_cabinet = 400000}, "would exceed"}),
+        // One file that no cabinet of the size limit can hold, even alone.
+        LimitCase{"file_larger_than_a_small_cabinet", 1, 0, 300000, cab::Limits{.max_cabinet = 200000},
+                  "file too large"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 // 65535 files is the most a cabinet holds, and readers accept that many.
@@ -427,5 +430,121 @@ INSTANTIATE_TEST_SUITE_P(Cases, CabReplan,
                              ReplanCase{"left_out_after_the_plan", 50000, 50000, 1, 3},
                              ReplanCase{"shrunk", 60000, 3000, -1, 1}),
                          [](const auto& info) { return std::string(info.param.label); });
+
+}  // namespace
+
+namespace {
+
+// ----------------------------------------------------------- cabinet sets --
+
+struct SetCase {
+  const char* label;
+  std::vector<size_t> sizes;  // random bytes per file
+  cab::Limits limits;
+  std::vector<size_t> per_cabinet;  // files in each cabinet of the set
+};
+
+void PrintTo(const SetCase& c, std::ostream* os) { *os << c.label; }
+
+class CabSet : public ::testing::TestWithParam<SetCase> {};
+
+// Files beyond one cabinet's limits go on in the next cabinet of a set,
+// each cabinet naming its neighbours; cabextract, given the first, follows
+// the set and gives back every file.
+TEST_P(CabSet, CabextractRestoresTheWholeSetFromTheFirst) {
+  const SetCase& c = GetParam();
+  TempDir tmp;
+  fs::path src = tmp.path() / "src", dst = tmp.path() / "dst";
+  std::vector<TestFile> es;
+  for (size_t i = 0; i < c.sizes.size(); ++i) {
+    std::string name = "d" + std::to_string(i % 2) + "/f" + std::to_string(i) + ".bin";
+    write_file(src / name, random_bytes(c.sizes[i], uint32_t(i + 1)));
+    es.push_back({name, (src / name).string(), c.sizes[i]});
+  }
+  fs::create_directories(dst);
+  cab::Options o;
+  o.limits = c.limits;
+  Written r = write(es, dst / "20261211123456.cab", o);
+  ASSERT_TRUE(r.ok()) << r.error;
+
+  std::vector<std::string> names = {"20261211123456.cab"};
+  for (size_t n = 2; n <= c.per_cabinet.size(); ++n) names.push_back("20261211123456_" + std::to_string(n) + ".cab");
+  std::vector<std::string> sorted = names;
+  std::sort(sorted.begin(), sorted.end());
+  std::vector<std::string> there = list_dir(dst);
+  std::sort(there.begin(), there.end());
+  ASSERT_EQ(there, sorted) << "the set, and no temporary file";
+  uint16_t set_id = 0;
+  for (size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    CabInfo info = read_cabinet(dst / names[i]);
+    ASSERT_TRUE(info.valid);
+    EXPECT_EQ(info.files.size(), c.per_cabinet[i]);
+    EXPECT_EQ(info.index, i);
+    EXPECT_EQ(info.prev, i > 0 ? names[i - 1] : "");
+    EXPECT_EQ(info.next, i + 1 < names.size() ? names[i + 1] : "");
+    EXPECT_EQ(info.flags, (i > 0 ? 1 : 0) | (i + 1 < names.size() ? 2 : 0));
+    if (i == 0) set_id = info.set_id;
+    EXPECT_EQ(info.set_id, set_id) << "one set number";
+    EXPECT_LE(fs::file_size(dst / names[i]), c.limits.max_cabinet);
+  }
+  EXPECT_NE(set_id, 0);
+  std::string log;
+  ASSERT_TRUE(cabextract_extract(dst / names[0], tmp.path() / "x", &log)) << log;
+  EXPECT_EQ(tree_diff(src, tmp.path() / "x"), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, CabSet,
+    ::testing::Values(
+        SetCase{"by_file_count", {100, 40000, 0, 7, 70000}, cab::Limits{.max_files = 2}, {2, 2, 1}},
+        // Each file alone fits a cabinet of this size, two do not.
+        SetCase{"by_size", {100000, 100000, 100000}, cab::Limits{.max_cabinet = 150000}, {1, 1, 1}},
+        // Several CAB folders in one cabinet of a set.
+        SetCase{"folders_and_cabinets", {40000, 40000, 40000, 40000, 40000},
+                cab::Limits{.max_files = 3, .folder_blocks = 2}, {3, 2}}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// A set is one result: when its first cabinet cannot be named (a file of
+// that name appeared meanwhile), the later cabinets, already named, go too.
+TEST(CabSet, NoCabinetRemainsWhenTheFirstCannotBeNamed) {
+  TempDir tmp;
+  fs::path src = tmp.path() / "src", dst = tmp.path() / "dst";
+  std::vector<TestFile> es;
+  for (int i = 0; i < 5; ++i) {
+    std::string name = "f" + std::to_string(i);
+    write_file(src / name, "bytes " + name);
+    es.push_back({name, (src / name).string(), 6 + name.size()});
+  }
+  fs::create_directories(dst);
+  cab::Options o;
+  o.limits.max_files = 2;
+  Written r = write(es, dst / "s.cab", o, [&] { write_file(dst / "s.cab", "someone else's"); });
+  EXPECT_EQ(r.code, ARC_E_EXISTS) << r.error;
+  EXPECT_EQ(list_dir(dst), std::vector<std::string>{"s.cab"}) << "no continuation cabinet and no temporary";
+  EXPECT_EQ(read_file(dst / "s.cab"), "someone else's");
+}
+
+// A later cabinet's name taken by something else: nothing of the set is
+// left, and that file stays as it was.
+TEST(CabSet, NoCabinetRemainsWhenALaterNameIsTaken) {
+  TempDir tmp;
+  fs::path src = tmp.path() / "src", dst = tmp.path() / "dst";
+  std::vector<TestFile> es;
+  for (int i = 0; i < 5; ++i) {
+    std::string name = "f" + std::to_string(i);
+    write_file(src / name, "bytes " + name);
+    es.push_back({name, (src / name).string(), 6 + name.size()});
+  }
+  fs::create_directories(dst);
+  write_file(dst / "s_3.cab", "not ours");
+  cab::Options o;
+  o.limits.max_files = 2;
+  Written r = write(es, dst / "s.cab", o);
+  EXPECT_EQ(r.code, ARC_E_EXISTS) << r.error;
+  EXPECT_NE(r.error.find("s_3.cab"), std::string::npos) << r.error;
+  EXPECT_EQ(list_dir(dst), std::vector<std::string>{"s_3.cab"});
+  EXPECT_EQ(read_file(dst / "s_3.cab"), "not ours");
+}
 
 }  // namespace

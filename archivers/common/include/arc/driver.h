@@ -43,6 +43,19 @@ class FileContent {
   // (LZH keeps a file stored when compressing it does not pay). False when
   // the file cannot be read again.
   virtual bool rewind() { return false; }
+  // Passes over the next `n` bytes without giving them, for a writer that
+  // keeps a hole as a hole (the file's position moves, nothing is read).
+  virtual void skip(uint64_t n) {
+    char scratch[4096];
+    while (n > 0) {
+      size_t k = read(scratch, static_cast<size_t>(n < sizeof scratch ? n : sizeof scratch));
+      if (k == 0) break;
+      n -= k;
+    }
+  }
+  // The open file, for a writer that keeps more of it than its bytes (its
+  // holes, its extended attributes); null when there is none.
+  virtual platform::InputFile* file() { return nullptr; }
 };
 
 class EntryWriter {

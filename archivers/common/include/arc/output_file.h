@@ -67,7 +67,9 @@ class OutputFile {
   void start_writeback(uint64_t offset, uint64_t size);
 
   // Flushes, closes and moves the file to its name. On failure the
-  // temporary file is removed (except for ARC_E_COMMIT, see above).
+  // temporary file is removed (except for ARC_E_COMMIT, see above). Once
+  // named, a further call does nothing (a writer that makes several files,
+  // a cabinet set, names them all itself, in its own order).
   Status commit();
 
   // Removes the temporary file (nothing when committed or never created).
@@ -81,6 +83,7 @@ class OutputFile {
   std::string temp_;
   std::string final_;
   bool committed_ = false;
+  bool named_ = false;
 };
 
 // The folder part of a path: "/b/x.zip" -> "/b", "x.zip" -> ".", "/x" -> "/"
