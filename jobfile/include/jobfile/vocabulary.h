@@ -21,6 +21,7 @@ inline constexpr char kKeyArchive[] = "[archive]=";
 inline constexpr char kKeyBaseDir[] = "[base_dir]=";
 inline constexpr char kKeySource[] = "[dir_file]=";
 inline constexpr char kKeyShutdown[] = "[shut_flg]=";
+inline constexpr char kKeepKey[] = "[keep]=";
 // The base-folder line the window writes for every type but TAR: the key
 // without "=" and without a value. The worker reads it as no line at all,
 // so no base folder reaches the archiver.
