@@ -24,7 +24,12 @@ std::string unit_value(const std::string& path) {
 }
 
 std::string unit_command(const std::string& path) {
-  std::string out = "\"";
+  // systemd refuses a program path holding a quote, a backslash or a control
+  // character; such a path goes to env as its argument instead.
+  bool plain = true;
+  for (char c : path)
+    if (c == '\\' || c == '"' || c == '\'' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) plain = false;
+  std::string out = plain ? "\"" : "/usr/bin/env \"";
   for (char c : unit_value(path)) {
     if (c == '\\' || c == '"') out += '\\';
     out += c;

@@ -34,7 +34,9 @@ std::string timer_text(Time t);
 std::optional<Time> timer_time(const std::string& timer);
 
 // A path as a unit file's value: "%" doubled (systemd's specifiers), and
-// for a command line in double quotes with "\" and '"' escaped.
+// for a command line in double quotes with "\" and '"' escaped; a program
+// path that systemd would refuse (a quote, a backslash) is started through
+// /usr/bin/env.
 std::string unit_value(const std::string& path);
 std::string unit_command(const std::string& path);
 

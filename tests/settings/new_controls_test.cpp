@@ -4,6 +4,11 @@
 // recording view, so these hold for both windows.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -312,7 +317,9 @@ TEST(Schedule, UnitTexts) {
   const std::optional<std::string> service = schedule::service_text("/home/u/my 100% job", "/opt/z\\b/ZUBETOC");
   ASSERT_TRUE(service);
   EXPECT_NE(service->find("\nWorkingDirectory=/home/u/my 100%% job\n"), std::string::npos) << *service;
-  EXPECT_NE(service->find("\nExecStart=\"/opt/z\\\\b/ZUBETOC\"\n"), std::string::npos) << *service;
+  EXPECT_NE(service->find("\nExecStart=/usr/bin/env \"/opt/z\\\\b/ZUBETOC\"\n"), std::string::npos) << *service;
+  EXPECT_NE(schedule::service_text("/j", "/opt/a 50%/ZUBETOC")->find("\nExecStart=\"/opt/a 50%%/ZUBETOC\"\n"),
+            std::string::npos);
   EXPECT_NE(service->find("\nType=oneshot\n"), std::string::npos);
   EXPECT_FALSE(schedule::service_text("/home/u/a\nb", "/opt/ZUBETOC"));
 
@@ -326,6 +333,43 @@ TEST(Schedule, UnitTexts) {
     for (int m = 0; m < 60; ++m) ASSERT_EQ(schedule::timer_time(schedule::timer_text({h, m})), (schedule::Time{h, m}));
   EXPECT_FALSE(schedule::timer_time("[Timer]\nOnCalendar=*-*-* 25:00:00\n"));
   EXPECT_FALSE(schedule::timer_time("[Timer]\nOnCalendar=daily\n"));
+}
+
+// The units as systemd itself reads them: a job folder and a worker whose
+// paths hold a space, a "%" and a backslash.
+TEST(Schedule, SystemdAcceptsTheUnits) {
+  if (std::system("command -v systemd-analyze >/dev/null 2>&1") != 0) GTEST_SKIP() << "no systemd-analyze";
+  char tmpl[] = "/tmp/zubeto-units-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  const std::string top = tmpl;
+  ASSERT_EQ(std::system(("mkdir -m 700 '" + top + "/run'").c_str()), 0);
+  // A program folder systemd takes as it is, and one it would refuse.
+  for (const std::string bin : {"bin 100% a", "bin a\\b"}) {
+    SCOPED_TRACE(bin);
+    const std::string units = top + "/" + std::to_string(bin.size());
+    const std::string job = units + "/my 100% job", folder = units + "/" + bin;
+    ASSERT_EQ(std::system(("mkdir -p '" + job + "' '" + folder + "'").c_str()), 0);
+    const std::string worker = folder + "/ZUBETOC";
+    {
+      std::ofstream w(worker);
+      w << "#!/bin/sh\nexit 0\n";
+    }
+    ASSERT_EQ(chmod(worker.c_str(), 0755), 0);
+    const std::optional<std::string> service = schedule::service_text(job, worker);
+    ASSERT_TRUE(service);
+    std::ofstream(units + "/zubeto-window.service") << *service;
+    std::ofstream(units + "/zubeto-window.timer") << schedule::timer_text({23, 59});
+    const std::string out = units + "/verify.txt";
+    const int status = std::system(("cd '" + units + "' && XDG_RUNTIME_DIR='" + top +
+                                    "/run' systemd-analyze --user verify zubeto-window.service zubeto-window.timer >'" +
+                                    out + "' 2>&1")
+                                       .c_str());
+    std::ifstream in(out);
+    const std::string said((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(status, 0) << said;
+    EXPECT_EQ(said, "");
+  }
+  std::system(("rm -rf '" + top + "'").c_str());
 }
 
 struct ScheduleRig : Rig {
