@@ -2,16 +2,27 @@
 
 #include <cstdlib>
 
+#include "platform/text.h"
+
 namespace zubeto {
 
 namespace {
 
-// The worker's lines, as it writes them in every code page (the Japanese
-// words are the worker's own; on Windows they are Shift-JIS, here UTF-8).
-constexpr std::string_view kStartWord = "]=圧縮処理開始";
-constexpr std::string_view kEndWord = "]=圧縮処理終了=";
-constexpr std::string_view kMissing = "ファイルがありません=";
-constexpr std::string_view kMode = "モードエラー=";
+// The worker's words, in the system's narrow code page as it writes them
+// (Shift-JIS on a Japanese Windows, UTF-8 on POSIX). Each is compared only
+// where a line starts or at a fixed place after the time stamp, never
+// searched for inside a line, where a Shift-JIS trail byte could begin a
+// false match.
+struct Words {
+  std::string start = platform::system_text("]=圧縮処理開始");
+  std::string end = platform::system_text("]=圧縮処理終了=");
+  std::string missing = platform::system_text("ファイルがありません=");
+  std::string mode = platform::system_text("モードエラー=");
+};
+const Words& words() {
+  static const Words w;
+  return w;
+}
 constexpr std::string_view kError = "ERROR";
 
 bool starts_with(std::string_view s, std::string_view head) { return s.substr(0, head.size()) == head; }
@@ -41,6 +52,8 @@ int left_out_count(std::string_view line) {
 
 LastRun read_last_run(const std::vector<std::string>& lines) {
   LastRun run;
+  const std::string_view kStartWord = words().start, kEndWord = words().end, kMissing = words().missing,
+                         kMode = words().mode;
   std::size_t end = lines.size();
   for (std::size_t i = lines.size(); i-- > 0;) {
     if (stamped(lines[i], kEndWord, &run.time)) {
@@ -79,9 +92,9 @@ LastRun read_last_run(const std::vector<std::string>& lines) {
   // The first line that names what went wrong: a missing path, a mode
   // error, or an error line of the archiver or the worker.
   for (const std::string& line : body) {
-    if (std::size_t at = line.find(kMissing); at != std::string::npos) {
+    if (starts_with(line, kMissing)) {
       run.cause = LastRun::Cause::missing;
-      run.detail = line.substr(at + kMissing.size());
+      run.detail = line.substr(kMissing.size());
       return run;
     }
     if (starts_with(line, kMode)) {

@@ -119,7 +119,8 @@ class FakeServices : public Services {
   std::string text_editor_command(const std::string& file) override { return editor + " " + file; }
 
   // ---- the controls below the first ones ----
-  // Texts: as they are (Japanese), or through this table when it has them.
+  // Texts: in the system's code page as the real services give them (the
+  // Japanese originals), or through this table when it has them.
   std::map<std::string, std::string> translations;
   std::string config_folder;                  // empty: not known
   std::string current = "/home/u/job";
@@ -139,7 +140,7 @@ class FakeServices : public Services {
 
   std::string localized(std::string_view utf8) override {
     auto it = translations.find(std::string(utf8));
-    return it == translations.end() ? std::string(utf8) : it->second;
+    return it == translations.end() ? Services::localized(utf8) : it->second;
   }
   // Not recorded in `opened`: the window's first reads stay as they were.
   std::optional<std::vector<std::string>> read_tail(const std::string& name, std::size_t) override {
