@@ -536,6 +536,18 @@ TEST_F(Window, NewRowsFromTheTableKeepStatusAndDelete) {
   ::SendMessageW(ctl(zw::kList1), LB_SETCURSEL, 0, 0);
   key(window->hwnd(), VK_DELETE);
   EXPECT_EQ(list(), (std::vector<std::string>{"C:\\b"}));
+  // The archive check starts the worker on the job's newest archive of its
+  // type: plain files named as the worker names them, not a folder so named.
+  const std::string dest = folder("out") + "\\";
+  for (const char* name : {"20240101010101.zip", "20250101010101.zip", "20990101010101.lzh", "2099010101010.zip"})
+    write_file(dest + name, "x");
+  ::CreateDirectoryA((dest + "20990101010101.zip").c_str(), nullptr);
+  window->core().set_destination(dest);
+  services.starts.clear();
+  click(zw::MainWindow::new_control_id("VerifyButton"));
+  ASSERT_EQ(services.starts.size(), 1u);
+  EXPECT_NE(services.starts[0].find("ZUBETOC.exe\" --verify \"" + dest + "20250101010101.zip\""), std::string::npos)
+      << services.starts[0];
   EXPECT_TRUE(boxes.take().empty());
 }
 
