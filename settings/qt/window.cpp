@@ -70,7 +70,11 @@ std::string core_text(std::string_view utf8) {
 }
 
 bool install_translation(const QLocale& locale) {
-  if (locale.language() == QLocale::Japanese) return false;
+  // The language the user reads messages in: the first of the locale's
+  // interface languages (LANGUAGE, else LC_ALL, LC_MESSAGES, LANG).
+  const QStringList ui = locale.uiLanguages();
+  const QLocale::Language language = ui.isEmpty() ? locale.language() : QLocale(ui.first()).language();
+  if (language == QLocale::Japanese) return false;
   // Made once for the program's life; the application owns it.
   static QTranslator* english = nullptr;
   if (!english) {
