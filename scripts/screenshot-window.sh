@@ -108,7 +108,7 @@ kill -0 "$win_pid" 2>/dev/null || { echo "screenshot: ZUBETOB ended early" >&2; 
 # controls); the picture keeps a margin of 8 pixels around it, and for the
 # Win32 window also its frame and title bar, which Wine draws.
 if [ $win32 -eq 1 ]; then
-  "$build/testbin/zubeto_screengrab" "$out" 736 232 305 480
+  "$build/testbin/zubeto_screengrab" "$out" 736 232 305 581
 else
   "$build/testbin/zubeto_screengrab" "$out" 744 264 289 549
 fi
