@@ -109,7 +109,10 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ZUBETO_DEB_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 if(TARGET ZUBETOB)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
+  # The window sets its captions in a Japanese gothic face (IPAGothic, see
+  # settings/qt/window.cpp); without a font with Japanese glyphs, names and
+  # Japanese captions would show as boxes.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-ipafont-gothic | fonts-japanese-gothic")
   # "ﾛｸﾞ表示" opens the run log through xdg-open.
   set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
 endif()

@@ -2,6 +2,10 @@
 # Renders the settings window ZUBETOB on a virtual X screen (Xvfb), with the
 # example LZH job restored into it, and saves a PNG picture of it.
 #   bash scripts/screenshot-window.sh [OUT.png]      (default: build/zbtb-window.png)
+#   bash scripts/screenshot-window.sh --english [OUT.png]
+#        the same window under an English locale (default:
+#        build/zbtb-window-en.png); without it the window runs under
+#        ja_JP.UTF-8
 #   bash scripts/screenshot-window.sh --win32 [OUT.png]
 #        the Win32 window ZUBETOB.exe of build-win64 under Wine, in the
 #        Japanese code page (default: build/zbtb-window-win32.png)
@@ -12,12 +16,18 @@ here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/.." && pwd)
 build="$top/build"
 win32=0
+english=0
 if [ "${1:-}" = "--win32" ]; then
   win32=1
+  shift
+elif [ "${1:-}" = "--english" ]; then
+  english=1
   shift
 fi
 if [ $win32 -eq 1 ]; then
   out=${1:-$build/zbtb-window-win32.png}
+elif [ $english -eq 1 ]; then
+  out=${1:-$build/zbtb-window-en.png}
 else
   out=${1:-$build/zbtb-window.png}
 fi
@@ -51,7 +61,11 @@ if [ $win32 -eq 1 ]; then
     '[dir_file]="C:\data"' '[dir_file]="C:\memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
 else
   printf '%s\r\n' '[mode]=0' '[archive]="/backup/' '[base_dir]' \
-    '[dir_file]="/data"' '[dir_file]="/memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
+    '[dir_file]="/data"' '[dir_file]="/memo.txt"' '[keep]=7' '[shut_flg]=0' > "$work/jobconf.ini"
+  # A run log whose last run failed, for the status line.
+  printf '%s\r\n' '[05/15 02:30:00]=圧縮処理開始' 'UNLHA32.DLL Loading' '[05/15 02:30:09]=圧縮処理終了=0000' \
+    '[05/16 02:30:00]=圧縮処理開始' 'ファイルがありません=/data' '詳細エラー=0002' \
+    '[05/16 02:30:00]=圧縮処理終了=0701' > "$work/logdata.txt"
 fi
 # A runtime folder of its own, so that a window the user has open elsewhere
 # does not count as a running copy.
@@ -79,18 +93,23 @@ if [ $win32 -eq 1 ]; then
   win_pid=$!
   sleep 5
 else
-  (cd "$work" && exec "$build/bin/ZUBETOB") >"$work/window.log" 2>&1 &
+  # The window's language follows the locale: Japanese under ja_JP, English
+  # under any other. No schedule is read from the user's own units.
+  if [ $english -eq 1 ]; then lang=en_US.UTF-8; else lang=ja_JP.UTF-8; fi
+  (cd "$work" && XDG_CONFIG_HOME="$work/config" LC_ALL=$lang LANG=$lang exec "$build/bin/ZUBETOB") \
+    >"$work/window.log" 2>&1 &
   win_pid=$!
   sleep 2
 fi
 kill -0 "$win_pid" 2>/dev/null || { echo "screenshot: ZUBETOB ended early" >&2; cat "$work/window.log" >&2; exit 1; }
 
 # The window's client area opens at 752,272 (11280, 4080 twips) and measures
-# 273 x 432 pixels; the picture keeps a margin of 8 pixels around it, and
-# for the Win32 window also its frame and title bar, which Wine draws.
+# 273 x 432 pixels (the Qt window 273 x 533 with the rows below the first
+# controls); the picture keeps a margin of 8 pixels around it, and for the
+# Win32 window also its frame and title bar, which Wine draws.
 if [ $win32 -eq 1 ]; then
-  "$build/testbin/zubeto_screengrab" "$out" 736 232 305 480
+  "$build/testbin/zubeto_screengrab" "$out" 736 232 305 581
 else
-  "$build/testbin/zubeto_screengrab" "$out" 744 264 289 448
+  "$build/testbin/zubeto_screengrab" "$out" 744 264 289 549
 fi
 echo "screenshot: $out"

@@ -32,6 +32,12 @@ std::string from(const std::string& s, size_t pos) { return pos < s.size() ? s.s
 // Works one line into the job. Returns when the line is done or the rest of
 // it has to be passed over.
 void restore_line(const std::string& line, RestoredJob& job, const ResponseReader& read_response) {
+  const std::string keep_key = jobfile::kKeepKey;
+  if (line.compare(0, keep_key.size(), keep_key) == 0) {
+    std::optional<long> n = whole_number(line.substr(keep_key.size()));
+    if (n && *n >= 0 && *n <= kMostKept) job.keep = static_cast<int>(*n);
+    return;
+  }
   std::string t = line;
   const std::string mode_key = jobfile::kKeyMode, archive_key = jobfile::kKeyArchive,
                     source_key = jobfile::kKeySource, shut_key = jobfile::kKeyShutdown;

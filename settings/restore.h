@@ -16,9 +16,13 @@ struct RestoredJob {
   std::optional<int> shutdown;             // Check1 value 0 or 1
   std::optional<std::string> destination;  // Text1
   std::vector<std::string> sources;        // List1, in order
+  std::optional<int> keep;                 // archives kept in the destination (0: all)
 
   bool operator==(const RestoredJob&) const = default;
 };
+
+// The most archives a job may keep, as the window offers it.
+inline constexpr int kMostKept = 9999;
 
 // Gives the lines of the named response file, or nothing when it cannot be
 // opened.
@@ -32,6 +36,8 @@ using ResponseReader = std::function<std::optional<std::vector<std::string>>(con
 // Values that cannot be used (a type outside 0-3, a shutdown value that is no
 // whole number, a value too short for its quotes) make the rest of that line
 // pass over; later values of a key replace earlier ones, sources add up.
+// A line that starts with "[keep]=" holds only that key: a whole number from
+// 0 up is the number of archives kept, anything else is passed over.
 RestoredJob restore_job(const std::vector<std::string>& lines, const ResponseReader& read_response);
 
 // A whole number in decimal, with optional spaces around it and an optional

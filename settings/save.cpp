@@ -49,6 +49,9 @@ SaveLines save_lines(const Job& job, const std::function<bool(const std::string&
     out.write_resp = true;
     for (const auto& s : job.sources) out.resp.push_back(quoted(s));
   }
+  // Only a job that keeps a number of archives says so: a job without it is
+  // saved exactly as before, and older readers pass over the line.
+  if (job.keep > 0) out.jobconf.push_back(kKeepKey + std::to_string(job.keep));
   out.jobconf.push_back(std::string(kKeyShutdown) + (job.shutdown ? "1" : "0"));
   return out;
 }

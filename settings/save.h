@@ -14,6 +14,7 @@ struct Job {
   bool shutdown = false;             // Check1 ticked
   std::string destination;           // Text1, ends with the separator
   std::vector<std::string> sources;  // List1, in list order
+  int keep = 0;                      // archives kept in the destination; 0 keeps all
 };
 
 inline constexpr int kTypeCab = jobfile::kTypeCab;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zubeto {
@@ -87,6 +88,40 @@ class Services {
   // folder of a network share, 0 otherwise; nothing when the library or its
   // function cannot be loaded.
   virtual std::optional<int> share_check(const std::string& path) = 0;
+
+  // ---- What the window offers beyond its first controls. Each has a
+  // default, so that a platform without the service still builds and the
+  // window says that it cannot. ----
+
+  // A fixed text of the window, given as its Japanese original in UTF-8, in
+  // the window's language and the system's narrow code page. By default the
+  // original itself: under a Japanese locale every text stays as it is.
+  virtual std::string localized(std::string_view utf8);
+  // The lines of the last max_bytes (about) of a text file, or nothing when
+  // it cannot be opened. By default read through open_text.
+  virtual std::optional<std::vector<std::string>> read_tail(const std::string& name, std::size_t max_bytes);
+  // The user's configuration folder ($XDG_CONFIG_HOME, else ~/.config); empty
+  // when it cannot be told.
+  virtual std::string user_config_folder() { return {}; }
+  // The window's current folder, where the job lies; empty when unknown.
+  virtual std::string current_folder() { return {}; }
+  // Writes the bytes as the whole file of that path, making its folders;
+  // the file is replaced only once complete. False on failure.
+  virtual bool write_file(const std::string& /*path*/, const std::string& /*bytes*/) { return false; }
+  // Removes the file of that path; true when it is gone (or was not there).
+  virtual bool remove_file(const std::string& /*path*/) { return false; }
+  // Runs the program with its arguments (found along the search path) and
+  // waits for it; its standard output (and error) in *output. The exit
+  // status, or -1 when it could not be started.
+  virtual int run_command(const std::vector<std::string>& /*argv*/, std::string* /*output*/) { return -1; }
+  // Offers the user a choice of files and folders to add as sources; the
+  // paths chosen (none when cancelled).
+  virtual std::vector<std::string> choose_sources() { return {}; }
+  // Offers the user a choice of one archive to check, starting in the
+  // folder given; empty when cancelled.
+  virtual std::string choose_archive(const std::string& /*folder*/) { return {}; }
+  // The names of the plain files in a folder; empty when it cannot be read.
+  virtual std::vector<std::string> folder_files(const std::string& /*folder*/) { return {}; }
 };
 
 // Every line of a text file, or nothing when it cannot be opened.

@@ -15,17 +15,28 @@ namespace zubeto {
 
 namespace {
 
-// A fixed text of the window in the system's narrow code page.
-std::string narrow(std::string_view utf8) { return platform::system_text(utf8); }
-
 // Shows a message from fixed texts and bytes: the fixed parts are
-// converted, a path between them is not.
+// converted (Services::localized: the window's language, the system's code
+// page), a path between them is not.
 int message(Services& services, const std::string& text, const char* title, int style) {
-  return services.message_box(text, narrow(title), style);
+  return services.message_box(text, services.localized(title), style);
 }
 
-std::string unfit_path_message(const std::string& path) {
-  return narrow(texts::kUnfitPathOpen) + path + narrow(texts::kUnfitPathClose);
+std::string unfit_path_message(Services& services, const std::string& path) {
+  return services.localized(texts::kUnfitPathOpen) + path + services.localized(texts::kUnfitPathClose);
+}
+
+// The run log's end that the status line reads: its last lines, enough for
+// a run's whole text.
+constexpr std::size_t kLogTail = 64 * 1024;
+
+// "20YYMMDDhhmmss" and the extension: an archive as the worker names it.
+bool archive_name(const std::string& name, const std::string& extension) {
+  constexpr std::size_t kDigits = 14;
+  if (name.size() != kDigits + extension.size()) return false;
+  for (std::size_t i = 0; i < kDigits; ++i)
+    if (name[i] < '0' || name[i] > '9') return false;
+  return name.compare(kDigits, std::string::npos, extension) == 0;
 }
 
 }  // namespace
@@ -48,7 +59,7 @@ bool SettingsCore::load() {
   view_.enable_destination_drops(true);
   set_destination(std::string());
 
-  view_.show_frame_captions(narrow(texts::kSourceFrameCaption), narrow(texts::kDestinationFrameCaption));
+  view_.show_frame_captions(text(texts::kSourceFrameCaption), text(texts::kDestinationFrameCaption));
 
   // Nothing is reported when the job files cannot be read: the window keeps
   // its defaults.
@@ -57,6 +68,8 @@ bool SettingsCore::load() {
         restore_job(*lines, [this](const std::string& name) { return read_text_lines(services_, name); });
     apply_job(job);
   }
+  refresh_status();
+  read_schedule();
 
   // Last, after every program-made change has run its click rule.
   changed_ = 0;
@@ -70,6 +83,7 @@ void SettingsCore::apply_job(const RestoredJob& job) {
   if (job.destination) set_destination(*job.destination);
   for (const std::string& source : job.sources) add_source(source);
   if (job.shutdown) set_shutdown(*job.shutdown == 1);
+  if (job.keep) set_keep(*job.keep);
 }
 
 // ---- program-made changes ----------------------------------------------------
@@ -87,6 +101,16 @@ void SettingsCore::set_shutdown(bool on) {
   view_.show_shutdown(on);
   // The box's click runs only when its value changes.
   if (was != on) shutdown_click(on);
+}
+
+void SettingsCore::set_keep(int count) {
+  keep_ = count < 0 ? 0 : count > kMostKept ? kMostKept : count;
+  view_.show_keep(keep_);
+}
+
+void SettingsCore::keep_change(int count) {
+  set_keep(count);
+  changed_ = 1;
 }
 
 void SettingsCore::set_destination(const std::string& path) {
@@ -125,18 +149,19 @@ SaveOutcome SettingsCore::save_job(const char* empty_job_text) {
   job.shutdown = shutdown_;
   job.destination = destination_;
   job.sources = sources_;
+  job.keep = keep_;
 
   // One press reports and removes at most one entry from another drive.
   const int other_drive = settings::tar_drive_mismatch(job);
   if (other_drive >= 0) {
     const auto at = static_cast<std::size_t>(other_drive);
-    message(services_, narrow(texts::kTarOtherDrive) + sources_[at], texts::kTitleErrorMessage, kMbStyleError);
+    message(services_, text(texts::kTarOtherDrive) + sources_[at], texts::kTitleErrorMessage, kMbStyleError);
     remove_source_at(at);
     return SaveOutcome::drive_refused;
   }
   // An empty job leaves the job stored before on disk.
   if (settings::job_is_empty(job)) {
-    message(services_, narrow(empty_job_text), texts::kTitleError, kMbStyleError);
+    message(services_, text(empty_job_text), texts::kTitleError, kMbStyleError);
     return SaveOutcome::empty_refused;
   }
 
@@ -151,7 +176,7 @@ SaveOutcome SettingsCore::save_job(const char* empty_job_text) {
   if (!services_.write_text_files(files, &failed)) {
     // The save has no error path of its own in the system; a silent failure
     // would leave the user believing the job stored. The flag stays.
-    message(services_, narrow(texts::kSaveFailed) + failed, texts::kTitleError, kMbStyleError);
+    message(services_, text(texts::kSaveFailed) + failed, texts::kTitleError, kMbStyleError);
     return SaveOutcome::write_failed;
   }
   changed_ = 0;
@@ -171,8 +196,162 @@ SaveOutcome SettingsCore::run_now() {
   if (program.empty()) return outcome;
   if (program.back() != jobfile::kPathSeparator) program += jobfile::kPathSeparator;
   program += jobfile::kWorkerProgram;
-  (void)services_.start_program("\"" + program + "\"", kShowNormalFocus);
+  if (services_.start_program("\"" + program + "\"", kShowNormalFocus)) {
+    // The status line follows the run until its end line is written.
+    awaiting_run_ = true;
+    log_before_ = services_.read_tail(jobfile::kRunLogFile, kLogTail).value_or(std::vector<std::string>{});
+  }
   return outcome;
+}
+
+std::string SettingsCore::worker_path() {
+  std::string program = services_.program_folder();
+  if (program.empty()) return program;
+  if (program.back() != jobfile::kPathSeparator) program += jobfile::kPathSeparator;
+  return program + jobfile::kWorkerProgram;
+}
+
+// ---- the last run ------------------------------------------------------------
+
+void SettingsCore::refresh_status() {
+  std::optional<std::vector<std::string>> lines = services_.read_tail(jobfile::kRunLogFile, kLogTail);
+  last_run_ = lines ? read_last_run(*lines) : LastRun{};
+  status_ = status_text(last_run_, [this](std::string_view s) { return text(s); });
+  view_.show_status(status_);
+}
+
+bool SettingsCore::poll_run() {
+  if (!awaiting_run_) return false;
+  std::optional<std::vector<std::string>> lines = services_.read_tail(jobfile::kRunLogFile, kLogTail);
+  const std::vector<std::string> now = lines.value_or(std::vector<std::string>{});
+  refresh_status();
+  // The run has ended once the log has changed and its last run is no
+  // longer at work.
+  if (now != log_before_ && last_run_.outcome != LastRun::Outcome::running &&
+      last_run_.outcome != LastRun::Outcome::none)
+    awaiting_run_ = false;
+  return awaiting_run_;
+}
+
+// ---- sources chosen in a dialog, the archive check ---------------------------
+
+void SettingsCore::add_click() {
+  DragData data;
+  data.copy_allowed = true;
+  data.file_list = true;
+  data.paths = services_.choose_sources();
+  // The same rules as a drop of those paths onto the list.
+  if (!data.paths.empty()) source_drop(data);
+}
+
+void SettingsCore::verify_click() {
+  // The newest archive of the job's type in the destination: the names are
+  // the runs' times, so the greatest name is the newest.
+  std::string newest;
+  if (!destination_.empty()) {
+    const std::string extension = jobfile::archive_extension(type_);
+    for (const std::string& name : services_.folder_files(destination_))
+      if (archive_name(name, extension) && name > newest) newest = name;
+  }
+  std::string archive;
+  if (!newest.empty()) {
+    archive = destination_;
+    if (archive.back() != jobfile::kPathSeparator) archive += jobfile::kPathSeparator;
+    archive += newest;
+  } else {
+    archive = services_.choose_archive(destination_);
+    if (archive.empty()) return;
+  }
+  const std::string worker = worker_path();
+  if (worker.empty() ||
+      !services_.start_program("\"" + worker + "\" --verify \"" + archive + "\"", kShowNormalFocus)) {
+    message(services_, text(texts::kVerifyNotStarted), texts::kTitleError, kMbStyleError);
+    return;
+  }
+  awaiting_run_ = true;
+  log_before_ = services_.read_tail(jobfile::kRunLogFile, kLogTail).value_or(std::vector<std::string>{});
+}
+
+// ---- the daily run -----------------------------------------------------------
+
+std::string SettingsCore::unit_folder() {
+  std::string config = services_.user_config_folder();
+  if (config.empty()) return config;
+  if (config.back() != '/') config += '/';
+  return config + "systemd/user/";
+}
+
+void SettingsCore::read_schedule() {
+  schedule_.reset();
+  const std::string folder = unit_folder();
+  if (!folder.empty()) {
+    if (auto lines = services_.read_tail(folder + schedule::kTimerUnit, 4096)) {
+      std::string timer;
+      for (const std::string& line : *lines) timer += line + "\n";
+      schedule_ = schedule::timer_time(timer);
+    }
+  }
+  const schedule::Time shown = schedule_.value_or(schedule::Time{});
+  view_.show_schedule(schedule_.has_value(), shown.hour, shown.minute);
+  show_next_run();
+}
+
+bool SettingsCore::systemctl(const std::vector<std::string>& words, std::string* output) {
+  std::vector<std::string> argv = {"systemctl", "--user"};
+  argv.insert(argv.end(), words.begin(), words.end());
+  std::string out;
+  const int status = services_.run_command(argv, &out);
+  if (output) *output += out;
+  return status == 0;
+}
+
+void SettingsCore::show_next_run() {
+  std::string next;
+  if (schedule_) {
+    std::string out;
+    if (systemctl({"show", schedule::kTimerUnit, "--property=NextElapseUSecRealtime", "--value"}, &out)) {
+      while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
+      if (!out.empty() && out != "n/a") next = fill(text(texts::kNextRun), {out});
+    }
+    if (next.empty()) next = fill(text(texts::kDailyAt), {schedule::clock_text(*schedule_)});
+  }
+  view_.show_next_run(next);
+}
+
+void SettingsCore::schedule_change(bool on, schedule::Time time) {
+  const std::string folder = unit_folder();
+  const std::string timer = folder + schedule::kTimerUnit, service = folder + schedule::kServiceUnit;
+  std::string output;
+  bool done = false;
+  if (on) {
+    std::optional<std::string> service_text;
+    if (schedule::valid(time) && !folder.empty())
+      service_text = schedule::service_text(services_.current_folder(), worker_path());
+    // Asking the user's service manager to reload first tells whether there
+    // is one, before any file is written.
+    done = service_text && !services_.current_folder().empty() && !worker_path().empty() &&
+           systemctl({"daemon-reload"}, &output) && services_.write_file(service, *service_text) &&
+           services_.write_file(timer, schedule::timer_text(time)) && systemctl({"daemon-reload"}, &output) &&
+           systemctl({"enable", schedule::kTimerUnit}, &output) &&
+           systemctl({"restart", schedule::kTimerUnit}, &output);
+    if (!done) {
+      // Nothing half set stays behind.
+      if (!folder.empty()) {
+        (void)systemctl({"disable", "--now", schedule::kTimerUnit}, nullptr);
+        (void)services_.remove_file(timer);
+        (void)services_.remove_file(service);
+        (void)systemctl({"daemon-reload"}, nullptr);
+      }
+      message(services_, text(texts::kScheduleFailed) + output, texts::kTitleError, kMbStyleError);
+    }
+  } else if (!folder.empty()) {
+    const bool stopped = systemctl({"disable", "--now", schedule::kTimerUnit}, &output);
+    const bool removed = services_.remove_file(timer) && services_.remove_file(service);
+    (void)systemctl({"daemon-reload"}, nullptr);
+    if (!stopped || !removed)
+      message(services_, text(texts::kScheduleOffFailed) + output, texts::kTitleError, kMbStyleError);
+  }
+  read_schedule();
 }
 
 // ---- housekeeping ------------------------------------------------------------
@@ -203,13 +382,14 @@ void SettingsCore::clear() {
   for (std::size_t n = 0; n < count; ++n) remove_source_at(0);
   set_destination(std::string());
   set_shutdown(false);
+  set_keep(0);
   changed_ = 1;
 }
 
 bool SettingsCore::exit() {
   if (changed_ == 1) {
     const int answer =
-        message(services_, narrow(texts::kExitChanged), texts::kTitleProduct, kMbStyleConfirm);
+        message(services_, text(texts::kExitChanged), texts::kTitleProduct, kMbStyleConfirm);
     if (answer != kAnswerYes) return false;
   }
   // The job is not saved on the way out.
@@ -222,7 +402,7 @@ void SettingsCore::show_log() {
   // does not wait for it. The system leaves a failed start unhandled; the
   // user is told here, since nothing else would show.
   if (!services_.start_program(services_.text_editor_command(jobfile::kRunLogFile), kShowNormalFocus))
-    message(services_, narrow(texts::kEditorFailed), texts::kTitleError, kMbStyleError);
+    message(services_, text(texts::kEditorFailed), texts::kTitleError, kMbStyleError);
 }
 
 void SettingsCore::delete_log() {
@@ -266,14 +446,14 @@ bool SettingsCore::source_drop(const DragData& data) {
     if (settings::path_fits_job_file(path))
       fitting.push_back(path);
     else
-      message(services_, unfit_path_message(path), texts::kTitleErrorMessage, kMbStyleError);
+      message(services_, unfit_path_message(services_, path), texts::kTitleErrorMessage, kMbStyleError);
   }
   const settings::SourceDrop drop = settings::source_drop(sources_, fitting);
   for (const std::string& path : fitting) add_source(path);
   // Repeats are equal bytes: two names that show alike are still two files.
   // Each is reported while it still shows in the list, then removed.
   for (std::size_t i = 0; i < drop.repeats.size(); ++i) {
-    message(services_, drop.repeats[i] + narrow(texts::kRepeatSuffix), texts::kTitleErrorMessage, kMbStyleError);
+    message(services_, drop.repeats[i] + text(texts::kRepeatSuffix), texts::kTitleErrorMessage, kMbStyleError);
     remove_source_at(drop.removed_at[i]);
   }
   changed_ = 1;
@@ -294,16 +474,16 @@ void SettingsCore::destination_drop(const DragData& data) {
     case settings::DestinationDrop::ignored:
       return;
     case settings::DestinationDrop::too_many:
-      message(services_, narrow(texts::kOneDestination), texts::kTitleErrorMessage, kMbStyleInfo);
+      message(services_, text(texts::kOneDestination), texts::kTitleErrorMessage, kMbStyleInfo);
       return;
     case settings::DestinationDrop::not_folder:
       // The old destination is gone all the same; the flag stays.
       set_destination(std::string());
-      message(services_, narrow(texts::kNotAFolder), texts::kTitleErrorMessage, kMbStyleInfo);
+      message(services_, text(texts::kNotAFolder), texts::kTitleErrorMessage, kMbStyleInfo);
       return;
     case settings::DestinationDrop::accepted:
       if (!settings::path_fits_job_file(drop.text)) {
-        message(services_, unfit_path_message(data.paths[0]), texts::kTitleErrorMessage, kMbStyleError);
+        message(services_, unfit_path_message(services_, data.paths[0]), texts::kTitleErrorMessage, kMbStyleError);
         return;
       }
       set_destination(drop.text);

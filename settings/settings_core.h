@@ -23,6 +23,15 @@
 //        Text1 drop            -> destination_drop(data)
 //        Text1 key press       -> nothing reaches the box (destination_takes_keys()
 //                                 is false)
+//      and for the controls below them (settings/window_layout.h):
+//        KeepCount change      -> keep_change(count)
+//        ScheduleCheck click   -> schedule_change(ticked, time shown)
+//        ScheduleTime change   -> schedule_change(true, time) while ticked
+//        AddButton click       -> add_click()  (also List1's context menu)
+//        VerifyButton click    -> verify_click()
+//        List1 Delete key      -> delete_entries(selected indexes of List1)
+//        window gets the focus -> refresh_status()
+//        every second or so    -> poll_run() while awaiting_run()
 //   4. Results out: the core sets the controls through SettingsView as its
 //      state changes, shows messages and touches files only through
 //      Services. The getters below give the state for a view's own reads;
@@ -39,7 +48,9 @@
 #include <vector>
 
 #include "drag_data.h"
+#include "last_run.h"
 #include "restore.h"
+#include "schedule.h"
 #include "services.h"
 #include "settings_view.h"
 
@@ -79,6 +90,23 @@ class SettingsCore {
   DropEffect destination_drag_over(const DragData& data);  // Text1
   void destination_drop(const DragData& data);             // Text1
 
+  // The number of archives the job keeps, as the user sets it (0: all).
+  void keep_change(int count);
+  // Reads the run log's end and shows the last run on the status line.
+  void refresh_status();
+  // After run now (or an archive check) started the worker: true while the
+  // run log has not changed since and ended in an end line; each call
+  // refreshes the status line.
+  bool poll_run();
+  bool awaiting_run() const { return awaiting_run_; }
+  // Asks for files and folders and adds them as a drop of them would.
+  void add_click();
+  // Starts the worker's archive check on the job's newest archive in the
+  // destination, or on one the user chooses when there is none.
+  void verify_click();
+  // Turns the daily run on (at that time) or off, at once.
+  void schedule_change(bool on, schedule::Time time);
+
   // No key typed into the destination box reaches it.
   static constexpr bool destination_takes_keys() { return false; }
 
@@ -96,6 +124,10 @@ class SettingsCore {
   // The scratch list of the source drag-over (Combo1): empty whenever no
   // handler runs.
   const std::vector<std::string>& scratch() const { return scratch_; }
+  int keep() const { return keep_; }
+  const LastRun& last_run() const { return last_run_; }
+  const std::string& status() const { return status_; }
+  const std::optional<schedule::Time>& daily_run() const { return schedule_; }
 
   // ---- program-made changes (start-up, tests, a view's set-up) -----------
 
@@ -105,6 +137,8 @@ class SettingsCore {
   void set_shutdown(bool on);
   void set_destination(const std::string& path);
   void add_source(const std::string& path);
+  // Sets the number of archives kept as the program does.
+  void set_keep(int count);
   // Puts a restored job into the window (start-up).
   void apply_job(const RestoredJob& job);
 
@@ -112,6 +146,12 @@ class SettingsCore {
   SaveOutcome save_job(const char* empty_job_text);
   void remove_source_at(std::size_t index);
   bool is_share_root(const std::string& path);
+  std::string text(std::string_view utf8) { return services_.localized(utf8); }
+  std::string worker_path();
+  std::string unit_folder();
+  void read_schedule();
+  void show_next_run();
+  bool systemctl(const std::vector<std::string>& words, std::string* output);
 
   Services& services_;
   SettingsView& view_;
@@ -122,6 +162,12 @@ class SettingsCore {
   std::vector<std::string> sources_;
   bool destination_drops_ = false;
   std::vector<std::string> scratch_;
+  int keep_ = 0;
+  LastRun last_run_;
+  std::string status_;
+  bool awaiting_run_ = false;
+  std::vector<std::string> log_before_;
+  std::optional<schedule::Time> schedule_;
 };
 
 }  // namespace zubeto

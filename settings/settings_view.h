@@ -37,6 +37,18 @@ class SettingsView {
   virtual void show_frame_captions(const std::string& sources, const std::string& destination) = 0;
   // Closes the window and so ends the program; no question is asked here.
   virtual void close_window() = 0;
+
+  // ---- The controls below the first ones (settings/window_layout.h). A
+  // view that does not draw one yet passes its call over. ----
+
+  // The "keep the last N archives" box (KeepCount); 0 keeps all.
+  virtual void show_keep(int /*count*/) {}
+  // The status line of the last run (StatusLine).
+  virtual void show_status(const std::string& /*text*/) {}
+  // The daily run box and its time (ScheduleCheck, ScheduleTime).
+  virtual void show_schedule(bool /*on*/, int /*hour*/, int /*minute*/) {}
+  // The next run of the daily schedule, or empty (ScheduleNext).
+  virtual void show_next_run(const std::string& /*text*/) {}
 };
 
 }  // namespace zubeto

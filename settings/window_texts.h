@@ -35,4 +35,12 @@ inline constexpr char kUnfitPathClose[] = "」は、ジョブに保存できな�
 inline constexpr char kSourceFrameCaption[] = "ここにﾌｧｲﾙかﾌｧﾙﾀﾞをD&&Dする";
 inline constexpr char kDestinationFrameCaption[] = "ここに圧縮先ﾌｫﾙﾀﾞをD&&Dする";
 
+// The controls below the first ones.
+inline constexpr char kVerifyNotStarted[] = "圧縮ファイルを検査するプログラム（ZUBETOC）を起動できませんでした。";
+inline constexpr char kScheduleFailed[] =
+    "毎日の実行を設定できませんでした（systemd のユーザーマネージャがないか、応答がありません）。\n";  // + its output
+inline constexpr char kScheduleOffFailed[] = "毎日の実行を止められませんでした。\n";  // + its output
+inline constexpr char kNextRun[] = "次回の実行：%1";                       // %1: systemd's time
+inline constexpr char kDailyAt[] = "毎日 %1 に実行";                       // %1: HH:MM
+
 }  // namespace zubeto::texts

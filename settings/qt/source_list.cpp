@@ -2,6 +2,7 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 
 namespace zubeto {
 
@@ -12,6 +13,15 @@ SourceList::SourceList(QWidget* parent) : QListWidget(parent) {
   // Drop mode manual as laid out: drags over the list reach on_drag_over.
   setAcceptDrops(true);
   viewport()->setAcceptDrops(true);
+}
+
+void SourceList::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Delete && e->modifiers() == Qt::NoModifier && on_delete_key) {
+    on_delete_key();
+    e->accept();
+    return;
+  }
+  QListWidget::keyPressEvent(e);
 }
 
 void SourceList::dragEnterEvent(QDragEnterEvent* e) { dragMoveEvent(e); }

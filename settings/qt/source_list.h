@@ -14,11 +14,14 @@ class SourceList : public QListWidget {
   std::function<int(const QMimeData&, Qt::DropActions)> on_drag_over;
   // Returns whether the drop was taken.
   std::function<bool(const QMimeData&, Qt::DropActions)> on_drop;
+  // The Delete key: removes the selected entries (as Command1 does).
+  std::function<void()> on_delete_key;
 
  protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dragMoveEvent(QDragMoveEvent* e) override;
   void dropEvent(QDropEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 };
 
 }  // namespace zubeto

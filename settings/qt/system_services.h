@@ -32,6 +32,16 @@ class SystemServices : public Services {
   std::string program_folder() override;
   std::string text_editor_command(const std::string& file) override;
   std::optional<int> share_check(const std::string& path) override;
+  std::string localized(std::string_view utf8) override;
+  std::optional<std::vector<std::string>> read_tail(const std::string& name, std::size_t max_bytes) override;
+  std::string user_config_folder() override;
+  std::string current_folder() override;
+  bool write_file(const std::string& path, const std::string& bytes) override;
+  bool remove_file(const std::string& path) override;
+  int run_command(const std::vector<std::string>& argv, std::string* output) override;
+  std::vector<std::string> choose_sources() override;
+  std::string choose_archive(const std::string& folder) override;
+  std::vector<std::string> folder_files(const std::string& folder) override;
 
   // Where the worker is started from. By default the running program's own
   // folder; a test points it at a folder that holds a test build instead.

@@ -25,8 +25,12 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLocale;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
+class QTimeEdit;
+class QTimer;
 
 namespace zubeto {
 
@@ -74,9 +78,26 @@ class ZBTB : public QWidget, private SettingsView {
   FrameBox* source_frame;        // Frame2
   FrameBox* destination_frame;   // Frame3
 
+  // Below the first controls, from the core's table (settings/window_layout.h).
+  QLabel* keep_label;            // KeepLabel
+  QSpinBox* keep_count;          // KeepCount
+  QCheckBox* schedule_box;       // ScheduleCheck
+  QTimeEdit* schedule_time;      // ScheduleTime
+  QLabel* schedule_next;         // ScheduleNext
+  QPushButton* add_button;       // AddButton
+  QPushButton* verify_button;    // VerifyButton
+  QLabel* status_line;           // StatusLine
+  // Follows a started run until its end line is in the run log.
+  QTimer* run_poll;
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
  private:
   void build();
+  void build_new_controls(const QFont& face);
   void wire();
+  void follow_run();
 
   // SettingsView
   void make_topmost() override;
@@ -88,6 +109,10 @@ class ZBTB : public QWidget, private SettingsView {
   void enable_destination_drops(bool on) override;
   void show_frame_captions(const std::string& sources, const std::string& destination) override;
   void close_window() override;
+  void show_keep(int count) override;
+  void show_status(const std::string& text) override;
+  void show_schedule(bool on, int hour, int minute) override;
+  void show_next_run(const std::string& text) override;
 
   SettingsCore core_;
   // True while the core sets a control: its change signal is then no click.
@@ -97,5 +122,18 @@ class ZBTB : public QWidget, private SettingsView {
 // Makes the face the window's captions are set in, "ＭＳ ゴシック", resolve
 // to the Japanese gothic font that Debian ships. Idempotent.
 void install_font_substitutes();
+
+// A caption of the window, given as its Japanese original (UTF-8), in the
+// language of the translation installed (context "ZBTB").
+QString caption_text(const char* utf8);
+// A text of the settings core in the installed language and the system's
+// narrow code page (context "zubeto"); what SystemServices::localized gives.
+std::string core_text(std::string_view utf8);
+
+// Under any locale but a Japanese one, installs the English translation of
+// every caption and message; under a Japanese one the window keeps its
+// Japanese texts. True when the translation was installed. Call once the
+// application exists, before the window is made.
+bool install_translation(const QLocale& locale);
 
 }  // namespace zubeto

@@ -3,6 +3,8 @@
 // Tests find the controls by these identifiers (GetDlgItem).
 #pragma once
 
+#include "window_layout.h"
+
 namespace zubeto::win32 {
 
 inline constexpr char kWindowClass[] = "ZBTB";
@@ -13,7 +15,9 @@ inline constexpr char kCaption[] = "ズベト Ver2.01";  // UTF-8 in the source
 inline constexpr int kClientLeft = 11280;
 inline constexpr int kClientTop = 4080;
 inline constexpr int kClientWidth = 4095;
-inline constexpr int kClientHeight = 6480;
+// 6480 for the first controls, and the rows of the new ones below them
+// (settings/window_layout.h).
+inline constexpr int kClientHeight = zubeto::layout::kClientHeight;
 
 // Control identifiers: the system's control names. None is IDOK (1) or
 // IDCANCEL (2), so Enter and Escape, which the dialog keys report under
@@ -35,6 +39,8 @@ enum ControlId : int {
   kFrame3 = 143,
   kLabel1 = 150,
   kCombo1 = 151,
+  // The new controls: kNewControl + their row in zubeto::layout::kNewControls.
+  kNewControl = 200,
 };
 
 enum class Kind { button, option, check, list, text, frame, label, combo };

@@ -1,5 +1,8 @@
 #include "main_window.h"
 
+#include <cstdio>
+#include <cstring>
+#include <optional>
 #include <vector>
 
 #include "drop_target.h"
@@ -75,7 +78,9 @@ ControlClass class_of(const ControlLayout& c) {
       return {L"BUTTON", child | WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case Kind::list:
       // Single selection, not sorted.
-      return {L"LISTBOX", child | WS_GROUP | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
+      // Its keys go to the window first (WM_VKEYTOITEM): Delete removes.
+      return {L"LISTBOX",
+              child | WS_GROUP | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_WANTKEYBOARDINPUT,
               WS_EX_CLIENTEDGE};
     case Kind::text:
       // A long path wraps over the box's lines. Read-only: nothing typed,
@@ -123,7 +128,45 @@ LRESULT CALLBACK destination_box_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
   return r;
 }
 
+ControlClass class_of(const layout::Control& c) {
+  const DWORD child = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+  switch (c.kind) {
+    case layout::Kind::label:
+    case layout::Kind::text:
+      return {L"STATIC", child | SS_LEFT | SS_NOPREFIX, 0};
+    case layout::Kind::number:
+      return {L"EDIT", child | WS_GROUP | WS_TABSTOP | ES_NUMBER | ES_RIGHT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case layout::Kind::time:
+      return {L"EDIT", child | WS_GROUP | WS_TABSTOP | ES_CENTER, WS_EX_CLIENTEDGE};
+    case layout::Kind::check:
+      return {L"BUTTON", child | WS_GROUP | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case layout::Kind::button:
+      return {L"BUTTON", child | WS_GROUP | WS_TABSTOP | BS_PUSHBUTTON, 0};
+  }
+  return {L"STATIC", child, 0};
+}
+
+// "HH:MM" as typed; nothing for any other text.
+std::optional<schedule::Time> typed_time(HWND edit) {
+  char text[16] = {};
+  ::GetWindowTextA(edit, text, sizeof text);
+  int h = -1, m = -1;
+  char rest = 0;
+  if (std::sscanf(text, "%d:%d%c", &h, &m, &rest) != 2) return std::nullopt;
+  const schedule::Time t{h, m};
+  if (!schedule::valid(t)) return std::nullopt;
+  return t;
+}
+
+constexpr UINT_PTR kRunPollTimer = 1;
+
 }  // namespace
+
+int MainWindow::new_control_id(const char* name) {
+  for (std::size_t i = 0; i < layout::kNewControlCount; ++i)
+    if (std::strcmp(layout::kNewControls[i].name, name) == 0) return kNewControl + static_cast<int>(i);
+  return 0;
+}
 
 MainWindow::MainWindow(Services& services) : core_(services, *this) {}
 
@@ -199,6 +242,39 @@ void MainWindow::create_controls() {
       ::SetWindowLongPtrW(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&destination_box_proc));
     }
   }
+  create_new_controls();
+}
+
+void MainWindow::create_new_controls() {
+  const Dpi dpi = screen_dpi();
+  HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
+  // Behind the first controls, in the table's order: the tab order runs on
+  // from Text1 through the new rows.
+  for (std::size_t i = 0; i < layout::kNewControlCount; ++i) {
+    const layout::Control& c = layout::kNewControls[i];
+    const ControlClass k = class_of(c);
+    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
+                               twips_to_pixels(c.top, dpi.y), twips_to_pixels(c.width, dpi.x),
+                               twips_to_pixels(c.height, dpi.y), hwnd_,
+                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNewControl + static_cast<int>(i))),
+                               instance, nullptr);
+    if (!h) continue;
+    ::SetWindowPos(h, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gothic_), FALSE);
+  }
+  ::SetDlgItemInt(hwnd_, new_control_id("KeepCount"), 0, FALSE);
+  ::SendMessageW(control(new_control_id("KeepCount")), EM_LIMITTEXT, 4, 0);
+  ::SetWindowTextW(control(new_control_id("ScheduleTime")), L"02:30");
+  ::SendMessageW(control(new_control_id("ScheduleTime")), EM_LIMITTEXT, 5, 0);
+  // The daily run is set through systemd user units, which Windows does
+  // not have: its controls show, disabled, until a Task Scheduler job
+  // stands in for them.
+  ::EnableWindow(control(new_control_id("ScheduleCheck")), FALSE);
+  ::EnableWindow(control(new_control_id("ScheduleTime")), FALSE);
+}
+
+void MainWindow::follow_run() {
+  if (core_.awaiting_run()) ::SetTimer(hwnd_, kRunPollTimer, 1000, nullptr);
 }
 
 void MainWindow::show() {
@@ -249,10 +325,62 @@ void MainWindow::show_frame_captions(const std::string& sources, const std::stri
 
 void MainWindow::close_window() { ::DestroyWindow(hwnd_); }
 
+void MainWindow::show_keep(int count) {
+  showing_ = true;
+  ::SetDlgItemInt(hwnd_, new_control_id("KeepCount"), static_cast<UINT>(count), FALSE);
+  showing_ = false;
+}
+
+void MainWindow::show_status(const std::string& text) {
+  ::SetWindowTextA(control(new_control_id("StatusLine")), text.c_str());
+}
+
+void MainWindow::show_schedule(bool on, int hour, int minute) {
+  showing_ = true;
+  ::SendMessageW(control(new_control_id("ScheduleCheck")), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+  if (on) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02d:%02d", hour % 100, minute % 100);
+    ::SetWindowTextA(control(new_control_id("ScheduleTime")), text);
+  }
+  showing_ = false;
+}
+
+void MainWindow::show_next_run(const std::string& text) {
+  ::SetWindowTextA(control(new_control_id("ScheduleNext")), text.c_str());
+}
+
 // ---- events ---------------------------------------------------------------
 
 void MainWindow::command(int id, int code) {
+  if (id == new_control_id("KeepCount") && code == EN_CHANGE) {
+    if (showing_) return;
+    BOOL ok = FALSE;
+    const UINT n = ::GetDlgItemInt(hwnd_, id, &ok, FALSE);
+    if (ok && static_cast<int>(n) != core_.keep()) core_.keep_change(static_cast<int>(n));
+    return;
+  }
+  if (id == new_control_id("ScheduleTime") && code == EN_KILLFOCUS) {
+    const std::optional<schedule::Time> t = typed_time(control(id));
+    const bool on = ::SendMessageW(control(new_control_id("ScheduleCheck")), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    if (on && t && core_.daily_run() != t) core_.schedule_change(true, *t);
+    return;
+  }
   if (code != BN_CLICKED) return;
+  if (id == new_control_id("ScheduleCheck")) {
+    const bool on = ::SendMessageW(control(id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    core_.schedule_change(on, typed_time(control(new_control_id("ScheduleTime"))).value_or(schedule::Time{2, 30}));
+    return;
+  }
+  if (id == new_control_id("AddButton")) {
+    core_.add_click();
+    return;
+  }
+  if (id == new_control_id("VerifyButton")) {
+    core_.verify_click();
+    follow_run();
+    return;
+  }
   switch (id) {
     case kCommand1: {
       std::vector<std::size_t> selected;
@@ -266,7 +394,10 @@ void MainWindow::command(int id, int code) {
     case kCommand4: core_.exit(); break;
     case kCommand5: core_.show_log(); break;
     case kCommand6: core_.delete_log(); break;
-    case kCommand8: core_.run_now(); break;
+    case kCommand8:
+      core_.run_now();
+      follow_run();
+      break;
     case kCheck1:
       core_.shutdown_click(::SendMessageW(control(kCheck1), BM_GETCHECK, 0, 0) == BST_CHECKED);
       break;
@@ -302,7 +433,20 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
         return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
       }
       break;
+    case WM_TIMER:
+      if (wp == kRunPollTimer && !core_.poll_run()) ::KillTimer(hwnd_, kRunPollTimer);
+      return 0;
+    case WM_VKEYTOITEM:
+      // The Delete key in the source list removes the selected source, as
+      // Command1 does.
+      if (reinterpret_cast<HWND>(lp) == control(kList1) && LOWORD(wp) == VK_DELETE) {
+        command(kCommand1, BN_CLICKED);
+        return -2;
+      }
+      return -1;
     case WM_ACTIVATE:
+      // The status line is read again whenever the window gets the focus.
+      if (LOWORD(wp) != WA_INACTIVE) core_.refresh_status();
       // The focus comes back to the control that had it.
       if (LOWORD(wp) == WA_INACTIVE) {
         HWND f = ::GetFocus();

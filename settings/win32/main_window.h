@@ -48,11 +48,21 @@ class MainWindow final : public SettingsView {
   void enable_destination_drops(bool on) override;
   void show_frame_captions(const std::string& sources, const std::string& destination) override;
   void close_window() override;
+  void show_keep(int count) override;
+  void show_status(const std::string& text) override;
+  void show_schedule(bool on, int hour, int minute) override;
+  void show_next_run(const std::string& text) override;
+
+  // The identifier of a new control by its name in the core's table; 0
+  // when there is none.
+  static int new_control_id(const char* name);
 
  private:
   static LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
   void create_controls();
+  void create_new_controls();
+  void follow_run();
   void command(int id, int code);
   void release_drops();
 
@@ -64,6 +74,7 @@ class MainWindow final : public SettingsView {
   DropTarget* source_drop_ = nullptr;
   DropTarget* destination_drop_ = nullptr;
   bool destination_registered_ = false;
+  bool showing_ = false;  // the core sets a control: its change is no edit
 };
 
 // The program's message loop: dialog keys (Tab, the arrows in the option

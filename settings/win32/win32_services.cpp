@@ -1,5 +1,8 @@
 #include "win32_services.h"
 
+#include <commdlg.h>
+
+#include <cstring>
 #include <utility>
 
 #include "dircheck.h"
@@ -119,6 +122,56 @@ std::optional<int> Win32Services::share_check(const std::string& path) {
   if (!share_fn_) return std::nullopt;
   auto fn = reinterpret_cast<DircheckFn>(share_fn_);
   return static_cast<int>(fn(path.c_str(), static_cast<int32_t>(path.size())));
+}
+
+std::vector<std::string> Win32Services::folder_files(const std::string& folder) {
+  std::vector<std::string> names;
+  std::string pattern = folder;
+  if (!pattern.empty() && pattern.back() != '\\') pattern += '\\';
+  pattern += "*";
+  WIN32_FIND_DATAA found{};
+  HANDLE h = ::FindFirstFileA(pattern.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) return names;
+  do {
+    // Plain files only: a folder named like an archive is none.
+    if (!(found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+      names.push_back(found.cFileName);
+  } while (::FindNextFileA(h, &found));
+  ::FindClose(h);
+  return names;
+}
+
+std::vector<std::string> Win32Services::choose_sources() {
+  std::string buffer(32768, '\0');
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner_;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.Flags = OFN_EXPLORER | OFN_ALLOWMULTISELECT | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  std::vector<std::string> out;
+  if (!::GetOpenFileNameA(&ofn)) return out;
+  // One file: its full path. Several: the folder, then each name, each
+  // ended by a zero, the list by two.
+  const char* p = buffer.c_str();
+  const std::string first = p;
+  p += first.size() + 1;
+  if (*p == '\0') return {first};
+  for (; *p; p += std::strlen(p) + 1) out.push_back(first + (first.back() == '\\' ? "" : "\\") + p);
+  return out;
+}
+
+std::string Win32Services::choose_archive(const std::string& folder) {
+  char path[MAX_PATH * 4] = {};
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner_;
+  ofn.lpstrFilter = "LZH, ZIP, CAB, TAR\0*.lzh;*.zip;*.cab;*.tar\0";
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = sizeof path;
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+  return ::GetOpenFileNameA(&ofn) ? std::string(path) : std::string();
 }
 
 }  // namespace zubeto::win32

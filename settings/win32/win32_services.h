@@ -36,6 +36,12 @@ class Win32Services : public Services {
   std::string program_folder() override;
   std::string text_editor_command(const std::string& file) override;
   std::optional<int> share_check(const std::string& path) override;
+  // The plain files of a folder (ANSI names, as the job's paths are).
+  std::vector<std::string> folder_files(const std::string& folder) override;
+  // The system's file dialogs: files (several at once) to add, an archive
+  // to check.
+  std::vector<std::string> choose_sources() override;
+  std::string choose_archive(const std::string& folder) override;
 
  private:
   HWND owner_ = nullptr;

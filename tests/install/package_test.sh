@@ -72,6 +72,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 echo "Depends: $depends"
 has_dep() { tr ',' '\n' <<<"$depends" | sed 's/^ *//; s/ .*//' | grep -qx "$1"; }
 has_dep qt6-qpa-plugins || fail "qt6-qpa-plugins missing: the window could not show itself"
+has_dep fonts-ipafont-gothic || fail "no Japanese font: the window's captions and names would show as boxes"
 tr ',' '\n' <<<"$depends" | grep -q -- '-dev\b' && fail "depends on a development package"
 mkdir "$tmp/root"
 dpkg-deb -x "$deb" "$tmp/root"

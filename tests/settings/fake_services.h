@@ -117,6 +117,87 @@ class FakeServices : public Services {
   std::string program_folder() override { return program_folder_path; }
 
   std::string text_editor_command(const std::string& file) override { return editor + " " + file; }
+
+  // ---- the controls below the first ones ----
+  // Texts: in the system's code page as the real services give them (the
+  // Japanese originals), or through this table when it has them.
+  std::map<std::string, std::string> translations;
+  std::string config_folder;                  // empty: not known
+  std::string current = "/home/u/job";
+  std::map<std::string, std::string> written;  // write_file: path -> bytes
+  std::set<std::string> unwritable_paths;
+  std::vector<std::string> removed;             // remove_file, in order
+  // run_command: the argument lists in order; the answer for a command is
+  // found by its words joined with spaces, else command_status.
+  std::vector<std::vector<std::string>> commands;
+  std::map<std::string, std::pair<int, std::string>> command_answers;
+  int command_status = 0;
+  std::vector<std::vector<std::string>> chosen_sources;  // choose_sources answers, in turn
+  std::string chosen_archive;
+  std::vector<std::string> archive_questions;          // folders choose_archive was asked in
+  std::map<std::string, std::vector<std::string>> folder_listing;
+  int tails_read = 0;
+
+  std::string localized(std::string_view utf8) override {
+    auto it = translations.find(std::string(utf8));
+    return it == translations.end() ? Services::localized(utf8) : it->second;
+  }
+  // Not recorded in `opened`: the window's first reads stay as they were.
+  std::optional<std::vector<std::string>> read_tail(const std::string& name, std::size_t) override {
+    ++tails_read;
+    auto it = files.find(name);
+    if (it == files.end() || unreadable.count(name)) return std::nullopt;
+    return it->second;
+  }
+  std::string user_config_folder() override { return config_folder; }
+  std::string current_folder() override { return current; }
+  bool write_file(const std::string& path, const std::string& bytes) override {
+    if (unwritable_paths.count(path)) return false;
+    written[path] = bytes;
+    // What was written reads back as lines.
+    std::vector<std::string> lines;
+    std::string line;
+    for (char c : bytes) {
+      if (c == '\n') {
+        lines.push_back(line);
+        line.clear();
+      } else {
+        line += c;
+      }
+    }
+    if (!line.empty()) lines.push_back(line);
+    files[path] = lines;
+    return true;
+  }
+  bool remove_file(const std::string& path) override {
+    removed.push_back(path);
+    written.erase(path);
+    files.erase(path);
+    return true;
+  }
+  int run_command(const std::vector<std::string>& argv, std::string* output) override {
+    commands.push_back(argv);
+    std::string joined;
+    for (const std::string& a : argv) joined += (joined.empty() ? "" : " ") + a;
+    auto it = command_answers.find(joined);
+    if (it == command_answers.end()) return command_status;
+    if (output) *output = it->second.second;
+    return it->second.first;
+  }
+  std::vector<std::string> choose_sources() override {
+    if (chosen_sources.empty()) return {};
+    std::vector<std::string> out = chosen_sources.front();
+    chosen_sources.erase(chosen_sources.begin());
+    return out;
+  }
+  std::string choose_archive(const std::string& folder) override {
+    archive_questions.push_back(folder);
+    return chosen_archive;
+  }
+  std::vector<std::string> folder_files(const std::string& folder) override {
+    auto it = folder_listing.find(folder);
+    return it == folder_listing.end() ? std::vector<std::string>{} : it->second;
+  }
 };
 
 }  // namespace zubeto

@@ -33,6 +33,11 @@ RestoredJob job(std::optional<int> type, std::optional<int> shut, std::optional<
   return j;
 }
 
+RestoredJob keeping(RestoredJob j, std::optional<int> keep) {
+  j.keep = keep;
+  return j;
+}
+
 const std::optional<int> none;
 const std::optional<std::string> no_dest;
 
@@ -49,6 +54,7 @@ TEST_P(RestoreTable, ReadsTheJob) {
   EXPECT_EQ(got.shutdown, c.want.shutdown);
   EXPECT_EQ(got.destination, c.want.destination);
   EXPECT_EQ(got.sources, c.want.sources);
+  EXPECT_EQ(got.keep, c.want.keep);
 }
 
 const RestoreCase kCases[] = {
@@ -107,6 +113,18 @@ const RestoreCase kCases[] = {
      job(none, none, no_dest, {})},
     {"lines_in_another_order",
      {"[shut_flg]=1", "[dir_file]=\"/s\"", "[archive]=\"/d/", "[mode]=1"}, job(1, 1, "/d/", {"/s"})},
+    // The number of archives kept: its own line, before the shutdown line.
+    {"keep_before_the_shutdown_line",
+     {"[mode]=1", "[archive]=\"/d/", "[base_dir]", "[dir_file]=\"/s\"", "[keep]=7", "[shut_flg]=1"},
+     keeping(job(1, 1, "/d/", {"/s"}), 7)},
+    {"keep_zero_keeps_all", {"[keep]=0"}, keeping(job(none, none, no_dest, {}), 0)},
+    {"no_keep_line_leaves_it_unset", {"[shut_flg]=0"}, job(none, 0, no_dest, {})},
+    {"later_keep_wins_unusable_ones_passed_over",
+     {"[keep]=3", "[keep]=-1", "[keep]=x", "[keep]=", "[keep]=10000", "[keep]= 12 "},
+     keeping(job(none, none, no_dest, {}), 12)},
+    {"keep_only_at_the_start_of_a_line", {"[keep]=2", " [keep]=5", "x[keep]=6"},
+     keeping(job(none, none, no_dest, {}), 2)},
+    {"keep_line_holds_no_other_key", {"[keep]=4[shut_flg]=1"}, job(none, none, no_dest, {})},
 };
 
 INSTANTIATE_TEST_SUITE_P(Lines, RestoreTable, ::testing::ValuesIn(kCases),

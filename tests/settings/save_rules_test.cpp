@@ -28,6 +28,23 @@ TEST(SaveLines, ExampleJobIsWrittenLineByLine) {
   EXPECT_FALSE(s.write_resp);
 }
 
+TEST(SaveLines, KeepLineOnlyWhenArchivesAreCounted) {
+  Job job{1, true, "/backup/", {"/data"}};
+  const std::vector<std::string> without = {"[mode]=1", "[archive]=\"/backup/", "[base_dir]", "[dir_file]=\"/data\"",
+                                            "[shut_flg]=1"};
+  // 0 keeps every archive: the job is saved exactly as one without the key.
+  EXPECT_EQ(save_lines(job, folder_exists).jobconf, without);
+  job.keep = 5;
+  std::vector<std::string> with = without;
+  with.insert(with.end() - 1, "[keep]=5");
+  EXPECT_EQ(save_lines(job, folder_exists).jobconf, with);
+  // With more than ten sources the line stays in the job file.
+  job.sources = numbered(11);
+  EXPECT_EQ(save_lines(job, folder_exists).jobconf,
+            (std::vector<std::string>{"[mode]=1", "[archive]=\"/backup/", "[base_dir]", "[dir_file]=\"@resp.tmp\"",
+                                      "[keep]=5", "[shut_flg]=1"}));
+}
+
 TEST(SaveLines, TypeDecidesBaseFolderAndFolderSuffix) {
   struct Case {
     int type;

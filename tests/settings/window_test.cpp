@@ -142,7 +142,9 @@ void WindowTest::window_itself() {
   ZBTB& w = *rig.window;
   QCOMPARE(w.objectName(), QStringLiteral("ZBTB"));
   QCOMPARE(w.windowTitle(), QString::fromUtf8("ズベト Ver2.01"));
-  QCOMPARE(w.geometry(), QRect(752, 272, 273, 432));  // 11280, 4080; 4095 x 6480 twips
+  // 11280, 4080; 4095 x 6480 twips, and the rows of the new controls below
+  // (window_new_controls_test): 4095 x 7995 twips.
+  QCOMPARE(w.geometry(), QRect(752, 272, 273, 533));
   QVERIFY(!w.windowIcon().isNull());
   QVERIFY(w.windowIcon().availableSizes().contains(QSize(32, 32)));
   QVERIFY(w.windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -151,7 +153,7 @@ void WindowTest::window_itself() {
   QCOMPARE(w.changed(), 0);
   QVERIFY(rig.open());
   QVERIFY(w.windowFlags() & Qt::WindowStaysOnTopHint);
-  QCOMPARE(w.geometry(), QRect(752, 272, 273, 432));
+  QCOMPARE(w.geometry(), QRect(752, 272, 273, 533));
   // Option group: four buttons, one group, indexes as properties.
   for (int i = 0; i < 4; ++i) QCOMPARE(w.type_buttons[i]->property("index").toInt(), i);
   QVERIFY(w.shutdown_box->text().isEmpty());
@@ -238,7 +240,10 @@ void WindowTest::drawing_order_back_to_front() {
     if (o->isWidgetType() && !o->objectName().isEmpty()) order << o->objectName();
   const QStringList want = qlist({"Label1", "Combo1", "Frame1", "Option1_1", "Option1_3", "Option1_2", "Option1_0",
                                   "Frame2", "List1", "Command1", "Frame3", "Command2", "Text1", "Command3",
-                                  "Command4", "Command5", "Command6", "Check1", "Command8"});
+                                  "Command4", "Command5", "Command6", "Check1", "Command8",
+                                  // the new controls, below all of these, in the core's table order
+                                  "KeepLabel", "KeepCount", "ScheduleCheck", "ScheduleTime", "ScheduleNext",
+                                  "AddButton", "VerifyButton", "StatusLine"});
   QCOMPARE(order, want);
   // What shows where two controls overlap: Text1 covers the hidden Combo1.
   QCOMPARE(rig.window->childAt(rig.window->destination_box->geometry().topLeft() + QPoint(3, 3))->parentWidget(),
@@ -251,14 +256,18 @@ void WindowTest::tab_order_from_the_opened_window() {
   QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
   QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(rig.window->save_button));
   QStringList visited;
-  for (int i = 0; i < 12; ++i) {
-    visited << QApplication::focusWidget()->objectName();
+  for (int i = 0; i < 18; ++i) {
+    QWidget* f = QApplication::focusWidget();
+    while (f && f->parentWidget() != rig.window.get()) f = f->parentWidget();  // a spin box's line edit
+    visited << (f ? f->objectName() : QString());
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
   // The option group is one stop, at its selected button; frames, the label
-  // and the hidden Combo1 are passed over.
+  // and the hidden Combo1 are passed over. The new controls' rows follow
+  // the first controls (the time box takes Tab once for its minutes).
   QCOMPARE(visited, qlist({"Command2", "Command4", "Command5", "Command6", "Command3", "Command1", "Command8",
-                           "Option1_0", "Check1", "List1", "Text1", "Command2"}));
+                           "Option1_0", "Check1", "List1", "Text1", "KeepCount", "ScheduleCheck", "ScheduleTime",
+                           "ScheduleTime", "AddButton", "VerifyButton", "Command2"}));
 }
 
 void WindowTest::resizing_moves_nothing() {

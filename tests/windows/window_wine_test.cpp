@@ -374,12 +374,13 @@ TEST_F(Window, OpensAtItsPlaceTopmostWithItsCaptionIconAndFonts) {
     return d;
   }();
   ASSERT_EQ(dpi, 96) << "the pixel figures below are those of 96 dots per inch";
-  // 11280, 4080 twips and 4095 x 6480 twips at 15 twips a pixel.
+  // 11280, 4080 twips and 4095 x 6480 twips at 15 twips a pixel, and the
+  // rows of the new controls below: 4095 x 7995 twips.
   RECT client = client_on_screen(w);
   EXPECT_EQ(client.left, 752);
   EXPECT_EQ(client.top, 272);
   EXPECT_EQ(client.right - client.left, 273);
-  EXPECT_EQ(client.bottom - client.top, 432);
+  EXPECT_EQ(client.bottom - client.top, 533);
 
   wchar_t caption[64] = {};
   ::GetWindowTextW(w, caption, 64);
@@ -473,8 +474,12 @@ void key(HWND window, UINT vk) {
 TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
   open();
   EXPECT_EQ(::GetFocus(), ctl(zw::kCommand2));
+  // The new rows follow Text1; the daily run's controls are disabled on
+  // Windows and passed over.
   const int order[] = {zw::kCommand4, zw::kCommand5, zw::kCommand6, zw::kCommand3, zw::kCommand1, zw::kCommand8,
-                       zw::kOption1,  zw::kCheck1,   zw::kList1,    zw::kText1,    zw::kCommand2};
+                       zw::kOption1,  zw::kCheck1,   zw::kList1,    zw::kText1,
+                       zw::MainWindow::new_control_id("KeepCount"), zw::MainWindow::new_control_id("AddButton"),
+                       zw::MainWindow::new_control_id("VerifyButton"), zw::kCommand2};
   for (int id : order) {
     key(window->hwnd(), VK_TAB);
     EXPECT_EQ(::GetFocus(), ctl(id)) << "after Tab, expected control " << id << ", got "
@@ -491,6 +496,59 @@ TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
   EXPECT_TRUE(::IsWindow(window->hwnd()));
   EXPECT_TRUE(boxes.take().empty()) << "a save of the empty job would have shown a message";
   EXPECT_FALSE(exists(scratch.work() + "\\jobconf.ini"));
+}
+
+// The rows below the first controls, drawn from the core's table.
+TEST_F(Window, NewRowsFromTheTableKeepStatusAndDelete) {
+  write_job({"[mode]=1", "[archive]=\"C:\\out\\", "[base_dir]", "[dir_file]=\"C:\\a\"", "[dir_file]=\"C:\\b\"",
+             "[keep]=6", "[shut_flg]=0"});
+  write_file(scratch.work() + "\\logdata.txt",
+             "[05/16 09:00:01]=" + acp("圧縮処理開始") + "\r\n" + acp("ファイルがありません=") + "C:\\gone\r\n" +
+                 "[05/16 09:00:01]=" + acp("圧縮処理終了=0701") + "\r\n");
+  open();
+  for (std::size_t i = 0; i < zubeto::layout::kNewControlCount; ++i) {
+    const zubeto::layout::Control& c = zubeto::layout::kNewControls[i];
+    HWND h = ctl(zw::MainWindow::new_control_id(c.name));
+    ASSERT_NE(h, nullptr) << c.name;
+    RECT r = rect_in_parent(h);
+    RECT want = {zw::twips_to_pixels(c.left, 96), zw::twips_to_pixels(c.top, 96),
+                 zw::twips_to_pixels(c.left, 96) + zw::twips_to_pixels(c.width, 96),
+                 zw::twips_to_pixels(c.top, 96) + zw::twips_to_pixels(c.height, 96)};
+    EXPECT_TRUE(::EqualRect(&r, &want)) << c.name;
+    EXPECT_TRUE(::IsWindowVisible(h)) << c.name;
+  }
+  const int keep = zw::MainWindow::new_control_id("KeepCount");
+  EXPECT_EQ(text(keep), "6");
+  EXPECT_EQ(changed(), 0);
+  EXPECT_EQ(text(zw::MainWindow::new_control_id("KeepLabel")), acp("最新の N 個の圧縮ファイルを残す"));
+  EXPECT_EQ(text(zw::MainWindow::new_control_id("StatusLine")),
+            acp("前回の実行：05/16 09:00:01 失敗（0701）：見つかりません ") + "C:\\gone");
+  // Typed into the box, saved before the shutdown line.
+  ::SetWindowTextA(ctl(keep), "12");
+  pump();
+  EXPECT_EQ(window->core().keep(), 12);
+  EXPECT_EQ(changed(), 1);
+  click(zw::kCommand2);
+  EXPECT_EQ(work_file("jobconf.ini"), "[mode]=1\r\n[archive]=\"C:\\out\\\r\n[base_dir]\r\n[dir_file]=\"C:\\a\"\r\n"
+                                      "[dir_file]=\"C:\\b\"\r\n[keep]=12\r\n[shut_flg]=0\r\n");
+  // The Delete key in the list removes the selected source.
+  ::SetFocus(ctl(zw::kList1));
+  ::SendMessageW(ctl(zw::kList1), LB_SETCURSEL, 0, 0);
+  key(window->hwnd(), VK_DELETE);
+  EXPECT_EQ(list(), (std::vector<std::string>{"C:\\b"}));
+  // The archive check starts the worker on the job's newest archive of its
+  // type: plain files named as the worker names them, not a folder so named.
+  const std::string dest = folder("out") + "\\";
+  for (const char* name : {"20240101010101.zip", "20250101010101.zip", "20990101010101.lzh", "2099010101010.zip"})
+    write_file(dest + name, "x");
+  ::CreateDirectoryA((dest + "20990101010101.zip").c_str(), nullptr);
+  window->core().set_destination(dest);
+  services.starts.clear();
+  click(zw::MainWindow::new_control_id("VerifyButton"));
+  ASSERT_EQ(services.starts.size(), 1u);
+  EXPECT_NE(services.starts[0].find("ZUBETOC.exe\" --verify \"" + dest + "20250101010101.zip\""), std::string::npos)
+      << services.starts[0];
+  EXPECT_TRUE(boxes.take().empty());
 }
 
 TEST_F(Window, RestoresTheSavedJobIntoItsControls) {
