@@ -70,6 +70,7 @@ std::string fallback(const std::string& name, size_t max) {
 
 class TarWriter : public arc::EntryWriter {
  public:
+  bool takes_entries_as_walked() const override { return true; }
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
     return Status{};

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <new>
 
 #include "arc/codes.h"
@@ -21,11 +22,12 @@ constexpr size_t kReadAhead = 64 * 1024;
 
 class OpenFile : public FileContent {
  public:
-  // Opens the entry's file and reads ahead. On failure returns the reason.
-  bool open(Entry& e, std::string& why) {
+  // Opens the entry's file through the walk's folders and reads ahead. On
+  // failure returns the reason.
+  bool open(Entry& e, FileOpener& opener, std::string& why) {
     platform::FileFacts facts;
     platform::SysError err;
-    if (!file_.open(e.path, e.follow, facts, err)) {
+    if (!opener.open(e, file_, facts, err)) {
       why = err.text();
       gone_ = err.kind == platform::ErrorKind::Missing;
       return false;
@@ -192,25 +194,35 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 
   std::vector<WalkRoot> roots;
   for (const Source& src : cmd.sources) roots.push_back({src.path, source_name(row, cmd, src), src.contents_only});
-  Report report;
-  std::vector<Entry> entries = walk(roots, report);
+  WalkOptions options;
   {
-    // What the format cannot hold is left out here, each with a line:
-    // links (when the format has none) and, for formats that keep files
-    // only, the folders' own entries (their files are kept).
-    std::vector<Entry> kept;
-    kept.reserve(entries.size());
-    for (Entry& e : entries) {
-      if (e.kind == EntryKind::Link && !row.stores_links)
-        report.note("NOTE: left out: " + e.path + " (a symbolic link to " + e.link_target + "; " +
-                    std::string(row.name) + " archives cannot hold links)");
-      else if (e.kind == EntryKind::Folder && !row.stores_folders)
-        continue;
-      else
-        kept.push_back(std::move(e));
+    // Our own destination is never walked into: known by its identity,
+    // whatever path leads to it.
+    platform::FileFacts dest;
+    platform::SysError derr;
+    const std::string folder = folder_of(cmd.archive);
+    if (platform::path_facts(folder, /*follow_link=*/true, dest, derr) && dest.kind == platform::FileKind::Folder) {
+      options.has_destination = true;
+      options.dest_dev = dest.dev;
+      options.dest_ino = dest.ino;
+      std::vector<std::string_view> parts = platform::path_parts(cmd.archive);
+      if (!parts.empty()) options.archive_name = std::string(parts.back());
     }
-    entries.swap(kept);
   }
+  Report report;
+  std::unique_ptr<EntryWriter> writer = make_writer();
+
+  // What the format cannot hold is left out here, each with a line:
+  // links (when the format has none) and, for formats that keep files
+  // only, the folders' own entries (their files are kept).
+  auto fits_format = [&](const Entry& e) {
+    if (e.kind == EntryKind::Link && !row.stores_links) {
+      report.note("NOTE: left out: " + e.path + " (a symbolic link to " + e.link_target + "; " +
+                  std::string(row.name) + " archives cannot hold links)");
+      return false;
+    }
+    return !(e.kind == EntryKind::Folder && !row.stores_folders);
+  };
 
   auto problem_lines = [&] {
     for (const Report::Problem& p : report.problems) text.line(p.text);
@@ -222,55 +234,101 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     problem_lines();
     return finish(text, ARC_E_NOTHING, output, size);
   };
-  if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
-  if (s.ok() && entries.empty()) return nothing();
 
   OutputFile out;
-  std::unique_ptr<EntryWriter> writer = make_writer();
   std::vector<std::string> listed;
   const uint64_t most = std::min(row.max_file_size, writer->max_file_size());
-  for (const Entry& e : entries) {
-    if (!s.ok()) break;
-    if (e.kind == EntryKind::File && e.size > most)
-      s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
-                                         std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
-                                         "): " + e.path);
-  }
-  if (s.ok()) s = writer->check_plan(entries);
-  std::vector<std::string> removed;
-  if (s.ok()) s = out.create(cmd.archive, &removed);
-  for (const std::string& r : removed)
-    report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
-  if (s.ok()) s = writer->begin(out, entries);
   size_t stored = 0;
-  for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
-    if (StopSignals::stopped()) {
-      s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
-      break;
-    }
-    Entry e = entries[i];
+  std::vector<std::string> removed;
+  // One entry into the archive; its file opened through the walk's folders.
+  auto store = [&](Entry e, FileOpener& opener) {
     if (e.kind != EntryKind::File) {
       s = writer->add(e, nullptr);
     } else {
       OpenFile file;
       std::string why;
-      if (!file.open(e, why)) {
+      if (!file.open(e, opener, why)) {
         if (file.gone())
           report.problem(ARC_E_SOURCE_MISSING, "vanished before it was read: " + e.path);
         else
           report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
-        continue;
+        return;
       }
       if (file.size() > most) {
         report.problem(ARC_E_SOURCE_CHANGED, "grew past the largest file " + std::string(row.name) +
                                                  " archives can hold while the run went on; left out: " + e.path);
-        continue;
+        return;
       }
       s = writer->add(e, &file);
       if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
     if (s.ok()) ++stored;
     if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+  };
+
+  if (writer->takes_entries_as_walked()) {
+    // Each entry goes into the archive as the walk meets it: nothing is
+    // kept per file but what the walk's own rules need.
+    if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+    if (s.ok()) s = out.create(cmd.archive, &removed);
+    for (const std::string& r : removed)
+      report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
+    if (s.ok()) s = writer->begin(out, {});
+    if (s.ok()) {
+      struct Streamer : WalkVisitor {
+        std::function<bool(Entry&, FileOpener&)> fn;
+        bool visit(Entry& e, FileOpener& opener) override { return fn(e, opener); }
+      } streamer;
+      streamer.fn = [&](Entry& e, FileOpener& opener) {
+        if (StopSignals::stopped()) {
+          s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+          return false;
+        }
+        if (!fits_format(e)) return true;
+        if (e.kind == EntryKind::File && e.size > most) {
+          s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
+                                             std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
+                                             "): " + e.path);
+          return false;
+        }
+        store(std::move(e), opener);
+        return s.ok();
+      };
+      walk(roots, options, report, streamer);
+    }
+  } else {
+    std::vector<WalkedFolder> folders;
+    std::vector<Entry> entries = walk(roots, options, report, &folders);
+    {
+      std::vector<Entry> kept;
+      kept.reserve(entries.size());
+      for (Entry& e : entries)
+        if (fits_format(e)) kept.push_back(std::move(e));
+      entries.swap(kept);
+    }
+    if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+    if (s.ok() && entries.empty()) return nothing();
+
+    for (const Entry& e : entries) {
+      if (!s.ok()) break;
+      if (e.kind == EntryKind::File && e.size > most)
+        s = Status::fail(ARC_E_FORMAT, "file too large for " + std::string(row.name) + " archives (" +
+                                           std::to_string(e.size) + " bytes, at most " + std::to_string(most) +
+                                           "): " + e.path);
+    }
+    if (s.ok()) s = writer->check_plan(entries);
+    if (s.ok()) s = out.create(cmd.archive, &removed);
+    for (const std::string& r : removed)
+      report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
+    if (s.ok()) s = writer->begin(out, entries);
+    FolderOpener opener(folders);
+    for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
+      if (StopSignals::stopped()) {
+        s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+        break;
+      }
+      store(entries[i], opener);
+    }
   }
   if (s.ok() && stored == 0) {
     writer.reset();
