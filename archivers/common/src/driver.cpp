@@ -236,7 +236,10 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   };
 
   OutputFile out;
+  // The names listed in the output text: only as many as the caller's
+  // buffer could ever show, the rest counted.
   std::vector<std::string> listed;
+  size_t listed_bytes = 0, listed_more = 0;
   const uint64_t most = std::min(row.max_file_size, writer->max_file_size());
   size_t stored = 0;
   std::vector<std::string> removed;
@@ -263,7 +266,14 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
       if (s.ok() && file.changed(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
     if (s.ok()) ++stored;
-    if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    if (s.ok() && row.lists_entries) {
+      if (listed_bytes > size) {
+        ++listed_more;
+      } else {
+        listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+        listed_bytes += listed.back().size() + 4;  // "a " and the line end
+      }
+    }
   };
 
   if (writer->takes_entries_as_walked()) {
@@ -355,6 +365,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   }
   problem_lines();
   for (std::string& name : listed) text.line("a " + name);
+  text.lines_not_kept(listed_more);
   return finish(text, code, output, size);
 }
 

@@ -1,7 +1,7 @@
 #include "arc/walker.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <string_view>
 
 #include "arc/codes.h"
 #include "arc/output_file.h"
@@ -71,10 +71,83 @@ class HereOpener : public FileOpener {
   const platform::OpenFolder* folder_;
 };
 
+// The names a walk gave, for the collision rule: each kept as a 64-bit hash
+// beside the identity and kind of what it names, in one open-addressed
+// table (24 bytes a slot). Two names sharing a hash -- one chance in 2^64
+// for a pair -- would only give the later one a numbered name.
+class SeenNames {
+ public:
+  struct Thing {
+    EntryKind kind;
+    uint64_t dev, ino;
+  };
+
+  bool find(std::string_view name, Thing& out) const {
+    if (slots_.empty()) return false;
+    const uint64_t h = hash(name);
+    for (size_t i = start(h); slots_[i].key != 0; i = (i + 1) & mask())
+      if ((slots_[i].key >> 2) == (h >> 2)) {
+        out = {static_cast<EntryKind>(slots_[i].key & 3), slots_[i].dev, slots_[i].ino};
+        return true;
+      }
+    return false;
+  }
+  bool contains(std::string_view name) const {
+    Thing t;
+    return find(name, t);
+  }
+
+  void add(std::string_view name, const Thing& t) {
+    if ((used_ + 1) * 4 > slots_.size() * 3) grow();
+    const uint64_t key = (hash(name) & ~uint64_t{3}) | static_cast<uint64_t>(t.kind);
+    place({key, t.dev, t.ino});
+    ++used_;
+  }
+
+ private:
+  struct Slot {
+    uint64_t key;  // hash with its 2 low bits holding the kind; 0: empty
+    uint64_t dev, ino;
+  };
+
+  static uint64_t hash(std::string_view name) {
+    uint64_t h = 1469598103934665603ULL;  // FNV-1a, then mixed
+    for (unsigned char c : name) {
+      h ^= c;
+      h *= 1099511628211ULL;
+    }
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdULL;
+    h ^= h >> 33;
+    return h | 4;  // never 0 with the kind in its low bits
+  }
+  size_t mask() const { return slots_.size() - 1; }
+  // The first slot to try: from the hash's bits above the kind.
+  size_t start(uint64_t key) const { return static_cast<size_t>(key >> 2) & mask(); }
+  void place(const Slot& s) {
+    size_t i = start(s.key);
+    while (slots_[i].key != 0) i = (i + 1) & mask();
+    slots_[i] = s;
+  }
+  void grow() {
+    std::vector<Slot> old;
+    old.swap(slots_);
+    slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{0, 0, 0});
+    for (const Slot& s : old)
+      if (s.key != 0) place(s);
+  }
+
+  std::vector<Slot> slots_;
+  size_t used_ = 0;
+};
+
 class Walker {
  public:
-  Walker(const WalkOptions& options, Report& report, WalkVisitor& visitor, std::vector<WalkedFolder>* folders)
-      : options_(options), report_(report), visitor_(visitor), folders_(folders) {}
+  // With one source, the names of a walk are all distinct (the parts of
+  // paths in one tree): names need keeping only when sources are several.
+  Walker(const WalkOptions& options, Report& report, WalkVisitor& visitor, std::vector<WalkedFolder>* folders,
+         bool keep_names)
+      : options_(options), report_(report), visitor_(visitor), folders_(folders), keep_names_(keep_names) {}
 
   // False once the visitor stopped the walk.
   bool root(const WalkRoot& r) {
@@ -120,12 +193,6 @@ class Walker {
   }
 
  private:
-  // What the walk must remember of each name it gave: the thing it names.
-  struct Seen {
-    EntryKind kind;
-    uint64_t dev, ino;
-  };
-
   uint32_t add_folder(uint32_t parent, const std::string& name, const platform::FileFacts& f) {
     if (!folders_) return Entry::kNoFolder;
     folders_->push_back({parent, name, f.dev, f.ino});
@@ -139,9 +206,8 @@ class Walker {
   bool push(Entry e, const platform::OpenFolder* here, std::string* used) {
     if (used) used->clear();
     if (e.name.empty()) return true;
-    auto it = seen_.find(e.name);
-    if (it != seen_.end()) {
-      const Seen& first = it->second;
+    SeenNames::Thing first;
+    if (keep_names_ && seen_.find(e.name, first)) {
       bool same = first.dev == e.dev && first.ino == e.ino;
       bool both_folders = first.kind == EntryKind::Folder && e.kind == EntryKind::Folder;
       if (same && first.kind == e.kind) return true;
@@ -151,11 +217,11 @@ class Walker {
       }
       std::string wanted = e.name;
       unsigned n = 2;
-      while (seen_.count(numbered_name(wanted, n))) ++n;
+      while (seen_.contains(numbered_name(wanted, n))) ++n;
       e.name = numbered_name(wanted, n);
       report_.note("NOTE: two sources give the name " + wanted + "; " + e.path + " is stored as " + e.name);
     }
-    seen_.emplace(e.name, Seen{e.kind, e.dev, e.ino});
+    if (keep_names_) seen_.add(e.name, {e.kind, e.dev, e.ino});
     if (used) *used = e.name;
     HereOpener opener(here);
     return visitor_.visit(e, opener);
@@ -288,7 +354,8 @@ class Walker {
   Report& report_;
   WalkVisitor& visitor_;
   std::vector<WalkedFolder>* folders_;
-  std::unordered_map<std::string, Seen> seen_;       // names given so far
+  bool keep_names_;
+  SeenNames seen_;                                   // names given so far
   std::vector<std::pair<uint64_t, uint64_t>> open_;  // identities of the folders being walked
 };
 
@@ -319,7 +386,7 @@ void take_facts(Entry& e, const platform::FileFacts& f) {
 
 void walk(const std::vector<WalkRoot>& roots, const WalkOptions& options, Report& report, WalkVisitor& visitor,
           std::vector<WalkedFolder>* folders) {
-  Walker w(options, report, visitor, folders);
+  Walker w(options, report, visitor, folders, roots.size() > 1);
   for (const WalkRoot& r : roots)
     if (!w.root(r)) return;
 }
