@@ -3,6 +3,7 @@
 // large files. The same arguments always give the same bytes.
 //
 //   gen_tree <folder> [scale]     scale 1.0 is about 300 MB
+//   gen_tree <folder> --many N    N small files (20 to 200 bytes each)
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -89,13 +90,31 @@ void put(const std::string& path, const std::string& bytes) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: gen_tree <folder> [scale]\n");
+    std::fprintf(stderr, "usage: gen_tree <folder> [scale] | gen_tree <folder> --many N\n");
     return 2;
   }
   std::string top = argv[1];
-  double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
   Rng r{0x5EED1234ABCDull};
   mkdir(top.c_str(), 0755);
+  if (argc > 3 && std::string(argv[2]) == "--many") {
+    // A tree of many small files: 1,000 files of 20 to 200 bytes a folder,
+    // 100 folders a level.
+    const long n = std::atol(argv[3]);
+    uint64_t total = 0;
+    for (long i = 0; i < n; ++i) {
+      std::string dir = top + "/g" + std::to_string(i / 100000) + "/d" + std::to_string(i / 1000 % 100);
+      if (i % 1000 == 0) {
+        mkdir((top + "/g" + std::to_string(i / 100000)).c_str(), 0755);
+        mkdir(dir.c_str(), 0755);
+      }
+      std::string b = text(r, 20 + r.below(180));
+      put(dir + "/f" + std::to_string(i) + ".txt", b);
+      total += b.size();
+    }
+    std::printf("%s: %ld files, %.1f MB\n", top.c_str(), n, total / 1e6);
+    return 0;
+  }
+  double scale = argc > 2 ? std::atof(argv[2]) : 1.0;
   uint64_t total = 0;
   auto count = [&](const std::string& p, const std::string& b) {
     put(p, b);

@@ -4,11 +4,20 @@
 # memory and archive size for each, and the ratio ours/reference.
 #
 #   bash scripts/bench-archivers.sh [scale]     scale 1.0 = about 300 MB
+#   bash scripts/bench-archivers.sh --files N   N small files (200000, 1000000):
+#        time, size and peak memory per format beside GNU tar and Info-ZIP,
+#        and the peak memory per file above a one-file run
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/.." && pwd)
-scale=${1:-1.0}
-bash "$here/setup.sh" >/dev/null
+many=""
+if [ "${1:-}" = "--files" ]; then
+  many=${2:?how many files}
+  scale=1.0
+else
+  scale=${1:-1.0}
+fi
+[ -n "${ZUBETO_BENCH_NO_SETUP:-}" ] || bash "$here/setup.sh" >/dev/null
 
 bin="$top/build/bin"
 tools="$top/build/tools"
@@ -17,11 +26,6 @@ trap 'rm -rf "$work"' EXIT
 tree="$work/tree"
 out="$work/out"
 mkdir -p "$out"
-"$tools/gen_tree" "$tree" "$scale"
-files=$(find "$tree" -type f | wc -l)
-echo "tree: $files files, $(du -sm "$tree" | cut -f1) MB on disk"
-tar cf /dev/null "$tree"  # warm the page cache for everybody alike
-
 # measure NAME ARCHIVE COMMAND... -> "wall cpu peakMB sizeMB"
 measure() {
   local archive=$1
@@ -52,6 +56,53 @@ row() {  # format ours-result ref-result goal
   fi
   echo
 }
+
+if [ -n "$many" ]; then
+  # The many-files table: every writer over the same tree of small files.
+  "$tools/gen_tree" "$tree" --many "$many"
+  one="$work/one"
+  mkdir -p "$one"
+  echo "one small file" >"$one/f.txt"
+  tar cf /dev/null "$tree"
+  # run FMT ARCHIVE SOURCE -> the command of one of ours
+  ours_cmd() {
+    local fmt=$1 a=$2 src=$3
+    case $fmt in
+      TAR) echo "$tools/arcrun $bin/tar32.so Tar" "-cvf \"$a\" --display-dialog=0 \"/\" \"$src\" " ;;
+      ZIP) echo "$tools/arcrun $bin/zip32j.so Zip" "-rq \"$a\" \"$src\" " ;;
+      LZH) echo "$tools/arcrun $bin/unlha32.so Unlha" "a \"$a\" -x1r2a2 -n1 \"$src\" " ;;
+      CAB) echo "$tools/arcrun $bin/cab32.so Cab" "-a -ri \"$a\" \"$src/*.*\" " ;;
+    esac
+  }
+  printf '%-4s %-10s %8s %8s %9s %10s %14s\n' fmt writer wall_s cpu_s peak_MB size_MB bytes_per_file
+  for fmt in TAR ZIP LZH CAB; do
+    ext=$(echo "$fmt" | tr A-Z a-z)
+    read -r prog lib fn <<<"$(ours_cmd "$fmt" x x | cut -d' ' -f1-3)"
+    base=$(measure "$out/one.$ext" "$prog" "$lib" "$fn" "$(ours_cmd "$fmt" "$out/one.$ext" "$one" | cut -d' ' -f4-)")
+    res=$(measure "$out/o.$ext" "$prog" "$lib" "$fn" "$(ours_cmd "$fmt" "$out/o.$ext" "$tree" | cut -d' ' -f4-)")
+    if [[ $res == FAILED* || $base == FAILED* ]]; then
+      printf '%-4s %-10s %s\n' "$fmt" ours "$res (one file: $base)"
+      continue
+    fi
+    read -r _ _ bm _ <<<"$base"
+    read -r w c m z <<<"$res"
+    per=$(awk -v m="$m" -v b="$bm" -v n="$many" 'BEGIN { printf "%.0f", (m - b) * 1048576 / n }')
+    printf '%-4s %-10s %8s %8s %9s %10s %14s\n' "$fmt" ours "$w" "$c" "$m" "$z" "$per"
+    rm -f "$out/o.$ext"
+  done
+  ref=$(measure "$out/r.tar" tar cf "$out/r.tar" "$tree")
+  printf '%-4s %-10s %8s %8s %9s %10s\n' TAR "GNU tar" $ref
+  rm -f "$out/r.tar"
+  ref=$(measure "$out/r.zip" zip -r -q "$out/r.zip" "$tree")
+  printf '%-4s %-10s %8s %8s %9s %10s\n' ZIP Info-ZIP $ref
+  echo "goal: bytes per file above a one-file run <= 40 (TAR), <= 150 (ZIP, LZH, CAB)"
+  echo "load while measuring: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; $(nproc) cores)"
+  exit 0
+fi
+"$tools/gen_tree" "$tree" "$scale"
+files=$(find "$tree" -type f | wc -l)
+echo "tree: $files files, $(du -sm "$tree" | cut -f1) MB on disk"
+tar cf /dev/null "$tree"  # warm the page cache for everybody alike
 
 printf '%-4s %-10s %8s %8s %9s %10s\n' fmt writer wall_s cpu_s peak_MB size_MB
 lib() { [ -f "$bin/$1" ] && echo yes || echo no; }

@@ -101,6 +101,8 @@ class LzhWriter : public zubeto::arc::EntryWriter {
   explicit LzhWriter(const LzhLimits& limits) : limits_(limits) {}
 
   uint64_t max_file_size() const override { return limits_.max_size; }
+  // Each entry is written whole as it comes: nothing is kept per file.
+  bool takes_entries_as_walked() const override { return true; }
 
   // The Shift-JIS name, which Windows readers restore, ignoring case.
   std::string name_key(std::string_view part) const override {

@@ -142,6 +142,7 @@ std::string sparse_map(const std::vector<platform::DataRun>& runs, uint64_t size
 
 class TarWriter : public arc::EntryWriter {
  public:
+  bool takes_entries_as_walked() const override { return true; }
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
     return Status{};

@@ -20,6 +20,7 @@
 #include "arc/codes.h"
 #include "arc/dos_time.h"
 #include "arc/le.h"
+#include "arc/name_arena.h"
 #include "arc/utf8.h"
 #include "deflate_seam.h"
 #include "platform/files.h"
@@ -68,16 +69,19 @@ std::string le64(uint64_t v) {
 }
 
 // One entry as the central directory lists it.
+// Kept for the central directory until the end: a fixed-size record per
+// entry, its name in the writer's arena.
 struct Record {
-  std::string name;
+  int64_t mtime = 0;
+  uint64_t csize = 0, usize = 0;
+  uint64_t offset = 0;
+  arc::NameArena::Ref name_at = 0;
+  uint32_t name_len = 0;
+  uint32_t crc = 0;
+  uint32_t attributes = 0;
   uint16_t flags = 0;
   uint16_t method = kDeflated;
   uint16_t time = 0, date = 0;
-  int64_t mtime = 0;
-  uint32_t crc = 0;
-  uint64_t csize = 0, usize = 0;
-  uint64_t offset = 0;
-  uint32_t attributes = 0;
   bool zip64_local = false;  // the local header carries ZIP64 sizes
 };
 
@@ -122,9 +126,11 @@ class ZipWriter : public arc::EntryWriter {
     return k;
   }
 
-  Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
+  // Nothing but the central directory's records is kept per file.
+  bool takes_entries_as_walked() const override { return true; }
+
+  Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
-    records_.reserve(plan.size());
     unsigned n = limits_.threads ? limits_.threads : std::thread::hardware_concurrency();
     n = std::clamp(n, 1u, 8u);
     for (unsigned i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
@@ -135,10 +141,12 @@ class ZipWriter : public arc::EntryWriter {
     Record r;
     // Names as UTF-8 whatever the system's code page (the ANSI code page on
     // Windows): every reader then shows the same name.
-    r.name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    const std::string name = platform::name_to_utf8(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    r.name_at = names_.add(name);
+    r.name_len = static_cast<uint32_t>(name.size());
     // The UTF-8 flag only on names that are UTF-8; any other name is stored
     // as the bytes it is, which readers take in their own code page.
-    if (!arc::is_ascii(r.name) && arc::is_valid_utf8(r.name)) r.flags |= kFlagUtf8;
+    if (!arc::is_ascii(name) && arc::is_valid_utf8(name)) r.flags |= kFlagUtf8;
     r.mtime = e.mtime;
     const arc::DosTime dt = arc::dos_time(e.mtime);
     r.time = dt.time;
@@ -373,7 +381,7 @@ class ZipWriter : public arc::EntryWriter {
     r.csize += p.out.size();
     if (!p.last) return Status{};
     // The sizes and the checksum go back into the local header.
-    const size_t name_len = r.name.size();
+    const size_t name_len = r.name_len;
     s = out_->patch(r.offset + 14, le32(r.crc).data(), 4);
     if (!s.ok()) return s;
     if (r.zip64_local) {
@@ -381,10 +389,12 @@ class ZipWriter : public arc::EntryWriter {
       return out_->patch(r.offset + 30 + name_len + 4, sizes.data(), sizes.size());
     }
     if (r.csize >= limits_.max32)
-      return Status::fail(ARC_E_FORMAT, "cannot store " + r.name + " (compressed data beyond the 32-bit limit)");
+      return Status::fail(ARC_E_FORMAT, "cannot store " + std::string(name_of(r)) + " (compressed data beyond the 32-bit limit)");
     std::string sizes = le32(static_cast<uint32_t>(r.csize)) + le32(static_cast<uint32_t>(r.usize));
     return out_->patch(r.offset + 18, sizes.data(), sizes.size());
   }
+
+  std::string_view name_of(const Record& r) const { return names_.get(r.name_at, r.name_len); }
 
   static uint16_t needed(const Record& r, bool zip64) { return zip64 ? 45 : r.method == kDeflated ? 20 : 10; }
 
@@ -402,10 +412,10 @@ class ZipWriter : public arc::EntryWriter {
     append32(h, r.crc);
     append32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
     append32(h, r.zip64_local ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
-    append16(h, static_cast<uint16_t>(r.name.size()));
+    append16(h, static_cast<uint16_t>(r.name_len));
     const uint16_t extra = static_cast<uint16_t>((r.zip64_local ? 20 : 0) + (has_unix_time(r) ? 9 : 0));
     append16(h, extra);
-    h += r.name;
+    h += name_of(r);
     if (r.zip64_local) {
       append16(h, 0x0001);
       append16(h, 16);
@@ -437,14 +447,14 @@ class ZipWriter : public arc::EntryWriter {
     append32(h, r.crc);
     append32(h, big_c ? 0xFFFFFFFF : static_cast<uint32_t>(r.csize));
     append32(h, big_u ? 0xFFFFFFFF : static_cast<uint32_t>(r.usize));
-    append16(h, static_cast<uint16_t>(r.name.size()));
+    append16(h, static_cast<uint16_t>(r.name_len));
     append16(h, static_cast<uint16_t>((z64 ? 4 + z64 : 0) + (has_unix_time(r) ? 9 : 0)));
     append16(h, 0);  // comment
     append16(h, 0);  // disk
     append16(h, 0);  // internal attributes
     append32(h, r.attributes);
     append32(h, big_o ? 0xFFFFFFFF : static_cast<uint32_t>(r.offset));
-    h += r.name;
+    h += name_of(r);
     if (z64) {
       append16(h, 0x0001);
       append16(h, z64);
@@ -605,7 +615,9 @@ class ZipWriter : public arc::EntryWriter {
 
   ZipLimits limits_;
   std::unique_ptr<BufferedOutput> out_;
-  std::vector<Record> records_;
+  // Grown in blocks: never copied as a whole while it grows.
+  std::deque<Record> records_;
+  arc::NameArena names_;
 
   // Main thread only.
   std::unique_ptr<Job> pending_;

@@ -78,9 +78,10 @@ bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysEr
   return true;
 }
 
-bool list_folder(const std::string& path, bool follow_link, std::vector<FolderChild>& out, SysError& err) {
-  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW);
-  int fd = ::open(path.c_str(), flags);
+namespace {
+
+// Lists the folder open as `fd` (taken over: closed here).
+bool list_fd(int fd, std::vector<FolderChild>& out, SysError& err) {
   DIR* dir = fd >= 0 ? ::fdopendir(fd) : nullptr;
   if (!dir) {
     err = last();
@@ -105,6 +106,94 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
     return false;
   }
   return true;
+}
+
+// A child opened without following links: a link in its place (ELOOP) is
+// the child the listing showed gone.
+SysError child_error() {
+  SysError err = last();
+  if (errno == ELOOP) err.kind = ErrorKind::Missing;
+  return err;
+}
+
+}  // namespace
+
+bool list_folder(const std::string& path, bool follow_link, std::vector<FolderChild>& out, SysError& err) {
+  int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (follow_link ? 0 : O_NOFOLLOW);
+  int fd = ::open(path.c_str(), flags);
+  if (fd < 0) {
+    err = last();
+    return false;
+  }
+  return list_fd(fd, out, err);
+}
+
+// ----------------------------------------------------------- OpenFolder --
+
+bool OpenFolder::open(const std::string& path, FileFacts& facts, SysError& err) {
+  close();
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st;
+  if (fd < 0 || ::fstat(fd, &st) != 0) {
+    err = last();
+    if (fd >= 0) ::close(fd);
+    return false;
+  }
+  take(facts, st);
+  h_ = fd;
+  path_ = path;
+  return true;
+}
+
+bool OpenFolder::open_child(const OpenFolder& parent, const std::string& name, FileFacts& facts, SysError& err) {
+  close();
+  int fd = ::openat(fd_of(parent.h_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    err = child_error();
+    return false;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    err = last();
+    ::close(fd);
+    return false;
+  }
+  take(facts, st);
+  h_ = fd;
+  path_ = join_path(parent.path_, name);
+  return true;
+}
+
+bool OpenFolder::list(std::vector<FolderChild>& out, SysError& err) const {
+  // A listing of its own: the walk's handle keeps its position untouched.
+  int fd = ::openat(fd_of(h_), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    err = last();
+    return false;
+  }
+  return list_fd(fd, out, err);
+}
+
+bool OpenFolder::read_link(const std::string& name, std::string& target, SysError& err) const {
+  std::string buf(4096, '\0');
+  for (;;) {
+    ssize_t n = ::readlinkat(fd_of(h_), name.c_str(), buf.data(), buf.size());
+    if (n < 0) {
+      err = last();
+      return false;
+    }
+    if (static_cast<size_t>(n) < buf.size()) {
+      buf.resize(static_cast<size_t>(n));
+      target = std::move(buf);
+      return true;
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+void OpenFolder::close() {
+  if (h_ != -1) ::close(fd_of(h_));
+  h_ = -1;
 }
 
 bool read_link(const std::string& path, std::string& target, SysError& err) {
@@ -132,6 +221,24 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
   int fd = ::open(path.c_str(), flags);
   if (fd < 0) {
     err = last();
+    return false;
+  }
+  h_ = fd;
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    err = last();
+    close();
+    return false;
+  }
+  take(facts, st);
+  return true;
+}
+
+bool InputFile::open_child(const OpenFolder& folder, const std::string& name, FileFacts& facts, SysError& err) {
+  close();
+  int fd = ::openat(fd_of(folder.h_), name.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0) {
+    err = child_error();
     return false;
   }
   h_ = fd;

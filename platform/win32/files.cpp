@@ -307,6 +307,97 @@ bool read_link(const std::string& path, std::string& target, SysError& err) {
   return true;
 }
 
+// ----------------------------------------------------------- OpenFolder --
+
+namespace {
+
+// A folder held open for the walk: listing allowed, deletion (and so
+// renaming it or any folder above it) refused to everyone while open.
+HANDLE open_folder_handle(const std::string& path, bool follow_link) {
+  return ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
+}
+
+// The reparse tag of an open handle (0 when it is no reparse point).
+DWORD handle_tag(HANDLE h, DWORD attributes) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return 0;
+  FILE_ATTRIBUTE_TAG_INFO ti;
+  if (::GetFileInformationByHandleEx(h, FileAttributeTagInfo, &ti, sizeof ti)) return ti.ReparseTag;
+  return IO_REPARSE_TAG_SYMLINK;  // unknown: taken for a link, never followed
+}
+
+// The facts of an open folder handle; false when it is no folder (or a
+// link where links are not followed).
+bool folder_facts(HANDLE h, bool follow_link, FileFacts& facts, SysError& err) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h, &info)) {
+    err = last();
+    return false;
+  }
+  DWORD tag = follow_link ? 0 : handle_tag(h, info.dwFileAttributes);
+  take(facts, follow_link ? info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT : info.dwFileAttributes, tag,
+       info.ftLastWriteTime, 0);
+  if (facts.kind != FileKind::Folder) {
+    // A link or a file where the listing showed a folder: that folder is gone.
+    err = from_code(ERROR_DIRECTORY);
+    return false;
+  }
+  facts.dev = info.dwVolumeSerialNumber | (uint64_t{1} << 32);
+  facts.ino = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+}  // namespace
+
+bool OpenFolder::open(const std::string& path, FileFacts& facts, SysError& err) {
+  close();
+  HANDLE h = open_folder_handle(path, true);
+  if (h == INVALID_HANDLE_VALUE) {
+    err = last();
+    return false;
+  }
+  if (!folder_facts(h, true, facts, err)) {
+    ::CloseHandle(h);
+    return false;
+  }
+  h_ = reinterpret_cast<intptr_t>(h);
+  path_ = path;
+  return true;
+}
+
+bool OpenFolder::open_child(const OpenFolder& parent, const std::string& name, FileFacts& facts, SysError& err) {
+  close();
+  std::string path = join_path(parent.path_, name);
+  HANDLE h = open_folder_handle(path, false);
+  if (h == INVALID_HANDLE_VALUE) {
+    err = last();
+    return false;
+  }
+  if (!folder_facts(h, false, facts, err)) {
+    ::CloseHandle(h);
+    return false;
+  }
+  h_ = reinterpret_cast<intptr_t>(h);
+  path_ = std::move(path);
+  return true;
+}
+
+bool OpenFolder::list(std::vector<FolderChild>& out, SysError& err) const {
+  // The folder and every folder above it are held open without sharing
+  // deletion: its path names this very folder while it is open.
+  return list_folder(path_, true, out, err);
+}
+
+bool OpenFolder::read_link(const std::string& name, std::string& target, SysError& err) const {
+  return platform::read_link(join_path(path_, name), target, err);
+}
+
+void OpenFolder::close() {
+  if (h_ != -1) ::CloseHandle(handle(h_));
+  h_ = -1;
+}
+
 // ------------------------------------------------------------ InputFile --
 
 bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts, SysError& err) {
@@ -332,6 +423,39 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
     if (follow_link) tag = 0;
   }
   take(facts, info.dwFileAttributes, tag, info.ftLastWriteTime, join64(info.nFileSizeHigh, info.nFileSizeLow));
+  take_identity(facts, path);
+  if (::GetFileType(h) != FILE_TYPE_DISK) {
+    facts.kind = FileKind::Other;
+    facts.special = "a device";
+  }
+  return true;
+}
+
+bool InputFile::open_child(const OpenFolder& folder, const std::string& name, FileFacts& facts, SysError& err) {
+  close();
+  const std::string path = join_path(folder.path_, name);
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    err = last();
+    return false;
+  }
+  h_ = reinterpret_cast<intptr_t>(h);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h, &info)) {
+    err = last();
+    close();
+    return false;
+  }
+  DWORD tag = handle_tag(h, info.dwFileAttributes);
+  take(facts, info.dwFileAttributes, tag, info.ftLastWriteTime, join64(info.nFileSizeHigh, info.nFileSizeLow));
+  if (facts.kind == FileKind::Link) {
+    // A link in the place of the file listed: never followed, and the file
+    // the listing showed is gone.
+    err = from_code(ERROR_FILE_NOT_FOUND);
+    close();
+    return false;
+  }
   take_identity(facts, path);
   if (::GetFileType(h) != FILE_TYPE_DISK) {
     facts.kind = FileKind::Other;

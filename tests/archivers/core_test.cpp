@@ -140,6 +140,28 @@ TEST(Walker, CollidingNamesAreKeptApartAndTold) {
   }
 }
 
+// In the destination folder, what a run leaves out as its own: archives of
+// the form of the one it writes, and our temporaries; nothing else.
+TEST(Walker, OwnArchivesAreKnownByTheirForm) {
+  struct Case {
+    const char* name;
+    const char* archive;
+    bool own;
+  };
+  const Case cases[] = {
+      {"20240515213005.zip", "20240516213005.zip", true},
+      {"20240515213005.ZIP", "20240516213005.zip", true},
+      {"20240515213005.zip.ab12cd34.part", "20240516213005.zip", true},
+      {"20240515213005.lzh", "20240516213005.zip", false},
+      {"2024051521300.zip", "20240516213005.zip", false},
+      {"2024051521300x.zip", "20240516213005.zip", false},
+      {"notes.txt", "20240516213005.zip", false},
+      {"mine.zip", "mine.zip", true},
+      {"mind.zip", "mine.zip", false},
+  };
+  for (const Case& c : cases) EXPECT_EQ(is_own_archive_name(c.name, c.archive), c.own) << c.name << " / " << c.archive;
+}
+
 TEST(Walker, NumberedNamesKeepTheExtension) {
   EXPECT_EQ(numbered_name("d/f.txt", 2), "d/f (2).txt");
   EXPECT_EQ(numbered_name("d.x/f", 3), "d.x/f (3)");

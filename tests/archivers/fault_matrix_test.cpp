@@ -63,6 +63,15 @@ enum class How {
   KillThenRerun,    // SIGKILL part way, then a second run in that folder
   FileSizeLimit,    // writes fail past 64 KiB, as on a full disk
   ReadFault,        // reads of `victim` fail (EIO) or end once `fault_at` bytes of it were read
+  SwapAtOpen,       // `swap` happens when the library first opens `swap.when` (swap_shim)
+};
+
+// A path swapped for a link or another file at a fixed point of the run.
+struct Swap {
+  std::string when;  // the name part whose first opening starts the swap
+  std::string path;  // renamed away
+  std::string to;    // link: the link's target; file: the file put in its place
+  std::string as;    // "link", "file" or "remove" (`path` only goes)
 };
 
 struct CaseInput {
@@ -72,6 +81,7 @@ struct CaseInput {
   uint32_t size = 0;     // output size, 0: the format's
   const char* fault = "eio";  // ReadFault: "eio" or "end"
   uint64_t fault_at = 0;
+  Swap swap;
 };
 
 struct Fault {
@@ -137,6 +147,16 @@ void big_tree(const TempDir& t, CaseInput& s) {
   s.sources = {{t / "src", true}};
 }
 
+// A source with a folder "sub" holding "shadow", and outside the source a
+// folder "secret" holding a "shadow" of its own that no archive may hold.
+void tree_with_a_secret_beside(const TempDir& t, CaseInput& s) {
+  file(t / "src/a.txt", "alpha");
+  file(t / "src/sub/shadow", "harmless");
+  file(t / "src/z.txt", "zulu");
+  file(t / "secret/shadow", "SECRET");
+  s.sources = {{t / "src", true}};
+}
+
 const std::vector<Fault>& faults() {
   static const std::vector<Fault> table = {
       {"unreadable_file_is_named_and_the_rest_kept", How::AsNobody,
@@ -153,13 +173,13 @@ const std::vector<Fault>& faults() {
          s.sources = {{t / "src/u.txt"}};
        },
        ARC_E_NOTHING, false, {"nothing archived", "$T/src/u.txt"}},
-      {"file_gone_part_way_is_named_and_the_rest_kept", How::VanishOnStart,
+      {"file_gone_part_way_is_named_and_the_rest_kept", How::SwapAtOpen,
        [](const TempDir& t, CaseInput& s) {
-         file(t / "src/a.bin", big_random());  // long enough to stop the run before g.txt
+         file(t / "src/a.bin", "first");
          file(t / "src/g.txt", "gone");
          file(t / "src/z.txt", "zulu");
          s.sources = {{t / "src", true}};
-         s.victim = t / "src/g.txt";
+         s.swap = {"a.bin", t / "src/g.txt", "", "remove"};  // once listed, g.txt goes as a.bin is read
        },
        ARC_E_SOURCE_MISSING, true, {"$T/src/g.txt"}, {"zulu"}, {"gone"}},
       {"same_names_from_two_folders_are_both_kept", How::Plain,
@@ -384,6 +404,32 @@ const std::vector<Fault>& faults() {
        .mention = {"left out: $T/src/cut.bin (it shrank while read: it ended after 102400 of 1048576 bytes"},
        .kept = {"alpha", "zulu"},
        .files = 2},
+      // The walk opens, it does not follow: what is swapped between the
+      // listing and the opening never leads out of the source.
+      {"folder_swapped_for_a_link_before_it_is_opened", How::SwapAtOpen,
+       [](const TempDir& t, CaseInput& s) {
+         tree_with_a_secret_beside(t, s);
+         s.swap = {"sub", t / "src/sub", t / "secret", "link"};
+       },
+       ARC_E_SOURCE_MISSING, true, {"vanished", "$T/src/sub"}, {"alpha", "zulu"}, {"SECRET", "harmless"}},
+      {"folder_swapped_for_a_link_when_its_file_is_opened", How::SwapAtOpen,
+       [](const TempDir& t, CaseInput& s) {
+         tree_with_a_secret_beside(t, s);
+         s.swap = {"shadow", t / "src/sub", t / "secret", "link"};
+       },
+       ARC_OK, true, {}, {"alpha", "harmless", "zulu"}, {"SECRET"}},
+      {"file_swapped_for_a_link_when_it_is_opened", How::SwapAtOpen,
+       [](const TempDir& t, CaseInput& s) {
+         tree_with_a_secret_beside(t, s);
+         s.swap = {"shadow", t / "src/sub/shadow", t / "secret/shadow", "link"};
+       },
+       ARC_E_SOURCE_MISSING, true, {"vanished", "$T/src/sub/shadow"}, {"alpha", "zulu"}, {"SECRET", "harmless"}},
+      {"file_swapped_for_another_file_when_it_is_opened", How::SwapAtOpen,
+       [](const TempDir& t, CaseInput& s) {
+         tree_with_a_secret_beside(t, s);
+         s.swap = {"shadow", t / "src/sub/shadow", t / "secret/shadow", "file"};
+       },
+       ARC_E_SOURCE_MISSING, true, {"vanished", "$T/src/sub/shadow"}, {"alpha", "zulu"}, {"SECRET", "harmless"}},
       {"file_too_large_for_the_format_is_left_out_the_rest_kept", How::Plain,
        [](const TempDir& t, CaseInput& s) {
          file(t / "src/a.txt", "alpha");
@@ -481,6 +527,13 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
         ::setenv("ZUBETO_FAULT", s.fault, 1);
         ::setenv("ZUBETO_FAULT_AT", std::to_string(s.fault_at).c_str(), 1);
         ::setenv("LD_PRELOAD", ZUBETO_READ_FAULT_LIB, 1);
+      }
+      if (!s.swap.when.empty()) {
+        ::setenv("LD_PRELOAD", ZUBETO_SWAP_SHIM, 1);
+        ::setenv("ZUBETO_SWAP_WHEN", s.swap.when.c_str(), 1);
+        ::setenv("ZUBETO_SWAP_PATH", s.swap.path.c_str(), 1);
+        ::setenv("ZUBETO_SWAP_TO", s.swap.to.c_str(), 1);
+        ::setenv("ZUBETO_SWAP_AS", s.swap.as.c_str(), 1);
       }
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());
@@ -607,6 +660,7 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
   int held = -1;  // a temporary that another running worker still holds
   switch (f.how) {
     case How::Plain:
+    case How::SwapAtOpen:
     case How::AsNobody:
       status = wait_for(start(s, f.how == How::AsNobody));
       break;
@@ -712,6 +766,75 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
     }
   }
 }
+
+// Our own destination is never archived: a destination inside a source, or
+// equal to it, gives archives of the same size night after night, and each
+// run says once what it left out.
+class OwnDestination : public ::testing::TestWithParam<Format> {
+ protected:
+  // One run through arc_call; the return code and the output text.
+  std::pair<int, std::string> run(const std::string& command) {
+    arctest::write_file(t / "command", command);
+    const Format& f = GetParam();
+    const std::string cmd = arctest::quote(ZUBETO_ARC_CALL) + " " + arctest::quote(f.lib) + " " + f.function + " " +
+                            std::to_string(f.size) + " " + arctest::quote(t / "command") + " " +
+                            arctest::quote(t / "result");
+    EXPECT_EQ(arctest::sh(cmd), 0) << cmd;
+    const std::string result = arctest::read_file(t / "result");
+    return {std::atoi(result.c_str()), result.substr(std::min(result.size(), result.find('\n') + 1))};
+  }
+
+  std::string command(const std::string& archive, const std::string& source) const {
+    const std::string f = GetParam().label;
+    const std::string a = "\"" + archive + "\" ";
+    if (f == "LZH") return "a " + a + "-x1r2a2 -n1 \"" + source + "\" ";
+    if (f == "ZIP") return "-rq " + a + "\"" + source + "\" ";
+    if (f == "CAB") return "-a -ri " + a + "\"" + source + "/*.*\" ";
+    return "-cvf " + a + "--display-dialog=0 \"/\" \"" + source + "\" ";
+  }
+
+  TempDir t;
+};
+
+TEST_P(OwnDestination, InsideOrEqualToASourceNeverGrows) {
+  const std::string ext = GetParam().ext;
+  struct Case {
+    const char* label;
+    std::string dest;
+  };
+  const Case cases[] = {{"inside", t / "src/backups"}, {"equal", t / "src"}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    ::system(("rm -rf " + arctest::quote(t / "src")).c_str());
+    file(t / "src/a.txt", arctest::random_bytes(50000, 3));
+    file(t / "src/d/b.txt", "bravo");
+    arctest::make_dirs(c.dest);
+    std::vector<uint64_t> sizes;
+    for (int night = 1; night <= 3; ++night) {
+      const std::string archive = c.dest + "/2024051521300" + std::to_string(night) + "." + ext;
+      auto [code, text] = run(command(archive, t / "src"));
+      EXPECT_EQ(code, ARC_OK) << text;
+      size_t notes = 0;
+      for (size_t at = text.find("NOTE: left out: "); at != std::string::npos; at = text.find("NOTE: left out: ", at + 1))
+        ++notes;
+      // Inside, every run meets the destination folder; equal, every run
+      // from the second on meets the earlier archives (the first one meets
+      // at most its own temporary).
+      if (std::string(c.label) == "equal" && night == 1) EXPECT_LE(notes, 1u) << text;
+      else EXPECT_EQ(notes, 1u) << text;
+      if (notes) EXPECT_NE(text.find(c.dest), std::string::npos) << text;
+      struct stat st;
+      ASSERT_EQ(::stat(archive.c_str(), &st), 0) << text;
+      sizes.push_back(static_cast<uint64_t>(st.st_size));
+      EXPECT_EQ(arctest::sh("LC_ALL=C.UTF-8 bsdtar -tf " + arctest::quote(archive) + " | grep -q a.txt"), 0);
+    }
+    EXPECT_EQ(sizes[1], sizes[0]);
+    EXPECT_EQ(sizes[2], sizes[0]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, OwnDestination, ::testing::ValuesIn(kFormats),
+                         [](const ::testing::TestParamInfo<Format>& info) { return std::string(info.param.label); });
 
 std::string case_name(const ::testing::TestParamInfo<std::tuple<Format, Fault>>& info) {
   return std::string(std::get<0>(info.param).label) + "_" + std::get<1>(info.param).label;

@@ -149,3 +149,26 @@ TEST(OutputFitting, TinyRoomCutsTheTextItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// A long list kept as a number past what any buffer shows gives the very
+// text the whole list gives, for every buffer size up to the kept part.
+TEST(OutputList, LinesCountedNotKeptGiveTheSameText) {
+  OutputText whole, counted;
+  for (OutputText* t : {&whole, &counted}) t->line("ERROR: 1 source was not archived");
+  size_t kept_bytes = 0;
+  for (int i = 0; i < 500; ++i) {
+    const std::string line = "a dir/file-" + std::to_string(i) + ".txt";
+    whole.line(line);
+    if (kept_bytes <= 300) {
+      counted.line(line);
+      kept_bytes += line.size() + 2;
+    } else {
+      counted.lines_not_kept(1);
+    }
+  }
+  for (uint32_t size : {1u, 30u, 60u, 100u, 200u, 300u}) EXPECT_EQ(counted.fitted(size), whole.fitted(size)) << size;
+}
+
+}  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <new>
 
 #include "arc/codes.h"
@@ -22,11 +23,12 @@ constexpr size_t kReadAhead = 64 * 1024;
 
 class OpenFile : public FileContent {
  public:
-  // Opens the entry's file and reads ahead. On failure returns the reason.
-  bool open(Entry& e, std::string& why) {
+  // Opens the entry's file through the walk's folders and reads ahead. On
+  // failure returns the reason.
+  bool open(Entry& e, FileOpener& opener, std::string& why) {
     platform::FileFacts facts;
     platform::SysError err;
-    if (!file_.open(e.path, e.follow, facts, err)) {
+    if (!opener.open(e, file_, facts, err)) {
       why = err.text();
       gone_ = err.kind == platform::ErrorKind::Missing;
       return false;
@@ -216,25 +218,35 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
 
   std::vector<WalkRoot> roots;
   for (const Source& src : cmd.sources) roots.push_back({src.path, source_name(row, cmd, src), src.contents_only});
-  Report report;
-  std::vector<Entry> entries = walk(roots, report);
+  WalkOptions options;
   {
-    // What the format cannot hold is left out here, each with a line:
-    // links (when the format has none) and, for formats that keep files
-    // only, the folders' own entries (their files are kept).
-    std::vector<Entry> kept;
-    kept.reserve(entries.size());
-    for (Entry& e : entries) {
-      if (e.kind == EntryKind::Link && !row.stores_links)
-        report.note("NOTE: left out: " + e.path + " (a symbolic link to " + e.link_target + "; " +
-                    std::string(row.name) + " archives cannot hold links)");
-      else if (e.kind == EntryKind::Folder && !row.stores_folders)
-        continue;
-      else
-        kept.push_back(std::move(e));
+    // Our own destination is never walked into: known by its identity,
+    // whatever path leads to it.
+    platform::FileFacts dest;
+    platform::SysError derr;
+    const std::string folder = folder_of(cmd.archive);
+    if (platform::path_facts(folder, /*follow_link=*/true, dest, derr) && dest.kind == platform::FileKind::Folder) {
+      options.has_destination = true;
+      options.dest_dev = dest.dev;
+      options.dest_ino = dest.ino;
+      std::vector<std::string_view> parts = platform::path_parts(cmd.archive);
+      if (!parts.empty()) options.archive_name = std::string(parts.back());
     }
-    entries.swap(kept);
   }
+  Report report;
+  std::unique_ptr<EntryWriter> writer = make_writer();
+
+  // What the format cannot hold is left out here, each with a line:
+  // links (when the format has none) and, for formats that keep files
+  // only, the folders' own entries (their files are kept).
+  auto fits_format = [&](const Entry& e) {
+    if (e.kind == EntryKind::Link && !row.stores_links) {
+      report.note("NOTE: left out: " + e.path + " (a symbolic link to " + e.link_target + "; " +
+                  std::string(row.name) + " archives cannot hold links)");
+      return false;
+    }
+    return !(e.kind == EntryKind::Folder && !row.stores_folders);
+  };
 
   auto problem_lines = [&] {
     for (const Report::Problem& p : report.problems) text.line(p.text);
@@ -246,12 +258,12 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     problem_lines();
     return finish(text, ARC_E_NOTHING, output, size);
   };
-  if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
-  if (s.ok() && entries.empty()) return nothing();
 
   OutputFile out;
-  std::unique_ptr<EntryWriter> writer = make_writer();
+  // The names listed in the output text: only as many as the caller's
+  // buffer could ever show, the rest counted.
   std::vector<std::string> listed;
+  size_t listed_bytes = 0, listed_more = 0;
   // Why the format cannot hold one entry ("" when it can): a file too
   // large, a name too long. Such an entry is left out and named; the rest
   // of the archive is kept.
@@ -262,25 +274,6 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
              " bytes, at most " + std::to_string(most);
     return writer->check_entry(e);
   };
-  {
-    std::vector<Entry> held;
-    held.reserve(entries.size());
-    for (Entry& e : entries) {
-      std::string why = cannot_hold(e);
-      if (why.empty())
-        held.push_back(std::move(e));
-      else
-        report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
-    }
-    entries.swap(held);
-  }
-  if (s.ok() && entries.empty()) return nothing();
-  if (s.ok()) s = writer->check_plan(entries);
-  std::vector<std::string> removed;
-  if (s.ok()) s = out.create(cmd.archive, &removed);
-  for (const std::string& r : removed)
-    report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
-  if (s.ok()) s = writer->begin(out, entries);
   // Names as the format stores them stay distinct; a renamed entry is
   // asked again whether the format can hold it (a longer name).
   StoredNames names(row.name, *writer);
@@ -294,42 +287,104 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     return false;
   };
   size_t stored = 0;
-  for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
-    if (StopSignals::stopped()) {
-      s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
-      break;
-    }
-    Entry e = entries[i];
+  std::vector<std::string> removed;
+  // One entry into the archive; its file opened through the walk's folders.
+  auto store = [&](Entry e, FileOpener& opener) {
     if (e.kind != EntryKind::File) {
-      if (!place(e)) continue;
+      if (!place(e)) return;
       s = writer->add(e, nullptr);
     } else {
       OpenFile file;
       std::string why;
-      if (!file.open(e, why)) {
+      if (!file.open(e, opener, why)) {
         if (file.gone())
           report.problem(ARC_E_SOURCE_MISSING, "vanished before it was read: " + e.path);
         else
           report.problem(ARC_E_SOURCE_UNREADABLE, "cannot read: " + e.path + " (" + why + ")");
-        continue;
+        return;
       }
       // Asked again with the size the open file has: it may have grown.
       std::string held = cannot_hold(e);
       if (!held.empty()) {
         report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (it grew while the run went on; " + held + ")");
-        continue;
+        return;
       }
-      if (!place(e)) continue;
+      if (!place(e)) return;
       s = writer->add(e, &file);
       if (s.ok() && file.incomplete()) {
         // The writer left it out: a file is stored whole or not at all.
         report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + file.why_incomplete() + ")");
-        continue;
+        return;
       }
       if (s.ok() && file.grew(why)) report.problem(ARC_E_SOURCE_CHANGED, "changed while read: " + e.path + " (" + why + ")");
     }
     if (s.ok()) ++stored;
-    if (s.ok() && row.lists_entries) listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+    if (s.ok() && row.lists_entries) {
+      if (listed_bytes > size) {
+        ++listed_more;
+      } else {
+        listed.push_back(e.kind == EntryKind::Folder ? e.name + "/" : e.name);
+        listed_bytes += listed.back().size() + 4;  // "a " and the line end
+      }
+    }
+  };
+  // An entry the format cannot hold at all is named and left out.
+  const auto held_by_format = [&](const Entry& e) {
+    if (!fits_format(e)) return false;
+    std::string why = cannot_hold(e);
+    if (why.empty()) return true;
+    report.problem(ARC_E_SOURCE_UNREADABLE, "left out: " + e.path + " (" + why + ")");
+    return false;
+  };
+
+  if (writer->takes_entries_as_walked()) {
+    // Each entry goes into the archive as the walk meets it: nothing is
+    // kept per file but what the walk's and the names' rules need.
+    if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+    if (s.ok()) s = out.create(cmd.archive, &removed);
+    for (const std::string& r : removed)
+      report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
+    if (s.ok()) s = writer->begin(out, {});
+    if (s.ok()) {
+      struct Streamer : WalkVisitor {
+        std::function<bool(Entry&, FileOpener&)> fn;
+        bool visit(Entry& e, FileOpener& opener) override { return fn(e, opener); }
+      } streamer;
+      streamer.fn = [&](Entry& e, FileOpener& opener) {
+        if (StopSignals::stopped()) {
+          s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+          return false;
+        }
+        if (held_by_format(e)) store(std::move(e), opener);
+        return s.ok();
+      };
+      walk(roots, options, report, streamer);
+    }
+  } else {
+    std::vector<WalkedFolder> folders;
+    std::vector<Entry> entries = walk(roots, options, report, &folders);
+    {
+      std::vector<Entry> kept;
+      kept.reserve(entries.size());
+      for (Entry& e : entries)
+        if (held_by_format(e)) kept.push_back(std::move(e));
+      entries.swap(kept);
+    }
+    if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+    if (s.ok() && entries.empty()) return nothing();
+    if (s.ok()) s = writer->check_plan(entries);
+    if (s.ok()) s = out.create(cmd.archive, &removed);
+    for (const std::string& r : removed)
+      report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
+    if (s.ok()) s = writer->begin(out, entries);
+    FolderOpener opener(folders);
+    for (size_t i = 0; s.ok() && i < entries.size(); ++i) {
+      if (StopSignals::stopped()) {
+        s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+        break;
+      }
+      store(entries[i], opener);
+    }
   }
   if (s.ok() && stored == 0) {
     writer.reset();
@@ -356,6 +411,7 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
   }
   problem_lines();
   for (std::string& name : listed) text.line("a " + name);
+  text.lines_not_kept(listed_more);
   return finish(text, code, output, size);
 }
 

@@ -41,7 +41,7 @@ std::string OutputText::fitted(uint32_t size) const {
   // A line cut shorter than this says too little to be worth keeping.
   constexpr size_t kShortest = 24;
   std::string out;
-  const size_t n = lines_.size();
+  const size_t n = lines_.size() + not_kept_;
   // The first line leads whatever the room: when not even it fits beside
   // the count of the others, the text is cut as it stands.
   if (n == 0 || lines_[0].size() + (n > 1 ? 2 + more_line(n - 1).size() : 0) > room) {

@@ -82,6 +82,42 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
 // The text a link points to ("/" as separator on every system).
 bool read_link(const std::string& path, std::string& target, SysError& err);
 
+// ------------------------------------------------------ folders by handle --
+
+// An open folder. Its children are listed, opened and read relative to the
+// open folder itself, never by a path looked up again: a folder renamed or
+// swapped for a link after it was opened changes nothing that is read
+// through it. (Windows has no opening relative to a handle: there the open
+// folder is held without sharing deletion, so that neither it nor any
+// folder above it can be renamed or replaced while it is open, and
+// children are opened by path without following a reparse point.)
+class OpenFolder {
+ public:
+  OpenFolder() = default;
+  OpenFolder(const OpenFolder&) = delete;
+  OpenFolder& operator=(const OpenFolder&) = delete;
+  ~OpenFolder() { close(); }
+
+  // A folder the user named: a link is followed to what it names. The
+  // facts are those of the open folder.
+  bool open(const std::string& path, FileFacts& facts, SysError& err);
+  // The child folder `name` of `parent`, never through a link: a child that
+  // is a link or no folder now fails with ErrorKind::Missing, as one that
+  // is gone. The facts are those of the open folder.
+  bool open_child(const OpenFolder& parent, const std::string& name, FileFacts& facts, SysError& err);
+  // As list_folder(), of the open folder.
+  bool list(std::vector<FolderChild>& out, SysError& err) const;
+  // The text of the child link `name`.
+  bool read_link(const std::string& name, std::string& target, SysError& err) const;
+  bool is_open() const { return h_ != -1; }
+  void close();
+
+ private:
+  friend class InputFile;
+  intptr_t h_ = -1;
+  std::string path_;
+};
+
 // -------------------------------------------------------------- reading --
 
 // A stretch of a file that holds data, in a file with holes (stretches
@@ -111,6 +147,10 @@ class InputFile {
   // Opens a plain file. Without follow_link a link is refused. The facts
   // are those of the open file.
   bool open(const std::string& path, bool follow_link, FileFacts& facts, SysError& err);
+  // Opens the child `name` of an open folder, never through a link: a
+  // child that is a link now fails with ErrorKind::Missing, as one that is
+  // gone. The facts are those of the open file (it may be no plain file).
+  bool open_child(const OpenFolder& folder, const std::string& name, FileFacts& facts, SysError& err);
   // Bytes read into buf (at most cap); 0 at the end; -1 with `err` on failure.
   long long read(void* buf, size_t cap, SysError& err);
   // Moves the read position to `offset` from the file's start.

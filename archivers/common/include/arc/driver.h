@@ -90,6 +90,10 @@ class EntryWriter {
   // (ARC_E_FORMAT). A file that grows past a limit after this check must
   // still be refused by add().
   virtual Status check_plan(const std::vector<Entry>& plan) const;
+  // True for a format that needs no plan: its entries are then added as
+  // the walk meets them, and begin() is given an empty plan (check_plan()
+  // is not called), so that nothing per file is kept for the whole run.
+  virtual bool takes_entries_as_walked() const { return false; }
   // Called once, before any entry. `plan` lists every entry the walk found,
   // in order (a file that cannot be opened later is left out of add()).
   virtual Status begin(OutputFile& out, const std::vector<Entry>& plan) = 0;

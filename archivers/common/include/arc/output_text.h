@@ -1,6 +1,7 @@
 // The output text that an archiver library hands back to its caller.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -16,7 +17,11 @@ class OutputText {
   // line feed or an escape) are written visibly, as visible_text() shows
   // them, so that a line of ours always stays one line in the run log.
   void line(std::string_view text) { lines_.push_back(zubeto::visible_text(text)); }
-  bool empty() const { return lines_.empty(); }
+  // Counts `n` more lines at the end that are never shown: lines that come
+  // after more text than any buffer given to fitted() holds, kept as a
+  // number only (a list of a million names would otherwise be kept whole).
+  void lines_not_kept(size_t n) { not_kept_ += n; }
+  bool empty() const { return lines_.empty() && not_kept_ == 0; }
   // The lines joined by CR LF, without a line end after the last one (the
   // worker adds its own line end when it logs the text).
   std::string text() const;
@@ -31,6 +36,7 @@ class OutputText {
 
  private:
   std::vector<std::string> lines_;
+  size_t not_kept_ = 0;
 };
 
 // Writes `text` into the caller's buffer of `size` bytes, always followed by
