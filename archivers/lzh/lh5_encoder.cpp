@@ -120,7 +120,7 @@ struct Lh5Encoder::State {
   uint32_t len_cost[kMaxMatch + 1];
   uint32_t pos_cost[kNP];
   // Whether the model holds the codes of this piece's segment before. Each
-  // piece starts afresh from its own first segment: what a piece becomes
+  // piece starts afresh from its own first bytes: what a piece becomes
   // (its bits, whether it is kept as it is) depends only on its bytes and
   // its history, never on which thread took it or what that thread
   // compressed before, so an unchanged tree gives the same archive every run.
@@ -216,6 +216,10 @@ struct Lh5Encoder::State {
 };
 
 constexpr size_t kSegment = 32768;
+// What a piece's first model is made from: a first path through this much
+// of it. The whole first segment made a 0.05 % smaller archive for 5 % more
+// time; a guess from byte counts alone a 0.4 % larger one.
+constexpr size_t kFirstModelBytes = 4096;
 constexpr unsigned kInsideLength = 16;
 constexpr int kMaxMatches = 6;
 
@@ -363,13 +367,14 @@ bool Lh5Encoder::State::cost_parse(size_t from, size_t give_up, BitWriter& w) {
       }
       match_count[i - a] = static_cast<uint8_t>(found);
     }
-    // The first segment of a piece twice: the second time under the codes
-    // the first path would get. Every later segment starts from the model
-    // of the segment before.
+    // A piece's first segment is parsed under the codes that a first path
+    // through its first 4 KiB (under a guess from their byte counts) would
+    // get. Every later segment starts from the model of the segment before.
     if (!have_model) {
-      first_model(a, b);
-      shortest_path(a, n);
-      model_from_path(a, n);
+      const size_t m = std::min(n, kFirstModelBytes);
+      first_model(a, a + m);
+      shortest_path(a, m);
+      model_from_path(a, m);
     }
     shortest_path(a, n);
     model_from_path(a, n);
