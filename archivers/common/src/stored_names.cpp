@@ -1,5 +1,8 @@
 #include "arc/stored_names.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include "arc/walker.h"
 
 namespace zubeto::arc {
@@ -83,6 +86,33 @@ std::string fold_case(std::string_view s) {
   return out;
 }
 
+int StoredNames::HashFlags::find(uint64_t h) const {
+  const uint64_t k = h >> 1;
+  const auto r = recent_.find(k);
+  if (r != recent_.end()) return r->second ? 1 : 0;
+  const auto it = std::lower_bound(sorted_.begin(), sorted_.end(), k << 1);
+  if (it != sorted_.end() && (*it >> 1) == k) return int(*it & 1);
+  return -1;
+}
+
+void StoredNames::HashFlags::insert(uint64_t h, bool flag) {
+  if (find(h) >= 0) return;
+  recent_.emplace(h >> 1, flag);
+  if (recent_.size() >= std::max<size_t>(4096, sorted_.size() / 16)) merge();
+}
+
+void StoredNames::HashFlags::merge() {
+  std::vector<uint64_t> add;
+  add.reserve(recent_.size());
+  for (const auto& [k, flag] : recent_) add.push_back(k << 1 | (flag ? 1 : 0));
+  std::sort(add.begin(), add.end());
+  std::vector<uint64_t> all;
+  all.reserve(sorted_.size() + add.size());
+  std::merge(sorted_.begin(), sorted_.end(), add.begin(), add.end(), std::back_inserter(all));
+  sorted_.swap(all);
+  recent_ = {};
+}
+
 StoredNames::StoredNames(std::string_view format, const EntryWriter& writer)
     : format_(format), writer_(writer), folds_case_(writer.name_key_folds_case()) {}
 
@@ -97,14 +127,14 @@ StoredNames::Placed StoredNames::put(const Placed* parent, const std::string& la
   const bool top = !parent || parent->name.empty();
   Placed placed{top ? last : parent->name + "/" + last, key_of(parent, last)};
   uint64_t h = hash_of(placed.key);
-  const auto it = keys_.find(h);
-  if (it != keys_.end() && !(it->second && is_folder)) {
+  const int met = keys_.find(h);
+  if (met >= 0 && !(met == 1 && is_folder)) {
     // A reader would restore it over an earlier entry: a name of its own.
     for (unsigned n = 2;; ++n) {
       const std::string last_n = numbered_name(last, n);
       std::string key_n = key_of(parent, last_n);
       h = hash_of(key_n);
-      if (keys_.count(h)) continue;
+      if (keys_.find(h) >= 0) continue;
       placed = {top ? last_n : parent->name + "/" + last_n, std::move(key_n)};
       break;
     }
@@ -113,15 +143,15 @@ StoredNames::Placed StoredNames::put(const Placed* parent, const std::string& la
                              : "its readers take some characters for others") +
                 "); " + label + " is stored as " + placed.name);
   }
-  keys_.emplace(h, is_folder);  // nothing when folders merge
+  keys_.insert(h, is_folder);  // nothing when folders merge
   if (folds_case_) return placed;
   // The format keeps letter case: names that differ only in case are kept
   // as they are, and told.
   const uint64_t f = hash_of(fold_case(placed.key));
-  const auto fit = folded_.find(f);
-  if (fit == folded_.end())
-    folded_.emplace(f, is_folder);
-  else if (!(fit->second && is_folder))
+  const int folded = folded_.find(f);
+  if (folded < 0)
+    folded_.insert(f, is_folder);
+  else if (!(folded == 1 && is_folder))
     report.note("NOTE: " + label + " is stored as " + placed.name +
                 ", a name that differs from an earlier one only in letter case; the two meet when the archive is "
                 "restored on a system that ignores case (Windows, macOS)");

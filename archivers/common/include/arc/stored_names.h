@@ -18,15 +18,18 @@
 //   when restored on a system that ignores case.
 //
 // Memory: one 64-bit hash per entry (of its folded stored name; two in a
-// format that keeps case: with and without case folded); a hash
-// that meets another by chance, about once in 10^11 archives of a million
-// entries, costs a needless "(2)" and its NOTE line, never a file.
+// format that keeps case: with and without case folded), kept in a sorted
+// array beside a small table of the latest ones, so that an entry costs 8
+// bytes a hash and never a node of its own; a hash that meets another by
+// chance, about once in 10^11 archives of a million entries, costs a
+// needless "(2)" and its NOTE line, never a file.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "arc/driver.h"
 #include "arc/report.h"
@@ -64,13 +67,29 @@ class StoredNames {
              Report& report);
   std::string key_of(const Placed* parent, std::string_view last) const;
 
+  // A set of hashes, each with one flag (whether it names a folder), in
+  // about 8 bytes a hash: the hashes in a sorted array, the latest ones in
+  // a small table merged into the array when it has grown by a sixteenth.
+  class HashFlags {
+   public:
+    // -1: not there; else the flag it was put with.
+    int find(uint64_t h) const;
+    // Puts `h` with `flag` unless it is there already.
+    void insert(uint64_t h, bool flag);
+
+   private:
+    void merge();
+    std::vector<uint64_t> sorted_;  // (hash >> 1) << 1 | flag, ascending
+    std::unordered_map<uint64_t, bool> recent_;
+  };
+
   std::string format_;
   const EntryWriter& writer_;
   bool folds_case_;
   // Hash of a key -> whether it is a folder.
-  std::unordered_map<uint64_t, bool> keys_;
+  HashFlags keys_;
   // The same with letter case folded, for formats that keep case.
-  std::unordered_map<uint64_t, bool> folded_;
+  HashFlags folded_;
   // Walk names of folders that were renamed -> where they went.
   std::unordered_map<std::string, Placed> renamed_;
   // The last folder asked for, as placed: siblings share it.
