@@ -1,6 +1,9 @@
 #include "notice.h"
 
 #include "platform/notice.h"
+#ifdef _WIN32
+#include "platform/ansi_path.h"
+#endif
 #include "result_codes.h"
 #include "runlog.h"
 #include "texts.h"
@@ -19,13 +22,14 @@ constexpr const char kLogLabel[] = "ログ: ";
 
 std::optional<Notice> run_notice(int result_code, const std::string& folder) {
   if (result_code == kResultOk) return std::nullopt;
-#ifdef _WIN32
-  constexpr char kSeparator = '\\';
-#else
-  constexpr char kSeparator = '/';
-#endif
   std::string log_path = kRunLogFile;
-  if (!folder.empty()) log_path = (folder.back() == kSeparator ? folder : folder + kSeparator) + kRunLogFile;
+#ifdef _WIN32
+  // A folder ending in ソ or 表 ends in the byte of a backslash, yet has
+  // no separator at its end.
+  if (!folder.empty()) log_path = platform::ansi::join(folder, kRunLogFile);
+#else
+  if (!folder.empty()) log_path = (folder.back() == '/' ? folder : folder + '/') + kRunLogFile;
+#endif
   Notice n;
   n.title = kProductTitle;
   // A run whose log could not be opened left no end line and no record at
