@@ -87,24 +87,26 @@ TEST_F(Dircheck, ShiftJisNamesAreScannedByteByByte) {
 
 // The entry point lets the library load, serve other threads and unload
 // again, any number of times.
+struct CheckArg {
+  DircheckFn fn;
+  int result;
+};
+
+// A thread's start routine: stdcall on 32-bit Windows, which no lambda is.
+DWORD WINAPI check_in_thread(LPVOID p) {
+  auto* a = static_cast<CheckArg*>(p);
+  a->result = a->fn("C:\\windows", 10);
+  return 0;
+}
+
 TEST(DircheckLibrary, LoadsAndUnloadsAroundThreads) {
   for (int i = 0; i < 3; ++i) {
     HMODULE lib = ::LoadLibraryA("ZUBETO");
     ASSERT_NE(lib, nullptr);
     auto fn = reinterpret_cast<DircheckFn>(::GetProcAddress(lib, "dircheck_dll"));
     ASSERT_NE(fn, nullptr);
-    struct Arg {
-      DircheckFn fn;
-      int result;
-    } arg {fn, -1};
-    HANDLE t = ::CreateThread(
-        nullptr, 0,
-        [](LPVOID p) -> DWORD {
-          auto* a = static_cast<Arg*>(p);
-          a->result = a->fn("C:\\windows", 10);
-          return 0;
-        },
-        &arg, 0, nullptr);
+    CheckArg arg{fn, -1};
+    HANDLE t = ::CreateThread(nullptr, 0, check_in_thread, &arg, 0, nullptr);
     ASSERT_NE(t, nullptr);
     ::WaitForSingleObject(t, 10000);
     ::CloseHandle(t);
