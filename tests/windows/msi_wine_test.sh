@@ -32,9 +32,12 @@ version=$(sed -n 's/^project(Zubeto VERSION \([0-9.]*\).*/\1/p' "$(dirname "$pac
 files="CAB32.DLL README-en.txt README-ja.txt TAR32.DLL UNLHA32.DLL ZIP32J.DLL ZUBETO.dll ZUBETOB.exe ZUBETOC.exe"
 
 # The Uninstall entry's value, as the registry holds it ("" when missing).
+# A 32-bit package's entry lies in the 32-bit view of the registry.
 uninstall_value() {  # product code, value name
+  local view=""
+  [ "$arch" = x86 ] && view="Wow6432Node\\"
   bash "$wine_sh" run "$state" c reg query \
-    "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" > "$work/reg.txt" 2>&1
+    "HKLM\\Software\\${view}Microsoft\\Windows\\CurrentVersion\\Uninstall\\$1" /v "$2" > "$work/reg.txt" 2>&1
   sed -n "s/^[[:space:]]*$2[[:space:]]\+REG_[A-Z_]*[[:space:]]\+//p" "$work/reg.txt" | tr -d '\r' | head -1
 }
 
