@@ -36,7 +36,7 @@ runs_32bit() {
 wine32_tests=OFF
 if runs_32bit; then
   echo "windows: this machine runs 32-bit programs: the 32-bit build runs under Wine too"
-  if ! dpkg-query -W -f='${Status}' wine32:i386 2> /dev/null | grep -q "install ok installed"; then
+  if [ "$(dpkg-query -W -f='${Status}' wine32:i386 2> /dev/null)" != "install ok installed" ]; then
     sudo=""
     [ "$(id -u)" -eq 0 ] || sudo="sudo"
     export DEBIAN_FRONTEND=noninteractive

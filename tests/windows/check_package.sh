@@ -58,7 +58,8 @@ if [ -f "$build/bin/ZUBETOB.exe" ]; then
       grep -qxF "$p" <<< "$props" || { echo "FAIL: the installer lacks the property [$p]"; status=1; }
     done
     platform=$([ "$arch" = x64 ] && echo x64 || echo Intel)
-    msiinfo suminfo "$msi" | grep -q "^Template: $platform;" ||
+    summary=$(msiinfo suminfo "$msi")
+    grep -q "^Template: $platform;" <<< "$summary" ||
       { echo "FAIL: the installer is not for $arch: $(msiinfo suminfo "$msi" | grep Template)"; status=1; }
     # No custom action runs a program of ours.
     [ -z "$(msiinfo export "$msi" CustomAction | tail -n +4)" ] || { echo "FAIL: the installer has custom actions"; status=1; }

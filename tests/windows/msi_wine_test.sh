@@ -77,7 +77,10 @@ for msi in "$work"/dist/*.msi; do
   # The window's entry starts it in the job folder (the link holds the
   # folder's name in UTF-16).
   if [ -n "$menu" ] && [ -f "$menu/Zubeto.lnk" ]; then
-    x86_64-w64-mingw32-strings -el "$menu/Zubeto.lnk" | grep -q 'AppData\\Roaming\\Zubeto\\\?$' ||
+    # (Each reader's whole output is taken first: with pipefail, a grep -q
+    # that stops early would fail the writer of its pipe.)
+    link_texts=$(x86_64-w64-mingw32-strings -el "$menu/Zubeto.lnk")
+    grep -q 'AppData\\Roaming\\Zubeto\\\?$' <<< "$link_texts" ||
       fail "$arch: the window's entry does not start in the job folder: $(x86_64-w64-mingw32-strings -el "$menu/Zubeto.lnk" | tr '\n' '|')"
   fi
   [ -d "$jobs" ] || fail "$arch: no job folder $jobs"
@@ -94,10 +97,12 @@ for msi in "$work"/dist/*.msi; do
       printf '[mode]=1\r\n[archive]="Z:%s\\\r\n[dir_file]="Z:%s"\r\n[shut_flg]=0\r\n' "${out//\//\\}" "${src//\//\\}" \
         > "$jobs/jobconf.ini"
       (cd "$jobs" && bash "$wine_sh" run "$state" ja "$pf/ZUBETOC.exe") > "$work/run.txt" 2>&1
-      if ! iconv -f CP932 -t UTF-8 < "$jobs/logdata.txt" 2> /dev/null | grep -q '=0000'; then
+      run_log=$(iconv -f CP932 -t UTF-8 < "$jobs/logdata.txt" 2> /dev/null)
+      listing=$(unzip -l "$out"/*.zip 2> /dev/null)
+      if ! grep -q '=0000' <<< "$run_log"; then
         fail "$arch: the installed worker did not end with 0000"
         cat "$jobs/logdata.txt" "$work/run.txt" 2> /dev/null
-      elif ! unzip -l "$out"/*.zip 2> /dev/null | grep -q 'sub/a.txt'; then
+      elif ! grep -q 'sub/a.txt' <<< "$listing"; then
         fail "$arch: the archive does not hold the file"
       else
         echo "ok: $arch: the installed worker wrote $(basename "$out"/*.zip)"
