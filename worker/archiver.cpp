@@ -6,6 +6,9 @@
 
 #include "archiver_api.h"
 #include "platform/dynlib.h"
+#ifdef _WIN32
+#include "platform/pe_image.h"
+#endif
 #include "result_codes.h"
 #include "run.h"
 #include "visible_text.h"
@@ -92,6 +95,15 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   platform::LibHandle lib = platform::lib_load(row.library);
   if (!lib) {
     log_put(log, row.not_found_line);
+#ifdef _WIN32
+    // A library of the other bitness cannot be loaded and counts as
+    // missing; the line after says so, lest the user look for a file that
+    // is there.
+    platform::ForeignLibrary foreign = platform::library_of_other_bitness(row.library);
+    if (foreign.bits != 0)
+      log_put(log, foreign.path + " is a " + std::to_string(foreign.bits) + "-bit library; this worker is " +
+                       std::to_string(platform::program_bits()) + "-bit.");
+#endif
     return row.not_found_code;
   }
   auto version = reinterpret_cast<ArcVersionFn>(platform::lib_symbol(lib, row.version_fn));

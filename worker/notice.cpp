@@ -8,6 +8,9 @@
 #endif
 
 #include "platform/notice.h"
+#ifdef _WIN32
+#include "platform/ansi_path.h"
+#endif
 #include "result_codes.h"
 #include "run.h"
 #include "runlog.h"
@@ -169,7 +172,13 @@ std::optional<Notice> run_notice(int result_code, const std::string& folder, con
   const bool ja = language == Language::Japanese;
   const Texts& t = ja ? kJapanese : kEnglish;
   std::string log_path = kRunLogFile;
-  if (!folder.empty()) log_path = (folder.back() == kSeparator ? folder : folder + kSeparator) + kRunLogFile;
+#ifdef _WIN32
+  // A folder ending in ソ or 表 ends in the byte of a backslash, yet has
+  // no separator at its end.
+  if (!folder.empty()) log_path = platform::ansi::join(folder, kRunLogFile);
+#else
+  if (!folder.empty()) log_path = (folder.back() == '/' ? folder : folder + '/') + kRunLogFile;
+#endif
   Notice n;
   n.title = t.title;
   // A run whose log could not be opened left no end line and no record at

@@ -6,6 +6,7 @@
 
 #include <vector>
 
+#include "platform/ansi_path.h"
 #include "search_folders.h"
 
 namespace platform {
@@ -24,7 +25,11 @@ bool is_program_file(const std::string& path) {
 // the system's own search adds it. Empty when there is none.
 std::string resolve_program(std::string name) {
   if (name.empty()) return {};
-  size_t base = name.find_last_of("\\/:");
+  // The name's last part begins after its last separator (a character of
+  // its own, never the second byte of ソ or 表) or after a drive's colon,
+  // a byte no double-byte character holds.
+  size_t base = ansi::last_separator(name);
+  if (base == std::string::npos && name.size() >= 2 && name[1] == ':') base = 1;
   if (name.find('.', base == std::string::npos ? 0 : base + 1) == std::string::npos) name += ".exe";
   if (base != std::string::npos) return is_program_file(name) ? name : std::string();
   return find_in_search_folders(name);

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "platform/ansi_path.h"
 #include "platform/dynlib.h"
 
 namespace platform {
@@ -28,7 +29,9 @@ std::vector<std::string> search_folders() {
     // Only absolute folders: a relative one would be read from the current folder.
     bool absolute = (dir.size() >= 3 && dir[1] == ':' && (dir[2] == '\\' || dir[2] == '/')) ||
                     dir.rfind("\\\\", 0) == 0;
-    if (absolute) dirs.push_back(dir);
+    bool again = false;
+    for (const std::string& seen : dirs) again = again || ansi::same_path(seen, dir);
+    if (absolute && !again) dirs.push_back(dir);
     start = end + 1;
   }
   return dirs;
@@ -37,7 +40,7 @@ std::vector<std::string> search_folders() {
 std::string find_in_search_folders(const std::string& name) {
   for (const std::string& dir : search_folders()) {
     if (dir.empty()) continue;
-    std::string full = dir + (dir.back() == '\\' || dir.back() == '/' ? "" : "\\") + name;
+    std::string full = ansi::join(dir, name);
     DWORD attrs = ::GetFileAttributesA(full.c_str());
     if (attrs != INVALID_FILE_ATTRIBUTES && !(attrs & FILE_ATTRIBUTE_DIRECTORY)) return full;
   }

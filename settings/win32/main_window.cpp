@@ -187,6 +187,7 @@ bool MainWindow::open(HINSTANCE instance) {
   const Dpi dpi = screen_dpi();
   gothic_ = make_gothic(dpi.y);
   window_font_ = make_window_font();
+  font_dpi_ = dpi.y;
 
   // The client area opens at its laid-out place and size; the frame goes
   // around it.
@@ -459,6 +460,9 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SETFOCUS:
       if (focus_) ::SetFocus(focus_);
       return 0;
+    case 0x02E0:  // WM_DPICHANGED: the window is now on a monitor of another DPI
+      if (lp) follow_dpi(LOWORD(wp), HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+      return 0;
     case WM_DESTROY:
       release_drops();
       ::SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
@@ -469,6 +473,30 @@ LRESULT MainWindow::handle(UINT msg, WPARAM wp, LPARAM lp) {
       break;
   }
   return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+void MainWindow::follow_dpi(int dpi_x, int dpi_y, const RECT& suggested) {
+  if (dpi_x <= 0 || dpi_y <= 0) return;
+  HFONT old_gothic = gothic_, old_window_font = window_font_;
+  gothic_ = make_gothic(dpi_y);
+  // The message font is the system's at the DPI it was read at: scaled.
+  LOGFONTW lf{};
+  if (old_window_font && ::GetObjectW(old_window_font, sizeof lf, &lf)) {
+    lf.lfHeight = ::MulDiv(lf.lfHeight, dpi_y, font_dpi_);
+    window_font_ = ::CreateFontIndirectW(&lf);
+  }
+  font_dpi_ = dpi_y;
+  for (const ControlLayout& c : kControls) {
+    HWND h = control(c.id);
+    if (!h) continue;
+    ::SetWindowPos(h, nullptr, twips_to_pixels(c.left, dpi_x), twips_to_pixels(c.top, dpi_y),
+                   twips_to_pixels(c.width, dpi_x), twips_to_pixels(c.height, dpi_y), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.face == Face::gothic ? gothic_ : window_font_), TRUE);
+  }
+  ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (old_gothic) ::DeleteObject(old_gothic);
+  if (old_window_font && old_window_font != window_font_) ::DeleteObject(old_window_font);
 }
 
 int run_message_loop(HWND window) {

@@ -65,11 +65,15 @@ class MainWindow final : public SettingsView {
   void follow_run();
   void command(int id, int code);
   void release_drops();
+  // Lays the controls out again at a monitor's new DPI and takes the place
+  // the system suggests (per-monitor DPI awareness, see the manifest).
+  void follow_dpi(int dpi_x, int dpi_y, const RECT& suggested);
 
   SettingsCore core_;
   HWND hwnd_ = nullptr;
   HFONT gothic_ = nullptr;
   HFONT window_font_ = nullptr;
+  int font_dpi_ = 96;  // the DPI the fonts were made for
   HWND focus_ = nullptr;  // the control that had the focus when the window was left
   DropTarget* source_drop_ = nullptr;
   DropTarget* destination_drop_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include "dircheck.h"
 #include "file_save.h"
+#include "platform/ansi_path.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
 
@@ -106,7 +107,13 @@ bool Win32Services::previous_instance() {
   return single_copy_->another_running();
 }
 
-std::string Win32Services::program_folder() { return platform::program_dir(); }
+// With its separator at the end, added by a helper that knows lead bytes: a
+// folder ending in ソ or 表 ends in the byte of a backslash, which a byte
+// test would take for a separator and join the worker's name straight to.
+std::string Win32Services::program_folder() {
+  std::string dir = platform::program_dir();
+  return dir.empty() ? dir : platform::ansi::join(dir, "");
+}
 
 std::string Win32Services::text_editor_command(const std::string& file) {
   return platform::text_editor_command(file);

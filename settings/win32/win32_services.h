@@ -33,6 +33,7 @@ class Win32Services : public Services {
   int message_box(const std::string& text, const std::string& title, int style) override;
   bool start_program(const std::string& command_line, int window_style) override;
   bool previous_instance() override;
+  // Ends with its separator (the core then adds none).
   std::string program_folder() override;
   std::string text_editor_command(const std::string& file) override;
   std::optional<int> share_check(const std::string& path) override;

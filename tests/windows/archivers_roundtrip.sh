@@ -244,6 +244,36 @@ if [ -n "$zip" ]; then
   fi
 fi
 
+# The worker and our DLLs copied into a folder whose name ends in ソ or 表
+# (the second Shift-JIS byte of each is the backslash): the worker finds
+# the DLLs beside it and LZH and ZIP jobs end with 0000.
+small=$dir/small
+mkdir -p "$small/表ソ"
+printf 'x\r\n' > "$small/表ソ/一.txt"
+for folder in "プログラムソ" "予定表"; do
+  p=$dir/$folder
+  mkdir -p "$p"
+  cp "$prog"/*.* "$p/"
+  for type in 0 1; do
+    out=$dir/out/$folder-$type
+    mkdir -p "$out"
+    {
+      printf '[mode]=%s\r\n[archive]="%s\\\r\n' "$type" "$(winpath "$out")"
+      printf '[dir_file]="%s"\r\n[shut_flg]=0\r\n' "$(winpath "$small")"
+    } | iconv -f UTF-8 -t CP932 > "$dir/work/jobconf.ini"
+    rm -f "$dir/work/logdata.txt"
+    (cd "$dir/work" && bash "$wine_sh" run "$state" ja "$p/ZUBETOC.exe") > "$dir/wine-$folder-$type.txt" 2>&1
+    flog=$(iconv -f CP932 -t UTF-8 < "$dir/work/logdata.txt" 2>/dev/null)
+    if grep -q '=0000' <<< "$flog" && ls "$out"/*.* > /dev/null 2>&1; then
+      echo "ok: job type $type from a program folder named $folder"
+    else
+      fail "job type $type from a program folder named $folder did not end with 0000"
+      echo "$flog"
+      cat "$dir/wine-$folder-$type.txt"
+    fi
+  done
+done
+
 # No temporary file is left beside an archive.
 if ls "$dir"/out/*/*.part > /dev/null 2>&1; then fail "a temporary file was left: $(ls "$dir"/out/*/*.part)"; fi
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/ansi_path.h"
 #include "platform/dynlib.h"
 #include "platform/fileinfo.h"
 #include "platform/process.h"
@@ -59,6 +60,46 @@ TEST(Win32DynLib, LoadsByPlainNameFromTheProgramFolder) {
   EXPECT_NE(lib, nullptr);
   platform::lib_free(lib);
   EXPECT_EQ(platform::lib_load("zubeto-no-such-library.dll"), nullptr);
+}
+
+// Folders whose last character ends in the byte of a backslash under code
+// page 932: the helper cuts, joins and compares by characters, so the
+// folder keeps its last character and a name joined to it gets its own
+// separator.
+TEST(Win32AnsiPath, FolderNamesEndingInTheByteOfABackslash) {
+  namespace ap = platform::ansi;
+  const unsigned sjis = 932;
+  // ソ 十 表 能 予: each one's second byte is 0x5C.
+  const char* endings[] = {"\x83\x5c", "\x8f\x5c", "\x95\x5c", "\x94\x5c", "\x97\x5c"};
+  for (const char* end : endings) {
+    const std::string folder = std::string("C:\\Zubeto\\\x83\x76\x83\x8d\x83\x4f") + end;  // プログ + end
+    SCOPED_TRACE(folder);
+    const std::string exe = folder + "\\ZUBETOC.exe";
+    EXPECT_EQ(ap::last_separator(exe, sjis), folder.size());
+    EXPECT_EQ(ap::folder_part(exe, sjis), folder);
+    EXPECT_EQ(ap::name_part(exe, sjis), "ZUBETOC.exe");
+    EXPECT_EQ(ap::folder_part(folder, sjis), "C:\\Zubeto");
+    EXPECT_FALSE(ap::ends_with_separator(folder, sjis));
+    EXPECT_TRUE(ap::ends_with_separator(folder + "\\", sjis));
+    EXPECT_EQ(ap::join(folder, "ZIP32J.DLL", sjis), folder + "\\ZIP32J.DLL");
+    EXPECT_EQ(ap::join(folder + "\\", "ZIP32J.DLL", sjis), folder + "\\ZIP32J.DLL");
+    EXPECT_TRUE(ap::same_path(folder, "c:/zubeto/\x83\x76\x83\x8d\x83\x4f" + std::string(end) + "\\", sjis));
+    // The same folder less its last character's second byte is another one.
+    EXPECT_FALSE(ap::same_path(folder, folder.substr(0, folder.size() - 1) + "/", sjis));
+    // A name whose first byte would be read as a trail byte stays whole.
+    EXPECT_EQ(ap::name_part(std::string(end) + "\\x", sjis), "x");
+  }
+  // Where a one-byte code page reads those bytes, 0x5C is a separator.
+  EXPECT_EQ(ap::folder_part("C:\\a\x83\\b", 1252), "C:\\a\x83");
+  EXPECT_TRUE(ap::ends_with_separator("C:\\a\x83\\", 1252));
+  // Plain cases: no separator, the drive root, an empty folder.
+  EXPECT_EQ(ap::folder_part("ZUBETOC.exe"), "");
+  EXPECT_EQ(ap::folder_part("C:\\ZUBETOC.exe"), "C:");
+  EXPECT_EQ(ap::join("", "x.txt"), "x.txt");
+  EXPECT_EQ(ap::join("C:", "x.txt"), "C:\\x.txt");
+  EXPECT_EQ(ap::last_separator("abc"), std::string::npos);
+  // Without a code page the system's own is taken.
+  EXPECT_EQ(ap::folder_part("C:\\\x95\x5cx.exe"), ::GetACP() == 932 ? "C:" : "C:\\\x95");
 }
 
 // One mark per program and user: a second holder sees the first, and once

@@ -9,6 +9,7 @@
 #include <map>
 #include <regex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace winh {
@@ -96,10 +97,11 @@ inline void remove_tree(const std::string& dir) {
   ::RemoveDirectoryA(dir.c_str());
 }
 
-// A scratch folder with a program folder and a working folder.
+// A scratch folder with a program folder (named "prog" unless given, in the
+// ANSI code page) and a working folder.
 class Scratch {
  public:
-  Scratch() {
+  explicit Scratch(std::string prog_name = "prog") : prog_name_(std::move(prog_name)) {
     static int counter = 0;
     char tmp[MAX_PATH + 1] = {};
     ::GetTempPathA(sizeof tmp, tmp);
@@ -115,7 +117,7 @@ class Scratch {
   Scratch& operator=(const Scratch&) = delete;
 
   const std::string& root() const { return root_; }
-  std::string prog() const { return root_ + "\\prog"; }  // the program's own folder
+  std::string prog() const { return root_ + "\\" + prog_name_; }  // the program's own folder
   std::string work() const { return root_ + "\\work"; }  // the current folder of the run
 
   // Copies a file built beside this test program into the program folder.
@@ -178,6 +180,7 @@ class Scratch {
   }
 
  private:
+  std::string prog_name_;
   std::string root_;
 };
 

@@ -471,6 +471,33 @@ void key(HWND window, UINT vk) {
   pump();
 }
 
+// Moved onto a monitor of twice the DPI, the window takes the place the
+// system suggests and lays its controls and fonts out for that DPI.
+TEST_F(Window, FollowsAMonitorOfAnotherDpi) {
+  open();
+  HWND w = window->hwnd();
+  RECT before;
+  ::GetWindowRect(w, &before);
+  RECT suggested{before.left, before.top, before.left + 2 * (before.right - before.left),
+                 before.top + 2 * (before.bottom - before.top)};
+  ::SendMessageW(w, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+  pump();
+  RECT now;
+  ::GetWindowRect(w, &now);
+  EXPECT_TRUE(::EqualRect(&now, &suggested));
+  // Command2: 120, 120 twips, 2415 x 420 twips; Command8: 120, 5520 twips,
+  // 3855 x 375 twips; at 7.5 twips a pixel.
+  RECT command2 = rect_in_parent(ctl(zw::kCommand2)), command8 = rect_in_parent(ctl(zw::kCommand8));
+  const RECT want2{16, 16, 338, 72}, want8{16, 736, 530, 786};
+  EXPECT_TRUE(::EqualRect(&command2, &want2)) << command2.left << "," << command2.top << "-" << command2.right << ","
+                                              << command2.bottom;
+  EXPECT_TRUE(::EqualRect(&command8, &want8)) << command8.left << "," << command8.top << "-" << command8.right << ","
+                                              << command8.bottom;
+  LOGFONTW lf{};
+  ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(ctl(zw::kList1), WM_GETFONT, 0, 0)), sizeof lf, &lf));
+  EXPECT_EQ(lf.lfHeight, -24);  // 9 points at 192 DPI
+}
+
 TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
   open();
   EXPECT_EQ(::GetFocus(), ctl(zw::kCommand2));
@@ -1034,6 +1061,8 @@ HWND window_of(DWORD pid, int wait_ms) {
 // ZUBETOB.exe started as a user starts it, in the work folder.
 class Program : public ::testing::Test {
  protected:
+  Program() = default;
+  explicit Program(const std::string& folder_name) : scratch(folder_name) {}
   void SetUp() override {
     ASSERT_TRUE(scratch.install("ZUBETOB.exe", "ZUBETOB.exe"));
     ASSERT_TRUE(scratch.install("ZUBETO.dll", "ZUBETO.dll"));
@@ -1129,6 +1158,43 @@ TEST_F(Program, RestoresTheJobAndRunsTheWorkerFromItsOwnFolder) {
   ::GetExitCodeProcess(pi.hProcess, &code);
   EXPECT_EQ(code, 0u);
 }
+
+// The programs copied into a folder whose name ends in ソ or 表 (their
+// second Shift-JIS byte is the backslash): the window's run-now starts the
+// worker beside it, which finds its archiver library there too.
+class ProgramInAJapaneseFolder : public Program, public ::testing::WithParamInterface<const char*> {
+ protected:
+  ProgramInAJapaneseFolder() : Program(GetParam()) {}
+};
+
+TEST_P(ProgramInAJapaneseFolder, RunNowStartsTheWorkerBesideIt) {
+  if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese ANSI code page, this run has " << ::GetACP();
+  ASSERT_TRUE(scratch.install("ZUBETOC_test.exe", "ZUBETOC.exe"));
+  ASSERT_TRUE(scratch.install("fakearc.dll", "ZIP32J.DLL"));
+  const std::string src = scratch.root() + "\\" + kSjisData;
+  ::CreateDirectoryA(src.c_str(), nullptr);
+  write_file(scratch.work() + "\\jobconf.ini", "[mode]=1\r\n[archive]=\"" + scratch.root() + "\\\r\n[dir_file]=\"" +
+                                                   src + "\"\r\n[shut_flg]=0\r\n");
+  PROCESS_INFORMATION& pi = start();
+  HWND w = window_of(pi.dwProcessId, 20000);
+  ASSERT_NE(w, nullptr) << "ZUBETOB.exe shows no window";
+  DWORD_PTR r = 0;
+  ASSERT_TRUE(::SendMessageTimeoutW(::GetDlgItem(w, zw::kCommand8), BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 20000, &r));
+  std::string log;
+  for (int i = 0; i < 400 && log.find(acp("圧縮処理終了")) == std::string::npos; ++i) {
+    ::Sleep(50);
+    log = read_file(scratch.work() + "\\logdata.txt");
+  }
+  EXPECT_NE(log.find("UNZIP32.DLL Loading\r\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(acp("圧縮処理終了") + "=0000"), std::string::npos) << log;
+  ::PostMessageW(w, WM_CLOSE, 0, 0);
+  EXPECT_EQ(::WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
+}
+
+// プログラムソ and 予定表, in Shift-JIS.
+INSTANTIATE_TEST_SUITE_P(Folders, ProgramInAJapaneseFolder,
+                         ::testing::Values("\x83\x76\x83\x8d\x83\x4f\x83\x89\x83\x80\x83\x5c",
+                                           "\x97\x5c\x92\xe8\x95\x5c"));
 
 TEST_F(Program, ASecondCopyEndsSilentlyAndTheFirstStays) {
   write_file(scratch.work() + "\\jobconf.ini", "[dir_file]=\"C:\\first\"\r\n");

@@ -12,6 +12,14 @@
 # is made, every run uses it, and the cleanup stops it. Without Xvfb the
 # programs run with no display at all.
 #
+# 64-bit programs are always started through the 64-bit loader
+# (/usr/lib/wine/wine64), 32-bit ones through the 32-bit loader
+# (/usr/lib/wine/wine, from wine32:i386): the `wine` command picks the
+# 32-bit loader whenever it is installed, and on a machine whose kernel
+# refuses 32-bit programs that would fail for every program. The prefix is
+# made by the 64-bit loader; a 32-bit program runs in it as on 64-bit
+# Windows.
+#
 # Wine's background server inherits the descriptors of the program that
 # starts it: a pipe held that way never closes, and whoever reads it hangs.
 # So every Wine program here writes to files, never to a pipe, the server is
@@ -21,8 +29,27 @@ cmd=$1 state=$2
 shift 2
 
 export WINEDEBUG=-all
-# No download offers for the .NET and HTML runtimes while the prefix is made.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+wine64=/usr/lib/wine/wine64
+wine32=/usr/lib/wine/wine
+# The loader that the programs' own child programs start through.
+export WINELOADER=$wine64
+
+# 32 or 64: the machine type in the PE header of a Windows program.
+pe_bits() {
+  local at machine
+  at=$(od -An -tu4 -j60 -N4 "$1" 2>/dev/null | tr -d ' ')
+  [ -n "$at" ] || { echo 0; return; }
+  machine=$(od -An -tx2 -j$((at + 4)) -N2 "$1" 2>/dev/null | tr -d ' ')
+  case $machine in
+    014c) echo 32 ;;
+    8664) echo 64 ;;
+    *) echo 0 ;;
+  esac
+}
+# No download offers for the .NET and HTML runtimes while the prefix is made,
+# and no menu entries of this machine's desktop for the Start-menu entries
+# an installer makes inside the prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 unset DISPLAY WAYLAND_DISPLAY
 
 use_state() {
@@ -68,7 +95,7 @@ case $cmd in
       exit 1
     fi
     timeout 60 wineserver -p > "$dir/server.log" 2>&1 < /dev/null
-    if ! timeout 300 wineboot -i > "$dir/boot.log" 2>&1 < /dev/null; then
+    if ! timeout 300 "$wine64" wineboot -i > "$dir/boot.log" 2>&1 < /dev/null; then
       cat "$dir/boot.log"
       echo "wine.sh: wineboot failed"
       exit 1
@@ -91,7 +118,16 @@ case $cmd in
     esac
     out=$(mktemp "$dir/out-XXXXXX")
     err=$(mktemp "$dir/err-XXXXXX")
-    timeout 600 wine "$exe" "$@" > "$out" 2> "$err" < /dev/null
+    loader=$wine64
+    if [ "$(pe_bits "$exe")" = 32 ]; then
+      loader=$wine32
+      unset WINELOADER
+      if [ ! -x "$loader" ]; then
+        echo "wine.sh: $exe is a 32-bit program and the 32-bit Wine ($loader) is not installed"
+        exit 1
+      fi
+    fi
+    timeout 600 "$loader" "$exe" "$@" > "$out" 2> "$err" < /dev/null
     rc=$?
     cat "$out"
     if [ -s "$err" ]; then

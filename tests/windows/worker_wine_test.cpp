@@ -132,6 +132,66 @@ TEST_F(WorkerRun, MissingLibraryIsReportedByType) {
   }
 }
 
+// A library of the other bitness beside the worker cannot be loaded: the
+// run log keeps the missing library's line and code, and says on the next
+// line what the file is. The worker passes over it, as the system's own
+// search does, and takes a library of its own bitness further along.
+TEST_F(WorkerRun, LibraryOfTheOtherBitnessIsToldAsSuch) {
+  const int own = sizeof(void*) == 8 ? 64 : 32, other = 96 - own;
+  // The smallest image the header test reads: "MZ", where the PE header
+  // lies, the signature and the machine type of the other bitness.
+  std::string header(0x48, '\0');
+  header[0] = 'M';
+  header[1] = 'Z';
+  header[0x3C] = 0x40;
+  header.replace(0x40, 4, std::string("PE\0\0", 4));
+  header[0x44] = static_cast<char>(other == 32 ? 0x4C : 0x64);
+  header[0x45] = static_cast<char>(other == 32 ? 0x01 : 0x86);
+  struct Case {
+    std::string name;
+    std::string bytes;
+  };
+  std::vector<Case> cases = {{"a header of the other bitness", header}};
+  // The real archiver library of the other build, when that build is there.
+  if (const char* built = std::getenv("ZUBETO_OTHER_BITNESS_DLL")) {
+    std::string path = built;
+    if (!path.empty() && path[0] == '/') {  // a Linux path: Wine's drive Z:
+      for (char& c : path)
+        if (c == '/') c = '\\';
+      path = "Z:" + path;
+    }
+    std::string bytes = read_file(path);
+    if (!bytes.empty()) cases.push_back({"the " + std::to_string(other) + "-bit ZIP32J.DLL", bytes});
+  }
+  std::printf("libraries of the other bitness tried: %zu\n", cases.size());
+  const std::string jobfile = job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data() + "\"", "[shut_flg]=0"});
+  const std::string beside = scratch.prog() + "\\ZIP32J.DLL";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fresh();
+    write_file(beside, c.bytes);
+    auto r = run(jobfile);
+    EXPECT_EQ(r.code, 0x0401u);
+    EXPECT_EQ(log(), kStart + "ERROR:UNZIP32.DLL not Found on your system.\r\n" + beside + " is a " +
+                         std::to_string(other) + "-bit library; this worker is " + std::to_string(own) + "-bit.\r\n" +
+                         end_line("0401"));
+    EXPECT_FALSE(archiver_called());
+  }
+
+  // One of the worker's own bitness in a folder of PATH is taken.
+  fresh();
+  const std::string more = scratch.root() + "\\more";
+  ::CreateDirectoryA(more.c_str(), nullptr);
+  ASSERT_TRUE(::CopyFileA((here() + "\\fakearc.dll").c_str(), (more + "\\ZIP32J.DLL").c_str(), FALSE));
+  char path[32768] = {};
+  ::GetEnvironmentVariableA("PATH", path, sizeof path);
+  env["PATH"] = more + ";" + path;
+  auto r = run(jobfile);
+  EXPECT_EQ(r.code, 0u);
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\n" + end_line("0000"));
+  ::SetEnvironmentVariableA("PATH", path);
+}
+
 TEST_F(WorkerRun, LibraryIsNeverTakenFromTheCurrentFolder) {
   const std::string planted = scratch.work() + "\\ZIP32J.DLL";
   ASSERT_TRUE(::CopyFileA((here() + "\\fakearc.dll").c_str(), planted.c_str(), FALSE));
@@ -321,6 +381,29 @@ TEST_F(WorkerRun, NonAsciiPathsPassThroughUnchanged) {
   auto missing = run(job({"[mode]=1", "[archive]=\"" + d, "[dir_file]=\"" + src + "\\" + name + "\""}));
   EXPECT_EQ(missing.code, 0x0701u);
   EXPECT_EQ(log(), kStart + kNotFound + src + "\\" + name + "\r\n" + kDetail + "0002\r\n" + end_line("0701"));
+}
+
+// The worker copied into a folder whose name ends in ソ, 十, 表, 能 or 予
+// (each one's second Shift-JIS byte is the backslash) still finds the
+// archiver library beside it and runs the job to its end.
+TEST(WorkerFolder, ProgramFolderEndingInTheByteOfABackslashFindsItsLibrary) {
+  if (::GetACP() != 932) GTEST_SKIP() << "needs the Japanese ANSI code page, this run has " << ::GetACP();
+  const char* endings[] = {"\x83\x5c", "\x8f\x5c", "\x95\x5c", "\x94\x5c", "\x97\x5c"};  // ソ 十 表 能 予
+  for (const char* end : endings) {
+    Scratch s(std::string("\x83\x76\x83\x8d\x83\x4f") + end);  // プログ + the character
+    SCOPED_TRACE(s.prog());
+    ASSERT_TRUE(s.install("ZUBETOC_test.exe", "ZUBETOC.exe"));
+    ASSERT_TRUE(s.install("fakearc.dll", "ZIP32J.DLL"));
+    const std::string src = s.root() + "\\data", dest = s.root() + "\\";
+    ::CreateDirectoryA(src.c_str(), nullptr);
+    const std::string record = s.root() + "\\archiver-record.txt";
+    write_file(s.work() + "\\jobconf.ini",
+               job({"[mode]=1", "[archive]=\"" + dest, "[dir_file]=\"" + src + "\"", "[shut_flg]=0"}));
+    auto r = s.run("ZUBETOC.exe", {{"ZUBETO_FAKEARC_RECORD", record}});
+    EXPECT_EQ(r.code, 0u);
+    EXPECT_EQ(unstamp(read_file(s.work() + "\\logdata.txt")), kStart + "UNZIP32.DLL Loading\r\n" + end_line("0000"));
+    EXPECT_TRUE(exists(record));
+  }
 }
 
 TEST_F(WorkerRun, GarbageJobFileGetsAClearOutcome) {
