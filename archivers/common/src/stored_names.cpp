@@ -1,5 +1,7 @@
 #include "arc/stored_names.h"
 
+#include "arc/name_hash.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -28,21 +30,6 @@ uint32_t lower(uint32_t c) {
   if (c >= 0x400 && c <= 0x40F) return c + 80;
   if (c >= 0xFF21 && c <= 0xFF3A) return c + 32;  // full-width Latin
   return c;
-}
-
-// 64 bits of a key: FNV-1a, then mixed so that every bit counts.
-uint64_t hash_of(std::string_view s) {
-  uint64_t h = 0xcbf29ce484222325ull;
-  for (unsigned char c : s) {
-    h ^= c;
-    h *= 0x100000001b3ull;
-  }
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdull;
-  h ^= h >> 33;
-  h *= 0xc4ceb9fe1a85ec53ull;
-  h ^= h >> 33;
-  return h;
 }
 
 }  // namespace
@@ -126,14 +113,14 @@ StoredNames::Placed StoredNames::put(const Placed* parent, const std::string& la
                                      const std::string& label, Report& report) {
   const bool top = !parent || parent->name.empty();
   Placed placed{top ? last : parent->name + "/" + last, key_of(parent, last)};
-  uint64_t h = hash_of(placed.key);
+  uint64_t h = name_hash(placed.key);
   const int met = keys_.find(h);
   if (met >= 0 && !(met == 1 && is_folder)) {
     // A reader would restore it over an earlier entry: a name of its own.
     for (unsigned n = 2;; ++n) {
       const std::string last_n = numbered_name(last, n);
       std::string key_n = key_of(parent, last_n);
-      h = hash_of(key_n);
+      h = name_hash(key_n);
       if (keys_.find(h) >= 0) continue;
       placed = {top ? last_n : parent->name + "/" + last_n, std::move(key_n)};
       break;
@@ -147,7 +134,7 @@ StoredNames::Placed StoredNames::put(const Placed* parent, const std::string& la
   if (folds_case_) return placed;
   // The format keeps letter case: names that differ only in case are kept
   // as they are, and told.
-  const uint64_t f = hash_of(fold_case(placed.key));
+  const uint64_t f = name_hash(fold_case(placed.key));
   const int folded = folded_.find(f);
   if (folded < 0)
     folded_.insert(f, is_folder);

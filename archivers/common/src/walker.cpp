@@ -1,5 +1,7 @@
 #include "arc/walker.h"
 
+#include "arc/name_hash.h"
+
 #include <algorithm>
 #include <string_view>
 
@@ -111,15 +113,7 @@ class SeenNames {
   };
 
   static uint64_t hash(std::string_view name) {
-    uint64_t h = 1469598103934665603ULL;  // FNV-1a, then mixed
-    for (unsigned char c : name) {
-      h ^= c;
-      h *= 1099511628211ULL;
-    }
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdULL;
-    h ^= h >> 33;
-    return h | 4;  // never 0 with the kind in its low bits
+    return name_hash(name) | 4;  // never 0 with the kind in its low bits
   }
   size_t mask() const { return slots_.size() - 1; }
   // The first slot to try: from the hash's bits above the kind.
