@@ -507,7 +507,8 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
 
   // Starts arc_call; as nobody when asked and running as root; with a
   // read fault when the case has one.
-  pid_t start(const CaseInput& s, bool as_nobody, const char* fsize = nullptr, bool read_fault = false) {
+  pid_t start(const CaseInput& s, bool as_nobody, const char* fsize = nullptr, bool read_fault = false,
+              bool hold = false) {
     arctest::write_file(t / "command", command(s));
     std::vector<std::string> args;
     if (as_nobody && ::geteuid() == 0)
@@ -526,6 +527,16 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
         ::setenv("ZUBETO_FAULT_PATH", real ? real : s.victim.c_str(), 1);
         ::setenv("ZUBETO_FAULT", s.fault, 1);
         ::setenv("ZUBETO_FAULT_AT", std::to_string(s.fault_at).c_str(), 1);
+        ::setenv("LD_PRELOAD", ZUBETO_READ_FAULT_LIB, 1);
+      }
+      if (hold) {
+        // Held still 1 MiB into the big file, until the test says go.
+        char* real = ::realpath((t / "src/big.bin").c_str(), nullptr);
+        ::setenv("ZUBETO_FAULT_PATH", real ? real : (t / "src/big.bin").c_str(), 1);
+        ::setenv("ZUBETO_FAULT", "hold", 1);
+        ::setenv("ZUBETO_FAULT_AT", std::to_string(1 << 20).c_str(), 1);
+        ::setenv("ZUBETO_HOLD_FILE", (t / "held").c_str(), 1);
+        ::setenv("ZUBETO_GO_FILE", (t / "go").c_str(), 1);
         ::setenv("LD_PRELOAD", ZUBETO_READ_FAULT_LIB, 1);
       }
       if (!s.swap.when.empty()) {
@@ -557,6 +568,19 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
       if (n.size() > 5 && n.compare(n.size() - 5, 5, ".part") == 0) out.push_back(n);
     return out;
   }
+
+  // Waits until a run started with `hold` is held part way through its big
+  // file (its temporary made); false when it ended first, or after 5 min.
+  bool wait_for_hold(pid_t pid) {
+    for (int i = 0; i < 150000; ++i) {
+      if (arctest::exists(t / "held")) return true;
+      int status;
+      if (::waitpid(pid, &status, WNOHANG) == pid) return false;
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return false;
+  }
+  void let_go() { arctest::write_file(t / "go", ""); }
 
   // Waits until the run has created its temporary file; false after 30 s.
   bool wait_for_temporary(pid_t pid) {
@@ -672,22 +696,32 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
       break;
     case How::VanishOnStart:
     case How::Signal: {
-      // Held still the moment its temporary appears, so that what happens
-      // next happens part way through the run.
-      pid_t pid = start(s, false);
-      ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
-      ::kill(pid, SIGSTOP);
+      // Held still part way through the big file (its temporary made), so
+      // that what happens next happens part way through the run, on any
+      // machine at any load.
+      pid_t pid = start(s, false, nullptr, false, /*hold=*/f.how == How::Signal);
+      if (f.how == How::Signal) {
+        ASSERT_TRUE(wait_for_hold(pid)) << "the run ended before it was held part way";
+      } else {
+        ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
+        ::kill(pid, SIGSTOP);
+      }
+      ASSERT_FALSE(temporaries().empty()) << "a run part way has its temporary";
       for (const std::string& temp : temporaries())
         EXPECT_EQ(mode_in_dst(temp), 0600u) << "the temporary being written is owner-only: " << temp;
-      if (f.how == How::VanishOnStart) ASSERT_EQ(::unlink(s.victim.c_str()), 0);
-      else ::kill(pid, f.signal);
-      ::kill(pid, SIGCONT);
+      if (f.how == How::VanishOnStart) {
+        ASSERT_EQ(::unlink(s.victim.c_str()), 0);
+        ::kill(pid, SIGCONT);
+      } else {
+        ::kill(pid, f.signal);
+        let_go();
+      }
       status = wait_for(pid);
       break;
     }
     case How::KillThenRerun: {
-      pid_t pid = start(s, false);
-      ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
+      pid_t pid = start(s, false, nullptr, false, /*hold=*/true);
+      ASSERT_TRUE(wait_for_hold(pid)) << "the run ended before it was held part way";
       ::kill(pid, SIGKILL);
       wait_for(pid);
       ASSERT_EQ(temporaries().size(), 1u) << "a killed run leaves its temporary";
@@ -717,7 +751,9 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
     EXPECT_EQ(std::atoi(result.c_str()), f.code) << std::hex << std::atoi(result.c_str()) << "\n" << text;
   }
   EXPECT_EQ(arctest::exists(archive()), f.archive) << text;
-  if (arctest::exists(archive())) EXPECT_EQ(mode_in_dst(kStamp + "." + format().ext), 0600u) << "owner-only";
+  if (arctest::exists(archive())) {
+    EXPECT_EQ(mode_in_dst(kStamp + "." + format().ext), 0600u) << "owner-only";
+  }
   EXPECT_TRUE(temporaries().empty()) << "a temporary file was left: " << text;
   std::vector<std::string> mention = f.mention;
   if (f.mention_in.count(format().label))
@@ -820,9 +856,14 @@ TEST_P(OwnDestination, InsideOrEqualToASourceNeverGrows) {
       // Inside, every run meets the destination folder; equal, every run
       // from the second on meets the earlier archives (the first one meets
       // at most its own temporary).
-      if (std::string(c.label) == "equal" && night == 1) EXPECT_LE(notes, 1u) << text;
-      else EXPECT_EQ(notes, 1u) << text;
-      if (notes) EXPECT_NE(text.find(c.dest), std::string::npos) << text;
+      if (std::string(c.label) == "equal" && night == 1) {
+        EXPECT_LE(notes, 1u) << text;
+      } else {
+        EXPECT_EQ(notes, 1u) << text;
+      }
+      if (notes) {
+        EXPECT_NE(text.find(c.dest), std::string::npos) << text;
+      }
       struct stat st;
       ASSERT_EQ(::stat(archive.c_str(), &st), 0) << text;
       sizes.push_back(static_cast<uint64_t>(st.st_size));

@@ -219,19 +219,37 @@ TEST_F(Backup, AStoppedRunRemovesItsPartialArchiveAndEndsItsLog) {
     write_file(scratch.work() / "jobconf.ini", with_shutdown);
     const fs::path record = scratch.root() / "shutdowns.txt";
     fs::remove(record);
+    // The run is held still 1 MiB into the big file (a preloaded read
+    // seam) until the signal is sent: stopped part way on any machine.
+    const fs::path held = scratch.root() / "held", go = scratch.root() / "go";
+    fs::remove(held);
+    fs::remove(go);
     bool seen = false;
-    auto r = scratch.run("ZUBETOC", {{"ZUBETO_FAKE_SHUTDOWN_RECORD", record.string()}}, Scratch::Output::file,
-                         [&](pid_t pid) {
-      for (int i = 0; i < 30000 && !seen; ++i) {
-        for (auto& e : fs::directory_iterator(backup))
-          if (e.path().extension() == ".part") seen = true;
-        if (!seen) usleep(1000);
+    auto r = scratch.run("ZUBETOC",
+                         {{"ZUBETO_FAKE_SHUTDOWN_RECORD", record.string()},
+                          {"LD_PRELOAD", READ_FAULT_LIB},
+                          {"ZUBETO_FAULT", "hold"},
+                          {"ZUBETO_FAULT_PATH", fs::canonical(data / "big.bin").string()},
+                          {"ZUBETO_FAULT_AT", std::to_string(1 << 20)},
+                          {"ZUBETO_HOLD_FILE", held.string()},
+                          {"ZUBETO_GO_FILE", go.string()}},
+                         Scratch::Output::file, [&](pid_t pid) {
+      for (int i = 0; i < 150000 && !seen; ++i) {
+        seen = fs::exists(held);
+        if (!seen) {
+          int status;
+          if (waitpid(pid, &status, WNOHANG) == pid) return;
+          usleep(2000);
+        }
       }
-      kill(pid, SIGSTOP);
+      bool part = false;
+      for (auto& e : fs::directory_iterator(backup))
+        if (e.path().extension() == ".part") part = true;
+      EXPECT_TRUE(part) << "a run held part way has its temporary";
       kill(pid, sig);
-      kill(pid, SIGCONT);
+      write_file(go, "");
     });
-    ASSERT_TRUE(seen) << "the run never began its archive";
+    ASSERT_TRUE(seen) << "the run was never held part way through its archive";
     EXPECT_EQ(r.status, 1) << "the worker ends its own way, not by the signal";
     std::string log = unstamp(read_file(scratch.work() / "logdata.txt"));
     EXPECT_NE(log.find("stopped by"), std::string::npos) << log;
