@@ -29,7 +29,7 @@ if ! bash "$package" "$work/dist" "${kinds[@]}" > "$work/package.txt" 2>&1; then
   exit 1
 fi
 version=$(sed -n 's/^project(Zubeto VERSION \([0-9.]*\).*/\1/p' "$(dirname "$package")/../CMakeLists.txt")
-files="CAB32.DLL LICENSE.txt README-en.txt README-ja.txt THIRD-PARTY-NOTICES.txt TAR32.DLL UNLHA32.DLL ZIP32J.DLL ZUBETO.dll ZUBETOB.exe ZUBETOC.exe"
+files="CAB32.DLL LICENSE.txt README-en.txt README-ja.txt TAR32.DLL THIRD-PARTY-NOTICES.txt UNLHA32.DLL ZIP32J.DLL ZUBETO.dll ZUBETOB.exe ZUBETOC.exe"
 
 # The Uninstall entry's value, as the registry holds it ("" when missing).
 # A 32-bit package's entry lies in the 32-bit view of the registry.
@@ -64,7 +64,7 @@ for msi in "$work"/dist/*.msi; do
   winmsi="Z:${msi//\//\\}"
   bash "$wine_sh" run "$state" c msiexec /i "$winmsi" /qn > "$work/install.txt" 2>&1 ||
     { cat "$work/install.txt"; fail "$arch: msiexec /i failed"; }
-  got=$(ls "$pf" 2>/dev/null | sort | tr '\n' ' ')
+  got=$(ls "$pf" 2>/dev/null | LC_ALL=C sort | tr '\n' ' ')
   [ "$got" = "$files " ] || fail "$arch: Program Files holds [$got], expected [$files ]"
   for f in ZUBETOC.exe ZUBETOB.exe ZIP32J.DLL; do
     want=$(od -An -tx1 -j$(( $(od -An -tu4 -j60 -N4 "$pf/$f" 2>/dev/null | tr -d ' ') + 4 )) -N2 "$pf/$f" 2>/dev/null | tr -d ' ')
