@@ -493,6 +493,15 @@ void MainWindow::follow_dpi(int dpi_x, int dpi_y, const RECT& suggested) {
                    twips_to_pixels(c.width, dpi_x), twips_to_pixels(c.height, dpi_y), SWP_NOZORDER | SWP_NOACTIVATE);
     ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(c.face == Face::gothic ? gothic_ : window_font_), TRUE);
   }
+  // The rows below the first controls follow the same way.
+  for (std::size_t i = 0; i < layout::kNewControlCount; ++i) {
+    const layout::Control& c = layout::kNewControls[i];
+    HWND h = control(kNewControl + static_cast<int>(i));
+    if (!h) continue;
+    ::SetWindowPos(h, nullptr, twips_to_pixels(c.left, dpi_x), twips_to_pixels(c.top, dpi_y),
+                   twips_to_pixels(c.width, dpi_x), twips_to_pixels(c.height, dpi_y), SWP_NOZORDER | SWP_NOACTIVATE);
+    ::SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(gothic_), TRUE);
+  }
   ::SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
                  suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
   if (old_gothic) ::DeleteObject(old_gothic);

@@ -478,8 +478,9 @@ TEST_F(Window, FollowsAMonitorOfAnotherDpi) {
   HWND w = window->hwnd();
   RECT before;
   ::GetWindowRect(w, &before);
-  RECT suggested{before.left, before.top, before.left + 2 * (before.right - before.left),
-                 before.top + 2 * (before.bottom - before.top)};
+  // From the screen's top left corner: twice the window's height must fit
+  // the virtual screen (1280x1280), or the system cuts it down.
+  RECT suggested{0, 0, 2 * (before.right - before.left), 2 * (before.bottom - before.top)};
   ::SendMessageW(w, 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
   pump();
   RECT now;
@@ -493,6 +494,10 @@ TEST_F(Window, FollowsAMonitorOfAnotherDpi) {
                                               << command2.bottom;
   EXPECT_TRUE(::EqualRect(&command8, &want8)) << command8.left << "," << command8.top << "-" << command8.right << ","
                                               << command8.bottom;
+  // A row below them too: the keep box, 3120, 6000 twips, 855 x 300 twips.
+  RECT keep = rect_in_parent(ctl(zw::MainWindow::new_control_id("KeepCount")));
+  const RECT want_keep{416, 800, 530, 840};
+  EXPECT_TRUE(::EqualRect(&keep, &want_keep)) << keep.left << "," << keep.top << "-" << keep.right << "," << keep.bottom;
   LOGFONTW lf{};
   ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(ctl(zw::kList1), WM_GETFONT, 0, 0)), sizeof lf, &lf));
   EXPECT_EQ(lf.lfHeight, -24);  // 9 points at 192 DPI

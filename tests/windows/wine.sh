@@ -8,7 +8,8 @@
 # STATE is a file that holds the temp folder's path between the calls.
 #
 # Windows need an X display: when Xvfb is installed, the setup starts a
-# virtual screen of its own (1280x1024, 96 dots per inch) before the prefix
+# virtual screen of its own (1280x1280, 96 dots per inch: tall enough for
+# the window at twice its size) before the prefix
 # is made, every run uses it, and the cleanup stops it. Without Xvfb the
 # programs run with no display at all.
 #
@@ -65,7 +66,7 @@ start_screen() {
   command -v Xvfb > /dev/null || return 0
   local n=90
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-  setsid Xvfb ":$n" -screen 0 1280x1024x24 -dpi 96 -nolisten tcp > "$dir/xvfb.log" 2>&1 < /dev/null &
+  setsid Xvfb ":$n" -screen 0 1280x1280x24 -dpi 96 -nolisten tcp > "$dir/xvfb.log" 2>&1 < /dev/null &
   echo $! > "$dir/xvfb.pid"
   for _ in $(seq 100); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
   if [ -e "/tmp/.X11-unix/X$n" ]; then

@@ -250,14 +250,15 @@ TEST_F(WorkerRun, VersionAndProgressGoToStandardOutputWhenItIsRedirected) {
 }
 
 // An archiver failure does not stop the shutdown: the job file was read to
-// its end. The output text stands in the log, CR LF stored as CR CR LF.
+// its end. The output text stands in the log line by line (a CR LF is one
+// line end, as a LF alone).
 TEST_F(WorkerRun, ArchiverFailureWithSeveralLinesIsLoggedAndStillShutsDown) {
   ASSERT_TRUE(scratch.install("fakearc.dll", "ZIP32J.DLL"));
   env["ZUBETO_FAKEARC_RETURN"] = "0x8005";
   env["ZUBETO_FAKEARC_OUTPUT"] = "first line\r\nsecond line\nthird";
   auto r = run(job({"[mode]=1", "[archive]=\"" + dest(), "[dir_file]=\"" + data() + "\"", "[shut_flg]=1"}));
   EXPECT_EQ(r.code, 0x8005u);
-  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\nfirst line\r\r\nsecond line\r\nthird\r\n" +
+  EXPECT_EQ(log(), kStart + "UNZIP32.DLL Loading\r\nfirst line\r\nsecond line\r\nthird\r\n" +
                        acp("[xx/xx xx:xx:xx]=シャットダウンします。") + "\r\n" + end_line("8005"));
   EXPECT_EQ(read_file(shutdowns),
             "version\nprivilege enable SeShutdownPrivilege\nrequest\nprivilege disable SeShutdownPrivilege\n");
