@@ -215,6 +215,21 @@ bool read_link(const std::string& path, std::string& target, SysError& err) {
 
 // ------------------------------------------------------------ InputFile --
 
+namespace {
+
+// The facts of an open file, read from its handle.
+bool facts_of_open(int fd, FileFacts& facts, SysError& err) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    err = last();
+    return false;
+  }
+  take(facts, st);
+  return true;
+}
+
+}  // namespace
+
 bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts, SysError& err) {
   close();
   int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (follow_link ? 0 : O_NOFOLLOW);
@@ -224,14 +239,9 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
     return false;
   }
   h_ = fd;
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    err = last();
-    close();
-    return false;
-  }
-  take(facts, st);
-  return true;
+  if (facts_of_open(fd, facts, err)) return true;
+  close();
+  return false;
 }
 
 bool InputFile::open_child(const OpenFolder& folder, const std::string& name, FileFacts& facts, SysError& err) {
@@ -242,14 +252,9 @@ bool InputFile::open_child(const OpenFolder& folder, const std::string& name, Fi
     return false;
   }
   h_ = fd;
-  struct stat st;
-  if (::fstat(fd, &st) != 0) {
-    err = last();
-    close();
-    return false;
-  }
-  take(facts, st);
-  return true;
+  if (facts_of_open(fd, facts, err)) return true;
+  close();
+  return false;
 }
 
 long long InputFile::read(void* buf, size_t cap, SysError& err) {

@@ -350,17 +350,29 @@ bool folder_facts(HANDLE h, bool follow_link, FileFacts& facts, SysError& err) {
 
 }  // namespace
 
-bool OpenFolder::open(const std::string& path, FileFacts& facts, SysError& err) {
-  close();
-  HANDLE h = open_folder_handle(path, true);
+namespace {
+
+// A folder opened and its facts read from the handle; INVALID_HANDLE_VALUE
+// with the reason otherwise.
+HANDLE open_folder_with_facts(const std::string& path, bool follow, FileFacts& facts, SysError& err) {
+  HANDLE h = open_folder_handle(path, follow);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
-    return false;
+    return h;
   }
-  if (!folder_facts(h, true, facts, err)) {
+  if (!folder_facts(h, follow, facts, err)) {
     ::CloseHandle(h);
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
+  return h;
+}
+
+}  // namespace
+
+bool OpenFolder::open(const std::string& path, FileFacts& facts, SysError& err) {
+  close();
+  HANDLE h = open_folder_with_facts(path, true, facts, err);
+  if (h == INVALID_HANDLE_VALUE) return false;
   h_ = reinterpret_cast<intptr_t>(h);
   path_ = path;
   return true;
@@ -369,15 +381,8 @@ bool OpenFolder::open(const std::string& path, FileFacts& facts, SysError& err) 
 bool OpenFolder::open_child(const OpenFolder& parent, const std::string& name, FileFacts& facts, SysError& err) {
   close();
   std::string path = join_path(parent.path_, name);
-  HANDLE h = open_folder_handle(path, false);
-  if (h == INVALID_HANDLE_VALUE) {
-    err = last();
-    return false;
-  }
-  if (!folder_facts(h, false, facts, err)) {
-    ::CloseHandle(h);
-    return false;
-  }
+  HANDLE h = open_folder_with_facts(path, false, facts, err);
+  if (h == INVALID_HANDLE_VALUE) return false;
   h_ = reinterpret_cast<intptr_t>(h);
   path_ = std::move(path);
   return true;

@@ -58,7 +58,6 @@ struct Source {
 enum class How {
   Plain,
   AsNobody,         // needs a user for whom mode 000 means unreadable
-  VanishOnStart,    // `victim` is deleted once the archive's temporary appears
   Signal,           // `signal` is sent once the temporary appears
   KillThenRerun,    // SIGKILL part way, then a second run in that folder
   FileSizeLimit,    // writes fail past 64 KiB, as on a full disk
@@ -582,17 +581,6 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
   }
   void let_go() { arctest::write_file(t / "go", ""); }
 
-  // Waits until the run has created its temporary file; false after 30 s.
-  bool wait_for_temporary(pid_t pid) {
-    for (int i = 0; i < 30000; ++i) {
-      if (!temporaries().empty()) return true;
-      int status;
-      if (::waitpid(pid, &status, WNOHANG) == pid) return false;
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-  }
-
   // The contents of every file bsdtar extracts.
   std::multiset<std::string> extracted(std::string* log) {
     const std::string x = t / "x";
@@ -694,28 +682,17 @@ TEST_P(FaultMatrix, KeepsEveryFileOrTellsIt) {
     case How::ReadFault:
       status = wait_for(start(s, false, nullptr, /*read_fault=*/true));
       break;
-    case How::VanishOnStart:
     case How::Signal: {
       // Held still part way through the big file (its temporary made), so
-      // that what happens next happens part way through the run, on any
-      // machine at any load.
-      pid_t pid = start(s, false, nullptr, false, /*hold=*/f.how == How::Signal);
-      if (f.how == How::Signal) {
-        ASSERT_TRUE(wait_for_hold(pid)) << "the run ended before it was held part way";
-      } else {
-        ASSERT_TRUE(wait_for_temporary(pid)) << "the run never created its temporary file";
-        ::kill(pid, SIGSTOP);
-      }
+      // that the signal comes part way through the run, on any machine at
+      // any load.
+      pid_t pid = start(s, false, nullptr, false, /*hold=*/true);
+      ASSERT_TRUE(wait_for_hold(pid)) << "the run ended before it was held part way";
       ASSERT_FALSE(temporaries().empty()) << "a run part way has its temporary";
       for (const std::string& temp : temporaries())
         EXPECT_EQ(mode_in_dst(temp), 0600u) << "the temporary being written is owner-only: " << temp;
-      if (f.how == How::VanishOnStart) {
-        ASSERT_EQ(::unlink(s.victim.c_str()), 0);
-        ::kill(pid, SIGCONT);
-      } else {
-        ::kill(pid, f.signal);
-        let_go();
-      }
+      ::kill(pid, f.signal);
+      let_go();
       status = wait_for(pid);
       break;
     }
