@@ -3,31 +3,32 @@
 // Compression: every CFDATA block is "CK" followed by a complete raw deflate
 // stream of at most 32 KiB of input. The deflate history is reset at each
 // block, which every reader accepts (the history a reader keeps is simply
-// never referenced). Independent blocks let two threads compress while the
-// calling thread reads the files and writes finished blocks in order.
+// never referenced). Independent blocks are compressed on every core (the
+// archivers' ordered work) while the calling thread reads the files and
+// writes finished blocks in order.
 //
-// The deflate streams come from zlib on purpose: cabinet readers descend
-// from old inflate code that rejects some legal streams, such as a block
-// whose distance code is empty because it holds only literals. zlib always
-// sends a complete distance code of at least two symbols, which they accept.
+// Cabinet readers descend from old inflate code that rejects some legal
+// streams, such as a block whose distance code is empty because it holds
+// only literals. Both deflate back ends (arc/deflate.h) always send a
+// complete distance code of at least two symbols, which they accept; the
+// tests inflate every block on its own and have three readers extract it.
 #include "cab_writer.h"
 
-#include <zlib.h>
-
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <deque>
 #include <memory>
-#include <mutex>
+#include <new>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "arc/deflate.h"
 #include "arc/dos_time.h"
 #include "arc/le.h"
+#include "arc/ordered_work.h"
 #include "arc/stored_names.h"
 #include "arc/utf8.h"
 #include "platform/files.h"
@@ -60,58 +61,25 @@ std::string stored_name(const std::string& name) {
 
 // One 32 KiB block on its way through the pipeline.
 struct Slot {
-  uint8_t in[kBlockSize];
+  std::vector<uint8_t> in;   // kBlockSize bytes of room, in_len used
   uint32_t in_len = 0;
   std::vector<uint8_t> out;  // CFDATA header + "CK" + deflate stream
   size_t out_len = 0;
   uint32_t folder = 0;
-  bool done = false;
-  bool failed = false;
-  bool after_next = false;  // reverse_pairs: begun once the next block is done
-};
-
-struct Compressor {
-  z_stream z{};
-  bool ok = false;
-  explicit Compressor(int level) {
-    ok = deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK;
-  }
-  ~Compressor() {
-    if (ok) deflateEnd(&z);
-  }
-  Compressor(const Compressor&) = delete;
-  Compressor& operator=(const Compressor&) = delete;
 };
 
 // Largest CFDATA record one block can need.
-size_t record_bound() {
-  z_stream z{};
-  if (deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
-  size_t b = deflateBound(&z, kBlockSize);
-  deflateEnd(&z);
-  return kDataHeaderSize + 2 + b + 64;
-}
+size_t record_bound() { return kDataHeaderSize + 2 + zubeto::arc::Deflater::bound(kBlockSize) + 64; }
 
-// Compresses one slot into its CFDATA record.
-void compress_slot(Compressor& c, Slot& s) {
+// Compresses one slot into its CFDATA record; false when it failed.
+bool compress_slot(zubeto::arc::Deflater& c, Slot& s) {
+  s.out.resize(record_bound());
   uint8_t* o = s.out.data();
   o[kDataHeaderSize] = 'C';
   o[kDataHeaderSize + 1] = 'K';
-  size_t cap = s.out.size() - kDataHeaderSize - 2;
-  if (!c.ok || deflateReset(&c.z) != Z_OK) {
-    s.failed = true;
-    return;
-  }
-  c.z.next_in = s.in;
-  c.z.avail_in = s.in_len;
-  c.z.next_out = o + kDataHeaderSize + 2;
-  c.z.avail_out = uInt(cap);
-  int rc = deflate(&c.z, Z_FINISH);
-  size_t n = cap - c.z.avail_out;
-  if (rc != Z_STREAM_END || n + 2 > 0xFFFF) {
-    s.failed = true;
-    return;
-  }
+  const size_t cap = s.out.size() - kDataHeaderSize - 2;
+  const size_t n = c.compress(s.in.data(), s.in_len, o + kDataHeaderSize + 2, cap);
+  if (n == 0 || n + 2 > 0xFFFF) return false;
   uint32_t cb = uint32_t(n + 2);
   le::put16(o + 4, uint16_t(cb));
   le::put16(o + 6, uint16_t(s.in_len));
@@ -119,9 +87,8 @@ void compress_slot(Compressor& c, Slot& s) {
   sum = cfdata_checksum(o + 4, 4, sum);
   le::put32(o, sum);
   s.out_len = kDataHeaderSize + cb;
+  return true;
 }
-
-
 
 uint64_t table_size(size_t folders, uint64_t names_bytes, size_t files) {
   return kHeaderSize + kFolderSize * folders + (kFileFixedSize + 1) * files + names_bytes;
@@ -142,31 +109,29 @@ struct File {
 };
 
 // Cuts files into blocks, hands them to the compressing threads and writes
-// the finished blocks in order behind the reserved table room.
+// the finished blocks in order behind the reserved table room. The blocks'
+// buffers are used again once written, so a run allocates only as many as
+// are in flight.
 class Pipeline {
  public:
   Pipeline(BufferedOutput& out, uint64_t max_cabinet, int level, unsigned threads, std::vector<Folder>& folders,
            bool reverse_pairs = false)
-      : out_(out), offset_(out.offset()), max_cabinet_(max_cabinet), folders_(folders), reverse_(reverse_pairs) {
-    size_t bound = record_bound();
-    if (bound == 0) {
-      error_ = Status::fail(ARC_E_INTERNAL, "the compressor could not be set up");
-      return;
-    }
-    ring_ = threads == 0 ? 4 : threads * 8;
-    for (size_t i = 0; i < ring_; ++i) {
-      auto s = std::make_unique<Slot>();
-      s->out.resize(bound);
-      slots_.push_back(std::move(s));
-    }
-    if (threads == 0) {
-      inline_ = std::make_unique<Compressor>(level);
-    } else {
-      for (unsigned i = 0; i < threads; ++i) workers_.emplace_back([this, level] { work(level); });
-    }
+      : out_(out), offset_(out.offset()), max_cabinet_(max_cabinet), folders_(folders) {
+    zubeto::arc::OrderedWorkLimits l;
+    l.threads = threads;
+    l.batch_bytes = kBatchBytes;
+    l.in_flight_bytes = kInFlightBytes;
+    l.reverse_pairs = reverse_pairs;
+    work_ = std::make_unique<zubeto::arc::OrderedWork<Slot>>(
+        l,
+        [level] {
+          auto deflater = std::make_shared<zubeto::arc::Deflater>(level);
+          return [deflater](Slot& s) {
+            if (!compress_slot(*deflater, s)) throw std::bad_alloc();
+          };
+        },
+        [this](Slot& s) { return write(s); });
   }
-
-  ~Pipeline() { stop(); }
 
   const Status& error() const { return error_; }
   bool failed() const { return !error_.ok(); }
@@ -175,103 +140,64 @@ class Pipeline {
   // Room left in the block being filled, or nullptr after a failure.
   uint8_t* room(uint32_t& space) {
     if (failed()) return nullptr;
-    if (!current_) {
-      current_ = acquire();
-      if (!current_) return nullptr;
-      current_->in_len = 0;
-      current_->folder = folder_;
+    if (!open_) {
+      if (free_.empty()) {
+        current_ = Slot{};
+        current_.in.resize(kBlockSize);
+      } else {
+        current_ = std::move(free_.back());
+        free_.pop_back();
+      }
+      current_.in_len = 0;
+      current_.folder = folder_;
+      open_ = true;
     }
-    space = kBlockSize - current_->in_len;
-    return current_->in + current_->in_len;
+    space = kBlockSize - current_.in_len;
+    return current_.in.data() + current_.in_len;
   }
 
   void filled(uint32_t n) {
-    current_->in_len += n;
-    if (current_->in_len == kBlockSize) submit();
+    current_.in_len += n;
+    if (current_.in_len == kBlockSize) submit();
   }
 
   // Ends the open folder (its last block may be short); later blocks go to `next`.
   void start_folder(uint32_t next) {
-    if (current_ && current_->in_len > 0) submit();
+    if (open_ && current_.in_len > 0) submit();
     folder_ = next;
-    if (current_) current_->folder = folder_;
+    if (open_) current_.folder = folder_;
   }
 
   // Writes every block still in flight.
   bool finish() {
-    if (current_ && current_->in_len > 0) submit();
-    while (!failed() && written_ < submitted_) write_oldest();
-    stop();
+    if (open_ && current_.in_len > 0) submit();
+    if (!failed()) {
+      Status s = work_->drain();
+      if (!s.ok() && error_.ok()) error_ = s;
+    }
+    work_.reset();
     return !failed();
   }
 
  private:
-  Slot& slot(uint64_t seq) { return *slots_[seq % ring_]; }
-
-  Slot* acquire() {
-    while (!failed() && submitted_ - written_ >= ring_) write_oldest();
-    if (failed()) return nullptr;
-    Slot& s = slot(submitted_);
-    s.done = false;
-    s.failed = false;
-    return &s;
-  }
+  // Small enough that two threads are kept busy by a few MB of files.
+  static constexpr size_t kBatchBytes = 4 * kBlockSize;
+  static constexpr size_t kInFlightBytes = 64 * kBlockSize;
 
   void submit() {
-    ++folders_[current_->folder].blocks;
-    current_->after_next = false;
-    current_ = nullptr;
-    const uint64_t seq = submitted_++;
-    if (reverse_ && !holding_) {
-      holding_ = true;
-      held_ = seq;
-      return;
-    }
-    if (inline_) {
-      compress_slot(*inline_, slot(seq));
-      slot(seq).done = true;
-      if (holding_) release_held();
-      return;
-    }
-    std::lock_guard<std::mutex> lock(mu_);
-    todo_.push_back(seq);
-    if (holding_) {
-      slot(held_).after_next = true;
-      todo_.push_back(held_);
-      holding_ = false;
-    }
-    work_cv_.notify_all();
+    ++folders_[current_.folder].blocks;
+    open_ = false;
+    const size_t bytes = current_.in_len;
+    Status s = work_->add(std::move(current_), bytes);
+    if (!s.ok() && error_.ok()) error_ = s;
   }
 
-  // reverse_pairs: the held block is needed now (or its pair is done
-  // inline); it goes over alone.
-  void release_held() {
-    holding_ = false;
-    if (inline_) {
-      compress_slot(*inline_, slot(held_));
-      slot(held_).done = true;
-      return;
-    }
-    std::lock_guard<std::mutex> lock(mu_);
-    todo_.push_back(held_);
-    work_cv_.notify_all();
-  }
-
-  void write_oldest() {
-    if (holding_ && held_ == written_) release_held();
-    Slot& s = slot(written_);
-    if (!inline_) {
-      std::unique_lock<std::mutex> lock(mu_);
-      done_cv_.wait(lock, [&] { return s.done; });
-    }
-    if (s.failed) {
-      error_ = Status::fail(ARC_E_INTERNAL, "a block could not be compressed");
-      return;
-    }
+  // On the calling thread, in order.
+  Status write(Slot& s) {
     if (offset_ + s.out_len > max_cabinet_) {
       error_ = Status::fail(ARC_E_FORMAT, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
                                               std::to_string(max_cabinet_) + " bytes)");
-      return;
+      return error_;
     }
     Folder& f = folders_[s.folder];
     if (!f.started) {
@@ -281,47 +207,11 @@ class Pipeline {
     Status w = out_.write(s.out.data(), s.out_len);
     if (!w.ok()) {
       error_ = w;
-      return;
+      return w;
     }
     offset_ += s.out_len;
-    ++written_;
-  }
-
-  void work(int level) {
-    Compressor comp(level);
-    for (;;) {
-      uint64_t seq;
-      {
-        std::unique_lock<std::mutex> lock(mu_);
-        work_cv_.wait(lock, [&] { return stopping_ || !todo_.empty(); });
-        if (todo_.empty()) return;  // stopping and nothing left
-        seq = todo_.front();
-        todo_.pop_front();
-        if (slot(seq).after_next) {
-          const Slot& next = slot(seq + 1);
-          done_cv_.wait(lock, [&] { return stopping_ || next.done; });
-        }
-      }
-      Slot& s = slot(seq);
-      compress_slot(comp, s);
-      {
-        std::lock_guard<std::mutex> lock(mu_);
-        s.done = true;
-      }
-      // The writer waits on this, and with reverse_pairs a thread too.
-      done_cv_.notify_all();
-    }
-  }
-
-  void stop() {
-    {
-      std::lock_guard<std::mutex> lock(mu_);
-      stopping_ = true;
-    }
-    work_cv_.notify_all();
-    done_cv_.notify_all();
-    for (auto& t : workers_) t.join();
-    workers_.clear();
+    free_.push_back(std::move(s));
+    return Status{};
   }
 
   BufferedOutput& out_;
@@ -329,20 +219,11 @@ class Pipeline {
   uint64_t max_cabinet_;
   std::vector<Folder>& folders_;
   Status error_;
-  size_t ring_ = 0;
-  std::vector<std::unique_ptr<Slot>> slots_;
-  std::unique_ptr<Compressor> inline_;
-  std::vector<std::thread> workers_;
-  std::mutex mu_;
-  std::condition_variable work_cv_, done_cv_;
-  bool stopping_ = false;
-  std::deque<uint64_t> todo_;  // handed to the threads, not yet taken
-  uint64_t submitted_ = 0, written_ = 0;
-  const bool reverse_;
-  bool holding_ = false;  // reverse_pairs: block held_ waits for its pair
-  uint64_t held_ = 0;
-  Slot* current_ = nullptr;
+  Slot current_;
+  bool open_ = false;
   uint32_t folder_ = 0;
+  std::vector<Slot> free_;  // written blocks whose buffers are used again
+  std::unique_ptr<zubeto::arc::OrderedWork<Slot>> work_;
 };
 
 // Moves `len` bytes at `from` to `to` inside the file, either way.
@@ -621,8 +502,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
       left -= n;
     }
     unsigned threads = options_.threads;
-    if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 0 : 2;
-    else if (threads == 1) threads = 0;  // compress on the calling thread
+    if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 1 : 2;
     cab->pipe = std::make_unique<Pipeline>(*cab->out, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9),
                                            threads, cab->folders, options_.reverse_pairs);
     fill_ = Fill{};

@@ -1,28 +1,22 @@
 #include "zip_writer.h"
 
-#if ZUBETO_HAVE_LIBDEFLATE
-#include <libdeflate.h>
-#endif
-#include <zlib.h>
-
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
 #include <ctime>
 #include <deque>
-#include <mutex>
+#include <memory>
 #include <new>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "arc/buffered_output.h"
 #include "arc/codes.h"
+#include "arc/deflate.h"
 #include "arc/dos_time.h"
 #include "arc/le.h"
 #include "arc/name_arena.h"
+#include "arc/ordered_work.h"
 #include "arc/utf8.h"
-#include "deflate_seam.h"
 #include "platform/files.h"
 
 namespace zubeto::zip {
@@ -96,27 +90,9 @@ struct Piece {
   uint32_t crc = 0;
 };
 
-struct Job {
-  std::vector<Piece> pieces;
-  size_t bytes = 0;
-  bool done = false;
-  bool failed = false;
-  Job* after = nullptr;  // reverse_pairs: begun once this one is done
-};
-
 class ZipWriter : public arc::EntryWriter {
  public:
   explicit ZipWriter(const ZipLimits& limits) : limits_(limits) {}
-
-  ~ZipWriter() override {
-    {
-      std::lock_guard<std::mutex> lock(m_);
-      stop_ = true;
-    }
-    work_cv_.notify_all();
-    done_cv_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
 
   // Readers take a "\" in a stored name for a folder separator (bsdtar,
   // and every reader on Windows); letter case is kept.
@@ -131,9 +107,21 @@ class ZipWriter : public arc::EntryWriter {
 
   Status begin(OutputFile& out, const std::vector<Entry>&) override {
     out_ = std::make_unique<BufferedOutput>(out);
-    unsigned n = limits_.threads ? limits_.threads : std::thread::hardware_concurrency();
-    n = std::clamp(n, 1u, 8u);
-    for (unsigned i = 0; i < n; ++i) threads_.emplace_back([this] { work(); });
+    arc::OrderedWorkLimits l;
+    l.threads = limits_.threads;
+    l.batch_bytes = kBatchBytes;
+    l.batch_pieces = kBatchPieces;
+    l.in_flight_bytes = kInFlightBytes;
+    l.reverse_pairs = limits_.reverse_pairs;
+    work_ = std::make_unique<arc::OrderedWork<Piece>>(
+        l,
+        [] {
+          auto deflater = std::make_shared<arc::Deflater>(kLevel);
+          return [deflater](Piece& p) {
+            if (!compress(*deflater, p)) throw std::bad_alloc();
+          };
+        },
+        [this](Piece& p) { return write_piece(p); });
     return Status{};
   }
 
@@ -214,7 +202,7 @@ class ZipWriter : public arc::EntryWriter {
   }
 
   Status finish() override {
-    Status s = drain();
+    Status s = work_->drain();
     if (!s.ok()) return s;
 
     const uint64_t cd_start = out_->offset();
@@ -269,13 +257,6 @@ class ZipWriter : public arc::EntryWriter {
     if (got < buf.size()) std::memset(buf.data() + got, 0, buf.size() - got);
   }
 
-  // Hands over what is gathered and writes everything back, waiting for it.
-  Status drain() {
-    Status s = submit();
-    while (s.ok() && !order_.empty()) s = write_head(true);
-    return s;
-  }
-
   // Leaves out the last entry, a large file that could not be read whole:
   // once its chunks handed over (`queued`) are written, the archive goes
   // back to where its local header began, and the central directory never
@@ -283,79 +264,17 @@ class ZipWriter : public arc::EntryWriter {
   Status drop_last(bool queued) {
     Status s;
     if (queued) {
-      s = drain();
+      s = work_->drain();
       if (s.ok()) s = out_->truncate(records_.back().offset);
     }
     records_.pop_back();
     return s;
   }
 
-  // Adds a piece to the batch being gathered; hands the batch over when full.
+  // Hands a piece to the threads; writes back what is finished.
   Status queue(Piece p) {
-    if (!pending_) pending_ = std::make_unique<Job>();
-    pending_->bytes += p.in.size();
-    pending_->pieces.push_back(std::move(p));
-    if (pending_->bytes >= kBatchBytes || pending_->pieces.size() >= kBatchPieces) return submit();
-    return Status{};
-  }
-
-  // Hands the gathered batch to the threads, after writing finished work
-  // and, while too much is in flight, waiting for the oldest job.
-  Status submit() {
-    if (!pending_) return Status{};
-    std::unique_ptr<Job> job = std::move(pending_);
-    Status s;
-    while (s.ok() && !order_.empty() && in_flight_ + job->bytes > kInFlightBytes) s = write_head(true);
-    while (s.ok() && !order_.empty() && head_done()) s = write_head(false);
-    if (!s.ok()) return s;
-    in_flight_ += job->bytes;
-    Job* j = job.get();
-    order_.push_back(std::move(job));
-    if (limits_.reverse_pairs && !held_) {
-      held_ = j;
-      return Status{};
-    }
-    std::lock_guard<std::mutex> lock(m_);
-    todo_.push_back(j);
-    if (held_) {
-      held_->after = j;
-      todo_.push_back(held_);
-      held_ = nullptr;
-    }
-    work_cv_.notify_all();
-    return Status{};
-  }
-
-  // reverse_pairs: the held job is needed now; it goes over alone.
-  void release_held() {
-    std::lock_guard<std::mutex> lock(m_);
-    todo_.push_back(held_);
-    held_ = nullptr;
-    work_cv_.notify_all();
-  }
-
-  bool head_done() {
-    std::lock_guard<std::mutex> lock(m_);
-    return order_.front()->done;
-  }
-
-  // Writes the oldest job once it is done (waiting for it if `wait`).
-  Status write_head(bool wait) {
-    Job* job = order_.front().get();
-    if (wait && job == held_) release_held();
-    {
-      std::unique_lock<std::mutex> lock(m_);
-      if (!job->done && !wait) return Status{};
-      done_cv_.wait(lock, [job] { return job->done; });
-    }
-    if (job->failed) return Status::fail(ARC_E_INTERNAL, "out of memory while compressing");
-    for (Piece& p : job->pieces) {
-      Status s = write_piece(p);
-      if (!s.ok()) return s;
-    }
-    in_flight_ -= job->bytes;
-    order_.pop_front();
-    return Status{};
+    const size_t bytes = p.in.size();
+    return work_->add(std::move(p), bytes);
   }
 
   Status write_piece(Piece& p) {
@@ -377,7 +296,7 @@ class ZipWriter : public arc::EntryWriter {
     }
     if (s.ok()) s = out_->write(p.out.data(), p.out.size());
     if (!s.ok()) return s;
-    r.crc = static_cast<uint32_t>(::crc32_combine(r.crc, p.crc, static_cast<z_off_t>(p.in.size())));
+    r.crc = arc::crc32_combine(r.crc, p.crc, p.in.size());
     r.csize += p.out.size();
     if (!p.last) return Status{};
     // The sizes and the checksum go back into the local header.
@@ -473,141 +392,26 @@ class ZipWriter : public arc::EntryWriter {
 
   // ------------------------------------------------ compression threads --
 
-  // Deflate is libdeflate where it is available (whole buffers, fast) and
-  // zlib everywhere (chunks that must continue a stream; the whole of the
-  // work where libdeflate is missing, as in the Windows build).
-  struct Tools {
-#if ZUBETO_HAVE_LIBDEFLATE
-    libdeflate_compressor* whole = nullptr;
-#endif
-    z_stream z{};
-    bool z_ready = false;
-    ~Tools() {
-#if ZUBETO_HAVE_LIBDEFLATE
-      if (whole) libdeflate_free_compressor(whole);
-#endif
-      if (z_ready) deflateEnd(&z);
-    }
-  };
-
-  void work() {
-    Tools tools;
-    for (;;) {
-      Job* job;
-      {
-        std::unique_lock<std::mutex> lock(m_);
-        work_cv_.wait(lock, [this] { return stop_ || !todo_.empty(); });
-        if (stop_) return;
-        job = todo_.front();
-        todo_.pop_front();
-        if (job->after) {
-          Job* after = job->after;
-          done_cv_.wait(lock, [this, after] { return stop_ || after->done; });
-          if (stop_) return;
-        }
-      }
-      bool ok = true;
-      try {
-        for (Piece& p : job->pieces)
-          if (!compress(tools, p)) ok = false;
-      } catch (const std::bad_alloc&) {
-        ok = false;
-      }
-      {
-        std::lock_guard<std::mutex> lock(m_);
-        job->failed = !ok;
-        job->done = true;
-      }
-      // The writer waits on this, and with reverse_pairs a thread too.
-      done_cv_.notify_all();
-    }
-  }
-
-  static uint32_t crc_of(const std::vector<char>& in) {
-#if ZUBETO_HAVE_LIBDEFLATE
-    return static_cast<uint32_t>(libdeflate_crc32(0, in.data(), in.size()));
-#else
-    uLong crc = ::crc32(0, nullptr, 0);
-    const Bytef* at = reinterpret_cast<const Bytef*>(in.data());
-    for (size_t left = in.size(); left > 0;) {
-      uInt n = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
-      crc = ::crc32(crc, at, n);
-      at += n;
-      left -= n;
-    }
-    return static_cast<uint32_t>(crc);
-#endif
-  }
-
-  // Compresses p.in into p.out with zlib: the stream ends when the piece is
-  // its entry's last, else it ends on a byte boundary so that the next
-  // chunk's blocks follow directly. The dictionary (the previous chunk's
-  // last bytes) keeps the seams as small as the rest.
-  static bool zlib_compress(Tools& t, Piece& p, bool last) {
-    if (!t.z_ready) {
-      if (deflateInit2(&t.z, kLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-      t.z_ready = true;
-    } else if (deflateReset(&t.z) != Z_OK) {
-      return false;
-    }
-    if (!p.dict.empty() &&
-        deflateSetDictionary(&t.z, reinterpret_cast<const Bytef*>(p.dict.data()), static_cast<uInt>(p.dict.size())) != Z_OK)
-      return false;
-    p.out.resize(deflateBound(&t.z, static_cast<uLong>(p.in.size())) + 64);
-    t.z.next_in = reinterpret_cast<Bytef*>(p.in.data());
-    t.z.avail_in = static_cast<uInt>(p.in.size());
-    size_t produced = 0;
-    const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
-    for (;;) {
-      t.z.next_out = reinterpret_cast<Bytef*>(p.out.data() + produced);
-      t.z.avail_out = static_cast<uInt>(p.out.size() - produced);
-      int rc = deflate(&t.z, flush);
-      produced = p.out.size() - t.z.avail_out;
-      if (rc == Z_STREAM_ERROR) return false;
-      if (last ? rc == Z_STREAM_END : (t.z.avail_in == 0 && t.z.avail_out > 0)) break;
-      p.out.resize(p.out.size() * 2);
-    }
-    p.out.resize(produced);
-    p.dict.clear();
-    p.dict.shrink_to_fit();
-    return true;
-  }
-
-  static bool compress(Tools& t, Piece& p) {
-    p.crc = crc_of(p.in);
+  // On a compression thread: the piece's checksum and its deflate stream
+  // (a chunk's stream ends on a byte boundary unless it is its file's
+  // last, so that the next chunk's blocks follow it).
+  static bool compress(arc::Deflater& d, Piece& p) {
+    p.crc = arc::crc32(0, p.in.data(), p.in.size());
     switch (p.kind) {
       case Piece::Plain:  // folders and link targets: a few bytes at most
         p.out = p.in;
         return true;
       case Piece::Whole: {
-#if ZUBETO_HAVE_LIBDEFLATE
-        if (!t.whole && !(t.whole = libdeflate_alloc_compressor(kLevel))) return false;
-        p.out.resize(libdeflate_deflate_compress_bound(t.whole, p.in.size()));
-        size_t n = libdeflate_deflate_compress(t.whole, p.in.data(), p.in.size(), p.out.data(), p.out.size());
-        if (n == 0) return false;
+        p.out.resize(arc::Deflater::bound(p.in.size()));
+        const size_t n = d.compress(p.in.data(), p.in.size(), p.out.data(), p.out.size());
         p.out.resize(n);
-        return true;
-#else
-        return zlib_compress(t, p, /*last=*/true);
-#endif
+        return n > 0;
       }
       case Piece::Chunk: {
-#if ZUBETO_HAVE_LIBDEFLATE
-        // Each chunk compressed on its own as a whole buffer, then joined to
-        // the next; zlib with the previous bytes as dictionary only when a
-        // chunk's stream cannot be joined (never expected).
-        if (!t.whole && !(t.whole = libdeflate_alloc_compressor(kLevel))) return false;
-        p.out.resize(libdeflate_deflate_compress_bound(t.whole, p.in.size()) + 8);
-        size_t n = libdeflate_deflate_compress(t.whole, p.in.data(), p.in.size(), p.out.data(), p.out.size());
-        if (n == 0) return false;
-        p.out.resize(n);
-        if (p.last || continue_stream(p.out)) {
-          p.dict.clear();
-          p.dict.shrink_to_fit();
-          return true;
-        }
-#endif
-        return zlib_compress(t, p, p.last);
+        const bool ok = d.compress_part(p.in.data(), p.in.size(), p.dict.data(), p.dict.size(), p.last, p.out);
+        p.dict.clear();
+        p.dict.shrink_to_fit();
+        return ok;
       }
     }
     return false;
@@ -618,19 +422,8 @@ class ZipWriter : public arc::EntryWriter {
   // Grown in blocks: never copied as a whole while it grows.
   std::deque<Record> records_;
   arc::NameArena names_;
-
-  // Main thread only.
-  std::unique_ptr<Job> pending_;
-  std::deque<std::unique_ptr<Job>> order_;  // handed over, not yet written, oldest first
-  size_t in_flight_ = 0;
-  Job* held_ = nullptr;  // reverse_pairs: the first of a pair, not yet handed over
-
-  // Shared with the threads, under m_.
-  std::mutex m_;
-  std::condition_variable work_cv_, done_cv_;
-  std::deque<Job*> todo_;
-  bool stop_ = false;
-  std::vector<std::thread> threads_;
+  // Last: its threads stop before anything they use goes.
+  std::unique_ptr<arc::OrderedWork<Piece>> work_;
 };
 
 }  // namespace

@@ -1,8 +1,10 @@
-#include "deflate_seam.h"
-
+// Joining whole-buffer deflate streams: finds the final block of a
+// complete stream by walking its blocks, symbol by symbol.
 #include <cstring>
 
-namespace zubeto::zip {
+#include "arc/deflate.h"
+
+namespace zubeto::arc {
 
 namespace {
 
@@ -16,7 +18,11 @@ class Bits {
   uint32_t peek(unsigned k) const {
     uint64_t v = 0;
     size_t byte = pos_ >> 3;
-    for (unsigned i = 0; i < 5 && byte + i < n_; ++i) v |= static_cast<uint64_t>(p_[byte + i]) << (8 * i);
+    if (byte + 8 <= n_) {
+      std::memcpy(&v, p_ + byte, 8);  // little-endian host
+    } else {
+      for (unsigned i = 0; i < 5 && byte + i < n_; ++i) v |= static_cast<uint64_t>(p_[byte + i]) << (8 * i);
+    }
     v >>= (pos_ & 7);
     return static_cast<uint32_t>(v & ((uint64_t{1} << k) - 1));
   }
@@ -183,4 +189,4 @@ bool continue_stream(std::vector<char>& data) {
   return true;
 }
 
-}  // namespace zubeto::zip
+}  // namespace zubeto::arc

@@ -1,0 +1,65 @@
+// Raw deflate for the writers that store it (ZIP entries, MSZIP blocks of
+// cabinets): libdeflate where it is built in, zlib where it is missing (the
+// Windows builds). Target arc_deflate (arc_deflate_zlib: zlib alone, for
+// the tests of that back end on Linux).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace zubeto::arc {
+
+// One thread's compressor. Not shared between threads; reused from one
+// buffer to the next.
+class Deflater {
+ public:
+  // Level 1 (fastest) to 9 on zlib, to 12 on libdeflate (higher ones are
+  // taken as 9 on zlib).
+  explicit Deflater(int level);
+  ~Deflater();
+  Deflater(const Deflater&) = delete;
+  Deflater& operator=(const Deflater&) = delete;
+
+  // The most bytes one complete stream of `n` input bytes can take, on
+  // either back end.
+  static size_t bound(size_t n);
+
+  // One complete raw deflate stream of in[0, n) into out[0, cap), cap at
+  // least bound(n): its size, 0 when it failed. Every stream begins with
+  // no history, so the same bytes give the same stream whatever was
+  // compressed before.
+  size_t compress(const void* in, size_t n, void* out, size_t cap);
+
+  // A part of one stream whose parts are compressed apart, on any thread,
+  // and written one after the other: `history` is what comes before the
+  // part (at most 32 KiB are used; libdeflate ignores it). When `last`,
+  // the stream ends with this part; else the part ends on a byte boundary
+  // with no final block, so that the next part's bits follow it. False
+  // when it failed (out of memory).
+  bool compress_part(const void* in, size_t n, const void* history, size_t history_n, bool last,
+                     std::vector<char>& out);
+
+  // "libdeflate" or "zlib".
+  static const char* back_end();
+
+ private:
+  bool zlib_part(const void* in, size_t n, const void* history, size_t history_n, bool last, std::vector<char>& out);
+
+  struct State;
+  State* s_;
+};
+
+// CRC-32 of deflate's containers, continuing from `crc` (0 to begin).
+uint32_t crc32(uint32_t crc, const void* data, size_t n);
+// The CRC-32 of a followed by b, from their CRCs and b's length.
+uint32_t crc32_combine(uint32_t crc_a, uint32_t crc_b, uint64_t len_b);
+
+// Turns the complete raw deflate stream in `data` into one that does not
+// end the stream: the final block loses its final mark and an empty stored
+// block brings the end to a byte boundary, so the next stream's blocks may
+// follow directly. False (and `data` unchanged) when `data` is not a
+// complete, well-formed deflate stream.
+bool continue_stream(std::vector<char>& data);
+
+}  // namespace zubeto::arc
