@@ -1,5 +1,9 @@
 #include "cab_test_support.h"
 
+#include <zlib.h>
+
+#include <algorithm>
+
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -150,6 +154,13 @@ bool gcab_extract(const fs::path& cab, const fs::path& dir, std::string* log) {
   return r.status == 0;
 }
 
+bool sevenzip_extract(const fs::path& cab, const fs::path& dir, std::string* log) {
+  fs::create_directories(dir);
+  RunResult r = run("7z x -y -bd -o" + quote(dir) + " " + quote(cab));
+  if (log) *log = r.out;
+  return r.status == 0;
+}
+
 namespace {
 uint16_t u16(const std::string& b, size_t p) { return uint16_t(uint8_t(b[p]) | uint8_t(b[p + 1]) << 8); }
 uint32_t u32(const std::string& b, size_t p) { return uint32_t(u16(b, p)) | uint32_t(u16(b, p + 2)) << 16; }
@@ -193,6 +204,51 @@ CabInfo read_cabinet(const fs::path& cab) {
   }
   info.valid = true;
   return info;
+}
+
+// Each CFDATA block of a cabinet inflated on its own by zlib, with no
+// history, and the files cut out of their folders' bytes.
+std::string inflate_blocks(const fs::path& cab, std::map<std::string, std::string>& files) {
+  const CabInfo info = read_cabinet(cab);
+  if (!info.valid) return "the cabinet's tables do not read";
+  const std::string b = read_file(cab);
+  std::vector<std::string> folders;
+  for (size_t fi = 0; fi < info.folders.size(); ++fi) {
+    const CabFolder& f = info.folders[fi];
+    std::string data;
+    size_t p = f.data_offset;
+    for (uint16_t k = 0; k < f.blocks; ++k) {
+      const std::string where = "folder " + std::to_string(fi) + " block " + std::to_string(k);
+      if (p + 8 > b.size()) return where + ": past the end";
+      const uint16_t cb = u16(b, p + 4), uncomp = u16(b, p + 6);
+      if (p + 8 + cb > b.size() || cb < 2 || b.compare(p + 8, 2, "CK") != 0) return where + ": no \"CK\"";
+      z_stream z{};
+      if (inflateInit2(&z, -15) != Z_OK) return "inflateInit2";
+      std::string out(size_t(uncomp) + 1, '\0');
+      z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(b.data() + p + 10));
+      z.avail_in = cb - 2u;
+      z.next_out = reinterpret_cast<Bytef*>(out.data());
+      z.avail_out = uInt(out.size());
+      const int rc = inflate(&z, Z_FINISH);
+      const size_t got = out.size() - z.avail_out;
+      const uInt left = z.avail_in;
+      inflateEnd(&z);
+      if (rc != Z_STREAM_END || left != 0 || got != uncomp)
+        return where + ": does not inflate alone to its " + std::to_string(uncomp) + " bytes (zlib " +
+               std::to_string(rc) + ", " + std::to_string(got) + " bytes, " + std::to_string(left) + " left)";
+      data.append(out, 0, got);
+      p += 8 + cb;
+    }
+    folders.push_back(std::move(data));
+  }
+  for (const CabFile& f : info.files) {
+    if (f.folder >= folders.size() || uint64_t(f.folder_offset) + f.size > folders[f.folder].size())
+      return f.name + ": outside its folder";
+    std::string name = f.name;
+    std::replace(name.begin(), name.end(), '\\', '/');
+    files[name] = folders[f.folder].substr(f.folder_offset, f.size);
+  }
+  return "";
 }
 
 }  // namespace cabtest

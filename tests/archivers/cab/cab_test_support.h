@@ -54,6 +54,7 @@ bool cabextract_test(const fs::path& cab, std::string* log = nullptr);
 // Extracts with cabextract / gcab into `dir` (created); true on success.
 bool cabextract_extract(const fs::path& cab, const fs::path& dir, std::string* log = nullptr);
 bool gcab_extract(const fs::path& cab, const fs::path& dir, std::string* log = nullptr);
+bool sevenzip_extract(const fs::path& cab, const fs::path& dir, std::string* log = nullptr);
 
 // The tables of a cabinet, read field by field.
 struct CabFolder {
@@ -76,6 +77,12 @@ struct CabInfo {
   std::vector<CabFile> files;
 };
 CabInfo read_cabinet(const fs::path& cab);
+
+// Inflates every CFDATA block of a single cabinet on its own (zlib, no
+// history carried from the block before) and cuts the files out of their
+// folders' bytes into `files` ("/" between folders). "" when every block
+// inflates to exactly its stated size, else what is wrong.
+std::string inflate_blocks(const fs::path& cab, std::map<std::string, std::string>& files);
 
 }  // namespace cabtest
 
