@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "arc/buffered_output.h"
@@ -79,14 +80,36 @@ struct Record {
   bool zip64_local = false;  // the local header carries ZIP64 sizes
 };
 
+// Bytes that a resize leaves as they are: a piece's buffers are written
+// over whole (the file's bytes, the deflate stream), never read first.
+template <class T>
+struct Uninitialized : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = Uninitialized<U>;
+  };
+  Uninitialized() = default;
+  template <class U>
+  Uninitialized(const Uninitialized<U>&) {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+using Bytes = std::vector<char, Uninitialized<char>>;
+
 // One unit of work for a compression thread.
 struct Piece {
   enum Kind { Whole, Chunk, Plain } kind = Whole;
   size_t record = 0;        // index of its entry's Record
   bool first = true, last = true;  // chunks: place in the file
-  std::vector<char> in;
+  Bytes in;
   std::vector<char> dict;   // chunks after the first: the bytes before
-  std::vector<char> out;
+  Bytes out;
   uint32_t crc = 0;
 };
 
@@ -184,7 +207,8 @@ class ZipWriter : public arc::EntryWriter {
       p.kind = Piece::Chunk;
       p.record = index;
       p.first = first;
-      p.in.resize(static_cast<size_t>(std::min<uint64_t>(left, limits_.chunk)));
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(left, limits_.chunk));
+      p.in.resize(n);
       fill(*content, p.in);
       if (content->incomplete()) return drop_last(!first);
       left -= p.in.size();
@@ -247,7 +271,7 @@ class ZipWriter : public arc::EntryWriter {
 
  private:
   // Reads exactly buf.size() bytes (the content fills up a short file).
-  static void fill(FileContent& content, std::vector<char>& buf) {
+  static void fill(FileContent& content, Bytes& buf) {
     size_t got = 0;
     while (got < buf.size()) {
       size_t n = content.read(buf.data() + got, buf.size() - got);
@@ -408,10 +432,13 @@ class ZipWriter : public arc::EntryWriter {
         return n > 0;
       }
       case Piece::Chunk: {
-        const bool ok = d.compress_part(p.in.data(), p.in.size(), p.dict.data(), p.dict.size(), p.last, p.out);
+        p.out.resize(arc::Deflater::part_bound(p.in.size()));
+        const size_t n =
+            d.compress_part(p.in.data(), p.in.size(), p.dict.data(), p.dict.size(), p.last, p.out.data(), p.out.size());
+        p.out.resize(n);
         p.dict.clear();
         p.dict.shrink_to_fit();
-        return ok;
+        return n > 0;
       }
     }
     return false;

@@ -85,50 +85,47 @@ size_t Deflater::compress(const void* in, size_t n, void* out, size_t cap) {
 #endif
 }
 
-bool Deflater::zlib_part(const void* in, size_t n, const void* history, size_t history_n, bool last,
-                         std::vector<char>& out) {
-  if (!s_->zlib()) return false;
+size_t Deflater::zlib_part(const void* in, size_t n, const void* history, size_t history_n, bool last, void* out,
+                           size_t cap) {
+  if (!s_->zlib()) return 0;
   z_stream& z = s_->z;
   if (history_n > 32768) {
     history = static_cast<const char*>(history) + (history_n - 32768);
     history_n = 32768;
   }
   if (history_n && deflateSetDictionary(&z, static_cast<const Bytef*>(history), static_cast<uInt>(history_n)) != Z_OK)
-    return false;
-  out.resize(bound(n) + 64);
+    return 0;
   z.next_in = static_cast<Bytef*>(const_cast<void*>(in));
-  size_t in_left = n, produced = 0;
+  z.next_out = static_cast<Bytef*>(out);
+  size_t in_left = n, out_left = cap;
   const int flush = last ? Z_FINISH : Z_SYNC_FLUSH;
   for (;;) {
     const uInt give_in = static_cast<uInt>(std::min<size_t>(in_left, 1u << 30));
-    const uInt give_out = static_cast<uInt>(std::min<size_t>(out.size() - produced, 1u << 30));
+    const uInt give_out = static_cast<uInt>(std::min<size_t>(out_left, 1u << 30));
     z.avail_in = give_in;
-    z.next_out = reinterpret_cast<Bytef*>(out.data() + produced);
     z.avail_out = give_out;
     const int rc = deflate(&z, in_left == give_in ? flush : Z_NO_FLUSH);
     in_left -= give_in - z.avail_in;
-    produced += give_out - z.avail_out;
-    if (rc == Z_STREAM_ERROR) return false;
-    if (last ? rc == Z_STREAM_END : (in_left == 0 && z.avail_in == 0 && z.avail_out > 0)) break;
-    if (produced == out.size()) out.resize(out.size() * 2);
+    out_left -= give_out - z.avail_out;
+    if (rc == Z_STREAM_ERROR) return 0;
+    if (last ? rc == Z_STREAM_END : (in_left == 0 && z.avail_out > 0)) return cap - out_left;
+    if (out_left == 0) return 0;  // more than part_bound(): never expected
   }
-  out.resize(produced);
-  return true;
 }
 
-bool Deflater::compress_part(const void* in, size_t n, const void* history, size_t history_n, bool last,
-                             std::vector<char>& out) {
+size_t Deflater::compress_part(const void* in, size_t n, const void* history, size_t history_n, bool last,
+                               void* out, size_t cap) {
 #if ZUBETO_HAVE_LIBDEFLATE
   // Each part compressed on its own as a whole buffer, then made to
   // continue into the next; zlib with the history only when a part's
   // stream cannot be joined (never expected).
-  out.resize(bound(n));
-  const size_t got = compress(in, n, out.data(), out.size());
-  if (got == 0) return false;
-  out.resize(got);
-  if (last || continue_stream(out)) return true;
+  const size_t got = compress(in, n, out, cap);
+  if (got == 0) return 0;
+  if (last) return got;
+  const size_t joined = continue_stream(static_cast<char*>(out), got, cap);
+  if (joined) return joined;
 #endif
-  return zlib_part(in, n, history, history_n, last, out);
+  return zlib_part(in, n, history, history_n, last, out, cap);
 }
 
 uint32_t crc32(uint32_t crc, const void* data, size_t n) {

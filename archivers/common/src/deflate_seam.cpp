@@ -108,9 +108,9 @@ bool skip_symbols(Bits& in, const Code& lit, const Code& dist) {
 
 }  // namespace
 
-bool continue_stream(std::vector<char>& data) {
-  const auto* p = reinterpret_cast<const uint8_t*>(data.data());
-  Bits in(p, data.size());
+size_t continue_stream(char* data, size_t size, size_t cap) {
+  const auto* p = reinterpret_cast<const uint8_t*>(data);
+  Bits in(p, size);
   size_t final_at = 0;
   for (;;) {
     const size_t start = in.pos();
@@ -120,7 +120,7 @@ bool continue_stream(std::vector<char>& data) {
       in.align();
       uint32_t len = in.get(16);
       uint32_t nlen = in.get(16);
-      if ((len ^ 0xFFFF) != nlen) return false;
+      if ((len ^ 0xFFFF) != nlen) return 0;
       in.skip(size_t{8} * len);
     } else if (type == 1) {
       uint8_t lengths[288 + 32];
@@ -130,18 +130,18 @@ bool continue_stream(std::vector<char>& data) {
       std::memset(lengths + 280, 8, 8);
       std::memset(lengths + 288, 5, 32);
       Code lit, dist;
-      if (!lit.build(lengths, 288) || !dist.build(lengths + 288, 32) || !skip_symbols(in, lit, dist)) return false;
+      if (!lit.build(lengths, 288) || !dist.build(lengths + 288, 32) || !skip_symbols(in, lit, dist)) return 0;
     } else if (type == 2) {
       const unsigned hlit = in.get(5) + 257, hdist = in.get(5) + 1, hclen = in.get(4) + 4;
       uint8_t cl[19] = {};
       for (unsigned i = 0; i < hclen; ++i) cl[kOrder[i]] = static_cast<uint8_t>(in.get(3));
       Code clc;
-      if (!clc.build(cl, 19)) return false;
+      if (!clc.build(cl, 19)) return 0;
       uint8_t lengths[288 + 32] = {};
       unsigned n = 0;
       while (n < hlit + hdist) {
         int sym = clc.decode(in);
-        if (sym < 0 || in.past_end()) return false;
+        if (sym < 0 || in.past_end()) return 0;
         unsigned repeat = 0;
         uint8_t value = 0;
         if (sym < 16) {
@@ -149,7 +149,7 @@ bool continue_stream(std::vector<char>& data) {
           continue;
         }
         if (sym == 16) {
-          if (n == 0) return false;
+          if (n == 0) return 0;
           value = lengths[n - 1];
           repeat = 3 + in.get(2);
         } else if (sym == 17) {
@@ -157,17 +157,17 @@ bool continue_stream(std::vector<char>& data) {
         } else {
           repeat = 11 + in.get(7);
         }
-        if (n + repeat > hlit + hdist) return false;
+        if (n + repeat > hlit + hdist) return 0;
         while (repeat--) lengths[n++] = value;
       }
       uint8_t dist_lengths[32] = {};
       std::memcpy(dist_lengths, lengths + hlit, hdist);
       Code lit, dist;
-      if (!lit.build(lengths, hlit) || !dist.build(dist_lengths, 32) || !skip_symbols(in, lit, dist)) return false;
+      if (!lit.build(lengths, hlit) || !dist.build(dist_lengths, 32) || !skip_symbols(in, lit, dist)) return 0;
     } else {
-      return false;
+      return 0;
     }
-    if (in.past_end()) return false;
+    if (in.past_end()) return 0;
     if (final_block) {
       final_at = start;
       break;
@@ -175,18 +175,27 @@ bool continue_stream(std::vector<char>& data) {
   }
   // The stream must end in the byte that holds its last bit.
   const size_t end = in.pos();
-  if ((end + 7) / 8 != data.size()) return false;
+  if ((end + 7) / 8 != size) return 0;
   // ... and pad that byte with zero bits.
-  if (end % 8 && (static_cast<uint8_t>(data.back()) >> (end % 8)) != 0) return false;
+  if (end % 8 && (static_cast<uint8_t>(data[size - 1]) >> (end % 8)) != 0) return 0;
   data[final_at / 8] = static_cast<char>(data[final_at / 8] & ~(1 << (final_at % 8)));
   // An empty stored block: three zero bits, zeros to the byte boundary,
   // then LEN 0 and NLEN 0xFFFF. Its three bits fit in the zero padding of
   // the last byte when at least three bits are left there.
   const size_t room = (8 - end % 8) % 8;
-  if (room < 3) data.push_back(0);
+  if (size + (room < 3 ? 5 : 4) > cap) return 0;
+  if (room < 3) data[size++] = 0;
   const char marker[4] = {0, 0, static_cast<char>(0xFF), static_cast<char>(0xFF)};
-  data.insert(data.end(), marker, marker + 4);
-  return true;
+  std::memcpy(data + size, marker, 4);
+  return size + 4;
+}
+
+bool continue_stream(std::vector<char>& data) {
+  const size_t size = data.size();
+  data.resize(size + 5);
+  const size_t n = continue_stream(data.data(), size, data.size());
+  data.resize(n ? n : size);
+  return n != 0;
 }
 
 }  // namespace zubeto::arc

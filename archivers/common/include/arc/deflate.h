@@ -31,20 +31,23 @@ class Deflater {
   // compressed before.
   size_t compress(const void* in, size_t n, void* out, size_t cap);
 
+  // The most bytes compress_part() can give for `n` input bytes.
+  static size_t part_bound(size_t n) { return bound(n) + 16; }
+
   // A part of one stream whose parts are compressed apart, on any thread,
-  // and written one after the other: `history` is what comes before the
-  // part (at most 32 KiB are used; libdeflate ignores it). When `last`,
-  // the stream ends with this part; else the part ends on a byte boundary
-  // with no final block, so that the next part's bits follow it. False
-  // when it failed (out of memory).
-  bool compress_part(const void* in, size_t n, const void* history, size_t history_n, bool last,
-                     std::vector<char>& out);
+  // and written one after the other, into out[0, cap), cap at least
+  // part_bound(n): `history` is what comes before the part (at most 32 KiB
+  // are used; libdeflate ignores it). When `last`, the stream ends with
+  // this part; else the part ends on a byte boundary with no final block,
+  // so that the next part's bits follow it. Its size, 0 when it failed.
+  size_t compress_part(const void* in, size_t n, const void* history, size_t history_n, bool last, void* out,
+                       size_t cap);
 
   // "libdeflate" or "zlib".
   static const char* back_end();
 
  private:
-  bool zlib_part(const void* in, size_t n, const void* history, size_t history_n, bool last, std::vector<char>& out);
+  size_t zlib_part(const void* in, size_t n, const void* history, size_t history_n, bool last, void* out, size_t cap);
 
   struct State;
   State* s_;
@@ -61,5 +64,8 @@ uint32_t crc32_combine(uint32_t crc_a, uint32_t crc_b, uint64_t len_b);
 // follow directly. False (and `data` unchanged) when `data` is not a
 // complete, well-formed deflate stream.
 bool continue_stream(std::vector<char>& data);
+// The same in place on data[0, size) with room up to `cap` (it adds at
+// most 5 bytes): the new size, 0 when it is no complete stream.
+size_t continue_stream(char* data, size_t size, size_t cap);
 
 }  // namespace zubeto::arc
