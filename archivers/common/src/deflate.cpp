@@ -66,22 +66,7 @@ size_t Deflater::compress(const void* in, size_t n, void* out, size_t cap) {
   if (!s_->whole) return 0;
   return libdeflate_deflate_compress(s_->whole, in, n, out, cap);
 #else
-  if (!s_->zlib()) return 0;
-  z_stream& z = s_->z;
-  z.next_in = static_cast<Bytef*>(const_cast<void*>(in));
-  z.next_out = static_cast<Bytef*>(out);
-  size_t in_left = n, out_left = cap;
-  for (;;) {
-    const uInt give_in = static_cast<uInt>(std::min<size_t>(in_left, 1u << 30));
-    const uInt give_out = static_cast<uInt>(std::min<size_t>(out_left, 1u << 30));
-    z.avail_in = give_in;
-    z.avail_out = give_out;
-    const int rc = deflate(&z, in_left == give_in ? Z_FINISH : Z_NO_FLUSH);
-    in_left -= give_in - z.avail_in;
-    out_left -= give_out - z.avail_out;
-    if (rc == Z_STREAM_END) return cap - out_left;
-    if (rc == Z_STREAM_ERROR || (rc == Z_BUF_ERROR && out_left == 0)) return 0;
-  }
+  return zlib_part(in, n, nullptr, 0, /*last=*/true, out, cap);
 #endif
 }
 
