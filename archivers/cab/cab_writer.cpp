@@ -125,7 +125,7 @@ class Pipeline {
     work_ = std::make_unique<zubeto::arc::OrderedWork<Slot>>(
         l,
         [level] {
-          auto deflater = std::make_shared<zubeto::arc::Deflater>(level);
+          auto deflater = std::make_shared<zubeto::arc::Deflater>(level, /*complete_codes=*/true);
           return [deflater](Slot& s) {
             if (!compress_slot(*deflater, s)) throw std::bad_alloc();
           };

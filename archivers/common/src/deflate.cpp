@@ -11,6 +11,7 @@ namespace zubeto::arc {
 
 struct Deflater::State {
   int level;
+  bool complete_codes;
 #if ZUBETO_HAVE_LIBDEFLATE
   libdeflate_compressor* whole = nullptr;
 #endif
@@ -27,8 +28,9 @@ struct Deflater::State {
   }
 };
 
-Deflater::Deflater(int level) : s_(new State) {
+Deflater::Deflater(int level, bool complete_codes) : s_(new State) {
   s_->level = level;
+  s_->complete_codes = complete_codes;
 #if ZUBETO_HAVE_LIBDEFLATE
   s_->whole = libdeflate_alloc_compressor(std::clamp(level, 1, 12));
 #endif
@@ -64,7 +66,10 @@ size_t Deflater::bound(size_t n) {
 size_t Deflater::compress(const void* in, size_t n, void* out, size_t cap) {
 #if ZUBETO_HAVE_LIBDEFLATE
   if (!s_->whole) return 0;
-  return libdeflate_deflate_compress(s_->whole, in, n, out, cap);
+  const size_t got = libdeflate_deflate_compress(s_->whole, in, n, out, cap);
+  // Mostly a single final block, whose header alone is read.
+  if (got == 0 || !s_->complete_codes || codes_complete(out, got)) return got;
+  return zlib_part(in, n, nullptr, 0, /*last=*/true, out, cap);
 #else
   return zlib_part(in, n, nullptr, 0, /*last=*/true, out, cap);
 #endif

@@ -106,7 +106,89 @@ bool skip_symbols(Bits& in, const Code& lit, const Code& dist) {
   }
 }
 
+// Whether a code of these lengths is complete: every bit string leads to
+// a symbol (the Kraft sum is one).
+bool complete(const uint8_t* lengths, unsigned count) {
+  uint32_t sum = 0;
+  for (unsigned s = 0; s < count; ++s)
+    if (lengths[s]) sum += 1u << (15 - lengths[s]);
+  return sum == (1u << 15);
+}
+
+// Reads one block from `in`: its final mark, and whether each of its codes
+// is complete. The symbols of a final block are walked only when `body`.
+// False when it is no well-formed block.
+bool read_block(Bits& in, bool& final_block, bool& codes_complete, bool body) {
+  final_block = in.get(1) != 0;
+  codes_complete = true;
+  const uint32_t type = in.get(2);
+  if (type == 0) {
+    in.align();
+    uint32_t len = in.get(16);
+    uint32_t nlen = in.get(16);
+    if ((len ^ 0xFFFF) != nlen) return false;
+    in.skip(size_t{8} * len);
+  } else if (type == 1) {
+    if (final_block && !body) return true;
+    uint8_t lengths[288 + 32];
+    std::memset(lengths, 8, 144);
+    std::memset(lengths + 144, 9, 112);
+    std::memset(lengths + 256, 7, 24);
+    std::memset(lengths + 280, 8, 8);
+    std::memset(lengths + 288, 5, 32);
+    Code lit, dist;
+    if (!lit.build(lengths, 288) || !dist.build(lengths + 288, 32) || !skip_symbols(in, lit, dist)) return false;
+  } else if (type == 2) {
+    const unsigned hlit = in.get(5) + 257, hdist = in.get(5) + 1, hclen = in.get(4) + 4;
+    uint8_t cl[19] = {};
+    for (unsigned i = 0; i < hclen; ++i) cl[kOrder[i]] = static_cast<uint8_t>(in.get(3));
+    Code clc;
+    if (!clc.build(cl, 19)) return false;
+    uint8_t lengths[288 + 32] = {};
+    unsigned n = 0;
+    while (n < hlit + hdist) {
+      int sym = clc.decode(in);
+      if (sym < 0 || in.past_end()) return false;
+      unsigned repeat = 0;
+      uint8_t value = 0;
+      if (sym < 16) {
+        lengths[n++] = static_cast<uint8_t>(sym);
+        continue;
+      }
+      if (sym == 16) {
+        if (n == 0) return false;
+        value = lengths[n - 1];
+        repeat = 3 + in.get(2);
+      } else if (sym == 17) {
+        repeat = 3 + in.get(3);
+      } else {
+        repeat = 11 + in.get(7);
+      }
+      if (n + repeat > hlit + hdist) return false;
+      while (repeat--) lengths[n++] = value;
+    }
+    uint8_t dist_lengths[32] = {};
+    std::memcpy(dist_lengths, lengths + hlit, hdist);
+    codes_complete = complete(cl, 19) && complete(lengths, hlit) && complete(dist_lengths, 32);
+    if (final_block && !body) return true;
+    Code lit, dist;
+    if (!lit.build(lengths, hlit) || !dist.build(dist_lengths, 32) || !skip_symbols(in, lit, dist)) return false;
+  } else {
+    return false;
+  }
+  return !in.past_end();
+}
+
 }  // namespace
+
+bool codes_complete(const void* data, size_t size) {
+  Bits in(static_cast<const uint8_t*>(data), size);
+  for (;;) {
+    bool final_block = false, codes = false;
+    if (!read_block(in, final_block, codes, /*body=*/false) || !codes) return false;
+    if (final_block) return true;
+  }
+}
 
 size_t continue_stream(char* data, size_t size, size_t cap) {
   const auto* p = reinterpret_cast<const uint8_t*>(data);
@@ -114,60 +196,8 @@ size_t continue_stream(char* data, size_t size, size_t cap) {
   size_t final_at = 0;
   for (;;) {
     const size_t start = in.pos();
-    const uint32_t final_block = in.get(1);
-    const uint32_t type = in.get(2);
-    if (type == 0) {
-      in.align();
-      uint32_t len = in.get(16);
-      uint32_t nlen = in.get(16);
-      if ((len ^ 0xFFFF) != nlen) return 0;
-      in.skip(size_t{8} * len);
-    } else if (type == 1) {
-      uint8_t lengths[288 + 32];
-      std::memset(lengths, 8, 144);
-      std::memset(lengths + 144, 9, 112);
-      std::memset(lengths + 256, 7, 24);
-      std::memset(lengths + 280, 8, 8);
-      std::memset(lengths + 288, 5, 32);
-      Code lit, dist;
-      if (!lit.build(lengths, 288) || !dist.build(lengths + 288, 32) || !skip_symbols(in, lit, dist)) return 0;
-    } else if (type == 2) {
-      const unsigned hlit = in.get(5) + 257, hdist = in.get(5) + 1, hclen = in.get(4) + 4;
-      uint8_t cl[19] = {};
-      for (unsigned i = 0; i < hclen; ++i) cl[kOrder[i]] = static_cast<uint8_t>(in.get(3));
-      Code clc;
-      if (!clc.build(cl, 19)) return 0;
-      uint8_t lengths[288 + 32] = {};
-      unsigned n = 0;
-      while (n < hlit + hdist) {
-        int sym = clc.decode(in);
-        if (sym < 0 || in.past_end()) return 0;
-        unsigned repeat = 0;
-        uint8_t value = 0;
-        if (sym < 16) {
-          lengths[n++] = static_cast<uint8_t>(sym);
-          continue;
-        }
-        if (sym == 16) {
-          if (n == 0) return 0;
-          value = lengths[n - 1];
-          repeat = 3 + in.get(2);
-        } else if (sym == 17) {
-          repeat = 3 + in.get(3);
-        } else {
-          repeat = 11 + in.get(7);
-        }
-        if (n + repeat > hlit + hdist) return 0;
-        while (repeat--) lengths[n++] = value;
-      }
-      uint8_t dist_lengths[32] = {};
-      std::memcpy(dist_lengths, lengths + hlit, hdist);
-      Code lit, dist;
-      if (!lit.build(lengths, hlit) || !dist.build(dist_lengths, 32) || !skip_symbols(in, lit, dist)) return 0;
-    } else {
-      return 0;
-    }
-    if (in.past_end()) return 0;
+    bool final_block = false, codes = false;
+    if (!read_block(in, final_block, codes, /*body=*/true)) return 0;
     if (final_block) {
       final_at = start;
       break;

@@ -357,6 +357,42 @@ TEST(CabWriter, RefusesToWriteACabinetWithoutFiles) {
   EXPECT_TRUE(list_dir(tmp.path()).empty()) << "no cabinet and no temporary file";
 }
 
+// Blocks whose deflate codes are degenerate for libdeflate: literals alone
+// (no distance at all), a single distance, a single literal. Cabinet
+// readers refuse a block whose codes are not complete; each cabinet must
+// test clean in cabextract and extract in gcab and 7-Zip.
+TEST(CabWriter, BlocksWithFewSymbolsReadInEveryReader) {
+  struct Case {
+    const char* label;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {"literals alone", "upperlowerin Docsin docsa file Notesin a folder notes"},
+      {"one byte", "x"},
+      {"zeros alone", std::string(5000, '\0')},
+      {"a run then literals", std::string(300, 'a') + "bcdefghijklmnopqrstuvwxyz"},
+      {"two bytes repeated", [] {
+         std::string s;
+         for (int i = 0; i < 20000; ++i) s += "ab";
+         return s;
+       }()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir tmp;
+    write_file(tmp.path() / "src/f.txt", c.bytes);
+    fs::path cab = tmp.path() / "f.cab";
+    Written r = write(entries_for(tmp.path() / "src"), cab);
+    ASSERT_TRUE(r.ok()) << r.error;
+    std::string log;
+    EXPECT_TRUE(cabextract_test(cab, &log)) << log;
+    ASSERT_TRUE(gcab_extract(cab, tmp.path() / "x", &log)) << log;
+    EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "x"), "");
+    ASSERT_TRUE(sevenzip_extract(cab, tmp.path() / "y", &log)) << log;
+    EXPECT_EQ(tree_diff(tmp.path() / "src", tmp.path() / "y"), "");
+  }
+}
+
 // Only empty files: one folder without data blocks, which readers accept.
 TEST(CabWriter, WritesOnlyEmptyFiles) {
   TempDir tmp;

@@ -15,8 +15,12 @@ namespace zubeto::arc {
 class Deflater {
  public:
   // Level 1 (fastest) to 9 on zlib, to 12 on libdeflate (higher ones are
-  // taken as 9 on zlib).
-  explicit Deflater(int level);
+  // taken as 9 on zlib). `complete_codes`: every Huffman code of every
+  // block is complete, as the inflaters of cabinet readers require (they
+  // refuse, say, a block of literals alone whose distance code is a single
+  // code, which libdeflate sends); a stream from libdeflate that is not is
+  // made again by zlib, which always sends complete codes.
+  explicit Deflater(int level, bool complete_codes = false);
   ~Deflater();
   Deflater(const Deflater&) = delete;
   Deflater& operator=(const Deflater&) = delete;
@@ -67,5 +71,9 @@ bool continue_stream(std::vector<char>& data);
 // The same in place on data[0, size) with room up to `cap` (it adds at
 // most 5 bytes): the new size, 0 when it is no complete stream.
 size_t continue_stream(char* data, size_t size, size_t cap);
+
+// Whether `data` is a well-formed deflate stream whose every Huffman code
+// (code lengths, literals and lengths, distances) is complete.
+bool codes_complete(const void* data, size_t size);
 
 }  // namespace zubeto::arc
