@@ -503,7 +503,8 @@ class CabWriter : public zubeto::arc::EntryWriter {
     }
     unsigned threads = options_.threads;
     if (threads == 0) threads = std::thread::hardware_concurrency() <= 1 ? 1 : 2;
-    cab->pipe = std::make_unique<Pipeline>(*cab->out, options_.limits.max_cabinet, std::clamp(options_.level, 1, 9),
+    const int level = std::clamp(options_.level, 1, 9) + (std::strcmp(zubeto::arc::Deflater::back_end(), "zlib") ? 1 : 0);
+    cab->pipe = std::make_unique<Pipeline>(*cab->out, options_.limits.max_cabinet, level,
                                            threads, cab->folders, options_.reverse_pairs);
     fill_ = Fill{};
     Status s = cab->pipe->error();
