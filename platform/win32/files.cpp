@@ -41,6 +41,7 @@ bool narrow(const wchar_t* w, size_t len, UINT cp, std::string& out) {
   if (len == 0) return true;
   const int n = static_cast<int>(len);
   const bool utf8 = cp == CP_UTF8 || (cp == CP_ACP && ::GetACP() == CP_UTF8);
+  if (utf8) cp = CP_UTF8;  // the flag below is taken only under this name
   BOOL lost = FALSE;
   // UTF-8 has every character: only a lone surrogate fails it. Any other
   // code page puts "?" where it lacks one, never a look-alike.

@@ -17,18 +17,8 @@
 # names in UTF-8 (marked so), LZH beside its Shift-JIS name the UTF-16 one
 # (bsdtar reads that one; lhasa reads the Shift-JIS one, where "_" stands
 # for a character code page 932 lacks).
-set -uo pipefail
-# The readers write UTF-8 names.
-export LC_ALL=C.UTF-8
+source "$(dirname "${BASH_SOURCE[0]}")/job_script.sh" zubeto-uninames
 wine_sh=$1 state=$2 worker=$3 dlls=$4
-
-dir=$(mktemp -d /tmp/zubeto-uninames-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 # ------------------------------------------------------------ the tree --
 # Each file holds its own name (its path below the source), so that a
@@ -53,13 +43,15 @@ mkdir -p "$prog" "$dir/work"
 cp "$worker" "$prog/ZUBETOC.exe"
 for f in UNLHA32.DLL ZIP32J.DLL CAB32.DLL TAR32.DLL; do cp "$dlls/$f" "$prog/$f"; done
 
-# A Linux path as Wine names it (drive Z: is the Linux root).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 winsrc=$(winpath "$src")
 rel=${dir#/}  # ZIP and LZH keep the path without its root
 
-# What lhasa gives back: the Shift-JIS name, "_" for what code page 932 lacks.
-sjis_name() { python3 -c 'import sys; print("".join(c if c.encode("cp932", "ignore") else "_" for c in sys.argv[1]))' "$1"; }
+# What lhasa gives back: the Shift-JIS bytes of the name, "_" for what code
+# page 932 lacks.
+sjis_name() {
+  python3 -c 'import sys; n = "".join(c if c.encode("cp932", "ignore") else "_" for c in sys.argv[1])
+sys.stdout.buffer.write(n.encode("cp932"))' "$1"
+}
 
 # ------------------------------------------------------- the table --
 # format: job type, extension, the job's base_dir line, its source.
@@ -82,17 +74,6 @@ readers=(
   "lzh exact bsdtar -xf"
   "lzh sjis lhasa xq"
 )
-
-# Names that are not UTF-8 are taken as Shift-JIS, deepest first.
-to_utf8_names() {
-  find "$1" -depth -mindepth 1 -print0 | while IFS= read -r -d '' p; do
-    local b=${p##*/} parent=${p%/*}
-    if ! printf '%s' "$b" | iconv -f UTF-8 -t UTF-8 > /dev/null 2>&1; then
-      local name
-      name=$(printf '%s' "$b" | iconv -f CP932 -t UTF-8) && mv "$p" "$parent/$name"
-    fi
-  done
-}
 
 for locale in ja c; do
   for fmt in lzh zip cab tar; do
@@ -134,7 +115,6 @@ for locale in ja c; do
         continue
       fi
       tree=$x/${top[$fmt]}
-      [ "$kind" = sjis ] && to_utf8_names "$x"
       want="" bad=""
       for n in "${names[@]}"; do
         if [ "$kind" = sjis ]; then
@@ -145,7 +125,7 @@ for locale in ja c; do
         fi
       done
       want=$(printf '%s' "$want" | LC_ALL=C sort)
-      got=$( (cd "$tree" 2> /dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort))
+      got=$( (cd "$tree" 2> /dev/null && LC_ALL=C find . -type f | LC_ALL=C sed 's|^\./||' | LC_ALL=C sort))
       if [ "$got" != "$want" ]; then
         fail "$label, ${cmd%% *}: the names read back differ"
         diff <(echo "$want") <(echo "$got") | head -20
