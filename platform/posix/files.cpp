@@ -606,4 +606,11 @@ bool names_are_utf8() { return true; }
 
 std::string name_to_utf8(std::string_view name) { return std::string(name); }
 
+// Names are UTF-8 here already.
+bool set_utf8_names(bool) { return true; }
+
+std::string from_ansi(std::string_view text) { return std::string(text); }
+
+std::string to_ansi(std::string_view text) { return std::string(text); }
+
 }  // namespace platform

@@ -3,12 +3,66 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <atomic>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 
 namespace platform {
 
 namespace {
+
+// Paths and names in UTF-8 (set_utf8_names) instead of the ANSI code page.
+std::atomic<bool> g_utf8_names{false};
+
+bool utf8_mode() { return g_utf8_names.load(std::memory_order_relaxed); }
+
+// The code page of the paths these services take and give.
+UINT names_code_page() { return utf8_mode() ? CP_UTF8 : CP_ACP; }
+
+// A path as the system's wide calls take it.
+std::wstring wide(std::string_view s, UINT cp) {
+  if (s.empty()) return std::wstring();
+  const int n = static_cast<int>(s.size());
+  int wlen = ::MultiByteToWideChar(cp, 0, s.data(), n, nullptr, 0);
+  if (wlen <= 0) return std::wstring();
+  std::wstring w(static_cast<size_t>(wlen), L'\0');
+  ::MultiByteToWideChar(cp, 0, s.data(), n, w.data(), wlen);
+  return w;
+}
+std::wstring wide(std::string_view s) { return wide(s, names_code_page()); }
+
+// A wide text in the code page `cp`. False when a character cannot be
+// spelled there exactly (the ANSI code page lacks it, or a lone surrogate
+// has no UTF-8 form): such a name, spelled otherwise, would name nothing
+// or something else. `out` then holds it with "?" in those places.
+bool narrow(const wchar_t* w, size_t len, UINT cp, std::string& out) {
+  out.clear();
+  if (len == 0) return true;
+  const int n = static_cast<int>(len);
+  const bool utf8 = cp == CP_UTF8 || (cp == CP_ACP && ::GetACP() == CP_UTF8);
+  if (utf8) cp = CP_UTF8;  // the flag below is taken only under this name
+  BOOL lost = FALSE;
+  // UTF-8 has every character: only a lone surrogate fails it. Any other
+  // code page puts "?" where it lacks one, never a look-alike.
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL* lost_at = utf8 ? nullptr : &lost;
+  int got = ::WideCharToMultiByte(cp, flags, w, n, nullptr, 0, nullptr, lost_at);
+  if (got <= 0 && utf8) {
+    // Lone surrogates: spelled with U+FFFD, and told.
+    got = ::WideCharToMultiByte(cp, 0, w, n, nullptr, 0, nullptr, nullptr);
+    if (got > 0) {
+      out.resize(static_cast<size_t>(got));
+      ::WideCharToMultiByte(cp, 0, w, n, out.data(), got, nullptr, nullptr);
+    }
+    return false;
+  }
+  if (got <= 0) return false;
+  out.resize(static_cast<size_t>(got));
+  ::WideCharToMultiByte(cp, flags, w, n, out.data(), got, nullptr, lost_at);
+  return !lost;
+}
+bool narrow(const wchar_t* w, std::string& out) { return narrow(w, std::wcslen(w), names_code_page(), out); }
 
 SysError from_code(DWORD e) {
   SysError err;
@@ -84,14 +138,16 @@ uint64_t join64(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 
 
 // The reparse tag of a path (0 when it is no reparse point or cannot be read).
 DWORD reparse_tag(const std::string& path) {
-  WIN32_FIND_DATAA d;
-  HANDLE f = ::FindFirstFileA(path.c_str(), &d);
+  WIN32_FIND_DATAW d;
+  HANDLE f = ::FindFirstFileW(wide(path).c_str(), &d);
   if (f == INVALID_HANDLE_VALUE) return 0;
   ::FindClose(f);
   return (d.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? d.dwReserved0 : 0;
 }
 
-bool lead_byte(char c) { return ::IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
+// A lead byte of a double-byte character in the paths' code page (UTF-8
+// has none: no byte of a multi-byte character is an ASCII one).
+bool lead_byte(char c) { return !utf8_mode() && ::IsDBCSLeadByte(static_cast<BYTE>(c)) != 0; }
 
 // Where each character starts: a separator test must never look at the
 // second byte of a double-byte character.
@@ -126,8 +182,9 @@ void take_identity(FileFacts& f, const std::string& path) {
 // a folder reached again through links it does not show as links is
 // known; the path digest when the folder cannot be opened.
 void take_folder_identity(FileFacts& f, const std::string& path) {
-  HANDLE h = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   BY_HANDLE_FILE_INFORMATION info;
   if (h != INVALID_HANDLE_VALUE && ::GetFileInformationByHandle(h, &info)) {
     f.dev = info.dwVolumeSerialNumber | (uint64_t{1} << 32);  // never 0: told apart from digests
@@ -181,14 +238,16 @@ std::string SysError::text() const {
     case ERROR_FILE_EXISTS:
     case ERROR_ALREADY_EXISTS: return "already exists";
     case ERROR_WRITE_PROTECT: return "write-protected";
-    case ERROR_NO_UNICODE_TRANSLATION: return "its name has characters the ANSI code page lacks";
+    case ERROR_NO_UNICODE_TRANSLATION:
+      return utf8_mode() ? "its name is no valid Unicode (a lone surrogate)"
+                         : "its name has characters the ANSI code page lacks";
     default: return "system error " + std::to_string(code);
   }
 }
 
 bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysError& err) {
   WIN32_FILE_ATTRIBUTE_DATA d;
-  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) {
+  if (!::GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &d)) {
     err = last();
     return false;
   }
@@ -197,8 +256,9 @@ bool path_facts(const std::string& path, bool follow_link, FileFacts& out, SysEr
     tag = reparse_tag(path);
     if (follow_link && is_link(d.dwFileAttributes, tag)) {
       // What the link names: its own facts through an open handle.
-      HANDLE h = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
       if (h == INVALID_HANDLE_VALUE) {
         err = last();
         return false;
@@ -232,8 +292,8 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
     }
   }
   std::string pattern = join_path(path, "*");
-  WIN32_FIND_DATAA d;
-  HANDLE f = ::FindFirstFileA(pattern.c_str(), &d);
+  WIN32_FIND_DATAW d;
+  HANDLE f = ::FindFirstFileW(wide(pattern).c_str(), &d);
   if (f == INVALID_HANDLE_VALUE) {
     DWORD e = ::GetLastError();
     if (e == ERROR_FILE_NOT_FOUND) return true;  // no entries at all (a drive root may have none)
@@ -241,12 +301,12 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
     return false;
   }
   do {
-    if (std::strcmp(d.cFileName, ".") == 0 || std::strcmp(d.cFileName, "..") == 0) continue;
+    if (std::wcscmp(d.cFileName, L".") == 0 || std::wcscmp(d.cFileName, L"..") == 0) continue;
     FolderChild c;
-    c.name = d.cFileName;
-    if (c.name.find('?') != std::string::npos) {
-      // A name the ANSI code page cannot spell: opening it by this
-      // spelling would reach nothing (or something else).
+    if (!narrow(d.cFileName, c.name)) {
+      // A name the paths' code page cannot spell (the ANSI one lacks a
+      // character): opening it by another spelling would reach nothing, or
+      // something else.
       c.err = from_code(ERROR_NO_UNICODE_TRANSLATION);
     } else {
       take(c.facts, d.dwFileAttributes, d.dwReserved0, d.ftLastWriteTime, join64(d.nFileSizeHigh, d.nFileSizeLow));
@@ -254,7 +314,7 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
       else take_identity(c.facts, join_path(path, c.name));
     }
     out.push_back(std::move(c));
-  } while (::FindNextFileA(f, &d));
+  } while (::FindNextFileW(f, &d));
   DWORD e = ::GetLastError();
   ::FindClose(f);
   if (e != ERROR_NO_MORE_FILES) {
@@ -265,8 +325,9 @@ bool list_folder(const std::string& path, bool follow_link, std::vector<FolderCh
 }
 
 bool read_link(const std::string& path, std::string& target, SysError& err) {
-  HANDLE h = ::CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = ::CreateFileW(wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
     return false;
@@ -295,10 +356,10 @@ bool read_link(const std::string& path, std::string& target, SysError& err) {
     return false;
   }
   const wchar_t* w = reinterpret_cast<const wchar_t*>(buf.get() + names_at + off);
-  int wlen = len / 2;
-  int n = ::WideCharToMultiByte(CP_ACP, 0, w, wlen, nullptr, 0, nullptr, nullptr);
-  std::string t(static_cast<size_t>(n > 0 ? n : 0), '\0');
-  if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, w, wlen, t.data(), n, nullptr, nullptr);
+  // A target the code page cannot spell is kept with "?" in those places:
+  // it is text the archive stores, never a path opened.
+  std::string t;
+  narrow(w, len / 2, names_code_page(), t);
   if (t.rfind("\\??\\", 0) == 0) t.erase(0, 4);
   each_char(t, [&](size_t at, size_t k) {
     if (k == 1 && t[at] == '\\') t[at] = '/';
@@ -314,7 +375,7 @@ namespace {
 // A folder held open for the walk: listing allowed, deletion (and so
 // renaming it or any folder above it) refused to everyone while open.
 HANDLE open_folder_handle(const std::string& path, bool follow_link) {
-  return ::CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+  return ::CreateFileW(wide(path).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT), nullptr);
 }
@@ -408,8 +469,8 @@ void OpenFolder::close() {
 bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts, SysError& err) {
   close();
   DWORD flags = FILE_FLAG_SEQUENTIAL_SCAN | (follow_link ? 0 : FILE_FLAG_OPEN_REPARSE_POINT);
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, flags, nullptr);
+  HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, flags, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
     return false;
@@ -439,8 +500,8 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
 bool InputFile::open_child(const OpenFolder& folder, const std::string& name, FileFacts& facts, SysError& err) {
   close();
   const std::string path = join_path(folder.path_, name);
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
     return false;
@@ -519,8 +580,8 @@ bool NewFile::create(const std::string& path, SysError& err) {
   // DELETE access: the handle itself gives the file its name at the end
   // (NewFile::move_no_replace). Others are granted no deletion while it
   // is open.
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileW(wide(path).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                           CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     err = last();
     return false;
@@ -608,17 +669,16 @@ bool NewFile::move_no_replace(const std::string& from, const std::string& to, Sy
   // Renamed through the open handle, which shares no deletion, so no other
   // run's clean-up can delete the file between its last byte and its name.
   if (h_ == -1) return platform::move_no_replace(from, to, err);  // closed already: by name
-  char full[MAX_PATH * 4];
-  DWORD n = ::GetFullPathNameA(to.c_str(), sizeof full, full, nullptr);
-  int wide = n > 0 && n < sizeof full ? ::MultiByteToWideChar(CP_ACP, 0, full, -1, nullptr, 0) : 0;
-  if (wide > 0) {
-    const size_t bytes = sizeof(FILE_RENAME_INFO) + static_cast<size_t>(wide) * sizeof(WCHAR);
+  wchar_t full[MAX_PATH * 4];
+  const DWORD n = ::GetFullPathNameW(wide(to).c_str(), MAX_PATH * 4, full, nullptr);
+  if (n > 0 && n < MAX_PATH * 4) {
+    const size_t bytes = sizeof(FILE_RENAME_INFO) + (static_cast<size_t>(n) + 1) * sizeof(WCHAR);
     std::unique_ptr<char[]> buf(new char[bytes]());
     auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buf.get());
     info->ReplaceIfExists = FALSE;
     info->RootDirectory = nullptr;
-    ::MultiByteToWideChar(CP_ACP, 0, full, -1, info->FileName, wide);
-    info->FileNameLength = static_cast<DWORD>((wide - 1) * sizeof(WCHAR));
+    std::memcpy(info->FileName, full, (static_cast<size_t>(n) + 1) * sizeof(WCHAR));
+    info->FileNameLength = static_cast<DWORD>(n * sizeof(WCHAR));
     if (::SetFileInformationByHandle(handle(h_), FileRenameInfo, info, static_cast<DWORD>(bytes))) return true;
     DWORD e = ::GetLastError();
     if (e != ERROR_INVALID_PARAMETER && e != ERROR_NOT_SUPPORTED && e != ERROR_INVALID_FUNCTION &&
@@ -664,15 +724,15 @@ void NewFile::close() {
 
 bool move_no_replace(const std::string& from, const std::string& to, SysError& err) {
   // Without MOVEFILE_REPLACE_EXISTING the move fails when the name is taken.
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH)) return true;
+  if (::MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_WRITE_THROUGH)) return true;
   err = last();
   return false;
 }
 
 // A writer's handle shares no deletion: the delete fails while it writes.
-bool remove_if_unheld(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool remove_if_unheld(const std::string& path) { return ::DeleteFileW(wide(path).c_str()) != 0; }
 
-bool remove_file(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+bool remove_file(const std::string& path) { return ::DeleteFileW(wide(path).c_str()) != 0; }
 
 void sync_folder(const std::string&) {}
 
@@ -723,12 +783,14 @@ std::string join_path(const std::string& folder, const std::string& child) {
 }
 
 std::string absolute_path(const std::string& path) {
-  DWORD n = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  const std::wstring w = wide(path);
+  DWORD n = ::GetFullPathNameW(w.c_str(), 0, nullptr, nullptr);
   if (n == 0) return path;
-  std::string out(n, '\0');
-  DWORD got = ::GetFullPathNameA(path.c_str(), n, out.data(), nullptr);
+  std::wstring full(n, L'\0');
+  DWORD got = ::GetFullPathNameW(w.c_str(), n, full.data(), nullptr);
   if (got == 0 || got >= n) return path;
-  out.resize(got);
+  std::string out;
+  if (!narrow(full.data(), got, names_code_page(), out)) return path;
   return out;
 }
 
@@ -743,7 +805,7 @@ size_t char_start(std::string_view text, size_t pos) {
   return start;
 }
 
-bool names_are_utf8() { return ::GetACP() == CP_UTF8; }
+bool names_are_utf8() { return utf8_mode() || ::GetACP() == CP_UTF8; }
 
 std::string name_to_utf8(std::string_view name) {
   if (name.empty() || names_are_utf8()) return std::string(name);
@@ -756,6 +818,35 @@ std::string name_to_utf8(std::string_view name) {
   std::string s(static_cast<size_t>(out > 0 ? out : 0), '\0');
   if (out > 0) ::WideCharToMultiByte(CP_UTF8, 0, w.data(), wlen, s.data(), out, nullptr, nullptr);
   return s;
+}
+
+bool set_utf8_names(bool on) { return g_utf8_names.exchange(on); }
+
+std::string from_ansi(std::string_view text) {
+  if (!utf8_mode() || ::GetACP() == CP_UTF8) return std::string(text);
+  const std::wstring w = wide(text, CP_ACP);
+  std::string out;
+  narrow(w.data(), w.size(), CP_UTF8, out);
+  return out;
+}
+
+std::string to_ansi(std::string_view text) {
+  if (!utf8_mode() || ::GetACP() == CP_UTF8) return std::string(text);
+  const std::wstring w = wide(text, CP_UTF8);
+  std::string out;
+  narrow(w.data(), w.size(), CP_ACP, out);
+  // A character the code page lacks is one "?" (a pair of surrogates too);
+  // the ANSI form of any other is at most as long as its UTF-8 form.
+  if (out.size() > text.size()) {
+    size_t keep = 0;
+    while (keep < out.size()) {
+      const size_t n = ::IsDBCSLeadByte(static_cast<BYTE>(out[keep])) && keep + 1 < out.size() ? 2 : 1;
+      if (keep + n > text.size()) break;
+      keep += n;
+    }
+    out.resize(keep);
+  }
+  return out;
 }
 
 }  // namespace platform

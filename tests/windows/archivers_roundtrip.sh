@@ -15,18 +15,8 @@
 # (marked so); LZH stores Shift-JIS names as Windows tools expect (with
 # UTF-16 ones beside), so names read back that are not UTF-8 are taken as
 # Shift-JIS before comparing.
-set -uo pipefail
-# The readers write UTF-8 names.
-export LC_ALL=C.UTF-8
+source "$(dirname "${BASH_SOURCE[0]}")/job_script.sh" zubeto-arcrt
 wine_sh=$1 state=$2 worker=$3 dlls=$4
-
-dir=$(mktemp -d /tmp/zubeto-arcrt-XXXXXX)
-trap 'rm -rf "$dir"' EXIT
-failures=0
-fail() {
-  echo "FAIL: $*"
-  failures=$((failures + 1))
-}
 
 # ------------------------------------------------------------ the tree --
 src=$dir/src
@@ -45,9 +35,6 @@ prog=$dir/prog
 mkdir -p "$prog" "$dir/work" "$dir/out"
 cp "$worker" "$prog/ZUBETOC.exe"
 for f in UNLHA32.DLL ZIP32J.DLL CAB32.DLL TAR32.DLL; do cp "$dlls/$f" "$prog/$f"; done
-
-# A Linux path as Wine names it (drive Z: is the Linux root).
-winpath() { printf 'Z:%s' "${1//\//\\}"; }
 
 # ------------------------------------------------------------- the runs --
 # jobconf.ini in Shift-JIS with CR LF: the worker reads the ANSI code page.

@@ -165,7 +165,8 @@ int parse_command(const FormatRow& row, std::string_view text, Command& out, std
         error = "cannot read the response file: " + file + " (" + why + ")";
         return ARC_E_RESPONSE;
       }
-      for (std::string& line : lines) add_source(row, std::move(line), out);
+      // The list is text in the ANSI code page, as the command is.
+      for (std::string& line : lines) add_source(row, platform::from_ansi(line), out);
       continue;
     }
     add_source(row, t.text, out);

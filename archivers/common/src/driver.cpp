@@ -423,12 +423,46 @@ std::string EntryWriter::name_key(std::string_view part) const { return platform
 
 Status EntryWriter::check_plan(const std::vector<Entry>&) const { return Status{}; }
 
+namespace {
+
+// For one run, the file services take and give names in UTF-8 (on Windows,
+// through the system's wide calls): the walk then archives every name the
+// system holds, also one the ANSI code page cannot spell, and each format
+// stores it in its Unicode form. The caller's texts stay in the ANSI code
+// page: the command text (and the lists of sources it names) is read from
+// it, and the output text is written back in it. POSIX: all UTF-8 already.
+class UnicodeNames {
+ public:
+  UnicodeNames() : before_(platform::set_utf8_names(true)) {}
+  ~UnicodeNames() { platform::set_utf8_names(before_); }
+  UnicodeNames(const UnicodeNames&) = delete;
+  UnicodeNames& operator=(const UnicodeNames&) = delete;
+
+  // The output text, written in the names' code page, in the caller's one.
+  static void output_to_ansi(char* output, uint32_t size) {
+    if (output == nullptr || size == 0) return;
+    const size_t len = static_cast<size_t>(std::find(output, output + size, '\0') - output);
+    const std::string text = platform::to_ansi(std::string_view(output, len));
+    const size_t n = std::min(text.size(), static_cast<size_t>(size - 1));
+    std::memcpy(output, text.data(), n);
+    output[n] = '\0';
+  }
+
+ private:
+  bool before_;
+};
+
+}  // namespace
+
 int run_archiver(FormatId format, const char* command, char* output, uint32_t size, const WriterFactory& make_writer) {
   // Stop signals only raise a flag while the archive is made; the run then
   // ends its own way and the signal is raised again for the caller.
   StopSignals stop_signals;
+  UnicodeNames names;
+  int code = ARC_E_INTERNAL;
   try {
-    return run(format, command, output, size, make_writer);
+    const std::string text = command ? platform::from_ansi(command) : std::string();
+    code = run(format, command ? text.c_str() : nullptr, output, size, make_writer);
   } catch (const std::bad_alloc&) {
     write_output("ERROR: archive not written: out of memory", output, size);
   } catch (const std::exception& ex) {
@@ -436,7 +470,8 @@ int run_archiver(FormatId format, const char* command, char* output, uint32_t si
   } catch (...) {
     write_output("ERROR: archive not written: internal failure", output, size);
   }
-  return ARC_E_INTERNAL;
+  UnicodeNames::output_to_ansi(output, size);
+  return code;
 }
 
 }  // namespace zubeto::arc

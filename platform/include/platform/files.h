@@ -279,10 +279,33 @@ std::string absolute_path(const std::string& path);
 size_t char_start(std::string_view text, size_t pos);
 
 // Names in the system's narrow code page are UTF-8 (always on POSIX; on
-// Windows only when the ANSI code page is 65001).
+// Windows when the ANSI code page is 65001, or while set_utf8_names(true)
+// holds).
 bool names_are_utf8();
 
 // A name in the narrow code page as UTF-8 (unchanged where names_are_utf8()).
 std::string name_to_utf8(std::string_view name);
+
+// ------------------------------------------------ names beyond the code page --
+
+// Windows: while on, every path and name these services take and give is
+// UTF-8, and reaches the system through its wide calls, so that a walk
+// meets, opens and names every file the system holds, also one whose name
+// the ANSI code page cannot spell ("é.txt" under code page 932). Off (the
+// start): the ANSI code page, as everywhere else in the system. POSIX:
+// names are UTF-8 already; nothing changes. Returns the setting before.
+// Set it before any thread of the run starts, and back when it ends.
+bool set_utf8_names(bool on);
+
+// Text in the ANSI code page (a command text, a line of a list of sources)
+// as these services take it now: UTF-8 while set_utf8_names(true) holds on
+// Windows, unchanged otherwise.
+std::string from_ansi(std::string_view text);
+
+// Text as these services give it now, in the ANSI code page, for a caller
+// that reads that code page: a character it cannot spell becomes "?" (no
+// look-alike is put in its place). Never longer than `text`. Unchanged
+// where nothing was converted.
+std::string to_ansi(std::string_view text);
 
 }  // namespace platform
