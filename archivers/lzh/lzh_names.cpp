@@ -52,6 +52,12 @@ uint32_t next_char(std::string_view s, size_t& i) {
 
 void put16(std::string& out, uint32_t u) { zubeto::arc::le::append16(out, static_cast<uint16_t>(u)); }
 
+// Whether the Shift-JIS form reads back as the name itself in any code
+// page: plain ASCII, kept as it was (a backslash becomes "_").
+bool spelled_exactly(std::string_view utf8, const std::string& sjis) {
+  return sjis == utf8 && std::all_of(sjis.begin(), sjis.end(), [](char c) { return static_cast<uint8_t>(c) < 0x80; });
+}
+
 }  // namespace
 
 void convert_part(std::string_view utf8, std::string& sjis, std::string& utf16le) {
@@ -123,13 +129,17 @@ StoredName stored_name(std::string_view name, bool is_folder) {
   while (!dir.empty()) {
     const size_t slash = dir.find('/');
     convert_part(dir.substr(0, slash), sjis, utf16);
+    out.dir_exact = out.dir_exact && spelled_exactly(dir.substr(0, slash), sjis);
     out.sjis_dir += sjis;
     out.sjis_dir += '\xFF';
     out.utf16_dir += utf16;
     put16(out.utf16_dir, '/');
     dir = slash == std::string_view::npos ? std::string_view{} : dir.substr(slash + 1);
   }
-  if (!file.empty()) convert_part(file, out.sjis_file, out.utf16_file);
+  if (!file.empty()) {
+    convert_part(file, out.sjis_file, out.utf16_file);
+    out.file_exact = spelled_exactly(file, out.sjis_file);
+  }
   return out;
 }
 

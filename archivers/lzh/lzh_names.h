@@ -6,7 +6,9 @@
 // the plain field (lhasa and 7-Zip write them back as they were), and its
 // UTF-16 form reads each byte that does not decode as the character of the
 // same number (U+0080 to U+00FF), so that every reader gets a name it can
-// write and two such names stay apart.
+// write and two such names stay apart. A name part in plain ASCII (no
+// backslash) is spelled exactly by its plain field in every code page: its
+// UTF-16 field would repeat it, and is not written.
 #pragma once
 #include <string>
 #include <string_view>
@@ -18,6 +20,10 @@ struct StoredName {
   std::string sjis_file;   // last part in Shift-JIS; empty for a folder entry
   std::string utf16_dir;   // folder part: UTF-16LE parts, each followed by "/"
   std::string utf16_file;  // last part in UTF-16LE
+  // The plain field spells the name exactly (plain ASCII without a
+  // backslash), so its UTF-16 field says nothing more.
+  bool dir_exact = true;
+  bool file_exact = true;
 };
 
 // `name` is "/"-separated with no leading or trailing "/"; for a folder

@@ -403,23 +403,33 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
   const bool has_file = !n.sjis_file.empty() || n.sjis_dir.empty();
   if (has_file) ext(kExtFileName, n.sjis_file.data(), n.sjis_file.size());
   if (!n.sjis_dir.empty()) ext(kExtDirectory, n.sjis_dir.data(), n.sjis_dir.size());
+  // The code page and the UTF-16 names only where a plain field does not
+  // spell its name exactly: an ASCII name is read alike in every code page.
+  const bool exact = n.dir_exact && n.file_exact;
   uint8_t cp[4];
   put32(cp, kCodePage);
-  ext(kExtCodePage, cp, 4);
+  if (!exact) ext(kExtCodePage, cp, 4);
   // bsdtar refuses a name field whose first byte is zero, and so stops at
   // the whole archive; the UTF-16 form of a name that begins with a
   // character U+xx00 (一 is U+4E00) starts so. Such a field is left out:
   // readers then take the Shift-JIS name, which holds every character code
   // page 932 has.
   auto readable = [](const std::string& utf16) { return !utf16.empty() && utf16[0] != '\0'; };
-  if (has_file && readable(n.utf16_file)) ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
-  if (readable(n.utf16_dir)) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
+  if (has_file && !n.file_exact && readable(n.utf16_file))
+    ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
+  if (!n.dir_exact && readable(n.utf16_dir)) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
+  // The attributes readers assume without the header are left out: 0x20
+  // for a plain file, 0x10 for a folder (its method already says so). So
+  // are the usual permissions, rw-r--r-- for a file and rwxr-xr-x for a
+  // folder, which would cost a small file as much as its name: as with an
+  // archive made on Windows, each Linux reader then gives its own default
+  // (lhasa rw------- and rwxr-xr-x, 7-Zip and bsdtar the umask's).
+  const bool folder = std::memcmp(f.method, "-lhd-", 5) == 0;
   uint8_t attr[2], mode[2];
   put16(attr, f.dos_attributes);
   put16(mode, f.unix_mode);
-  // A plain file's attributes (0x20) are what readers assume without the header.
-  if (f.dos_attributes != 0x20) ext(kExtDosAttributes, attr, 2);
-  ext(kExtUnixMode, mode, 2);
+  if (f.dos_attributes != (folder ? 0x10 : 0x20)) ext(kExtDosAttributes, attr, 2);
+  if ((f.unix_mode & 07777) != (folder ? 0755 : 0644)) ext(kExtUnixMode, mode, 2);
   // A header size whose low byte is zero would read as the end mark: pad it.
   if ((h.size() & 0xFF) == 0) h.push_back(0);
   if (h.size() > 0xFFFF) return {};

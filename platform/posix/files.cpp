@@ -217,14 +217,16 @@ bool read_link(const std::string& path, std::string& target, SysError& err) {
 
 namespace {
 
-// The facts of an open file, read from its handle.
-bool facts_of_open(int fd, FileFacts& facts, SysError& err) {
+// The facts of an open file, read from its handle, and the bytes its
+// blocks hold.
+bool facts_of_open(int fd, FileFacts& facts, uint64_t& allocated, SysError& err) {
   struct stat st;
   if (::fstat(fd, &st) != 0) {
     err = last();
     return false;
   }
   take(facts, st);
+  allocated = static_cast<uint64_t>(st.st_blocks) * 512;
   return true;
 }
 
@@ -239,7 +241,7 @@ bool InputFile::open(const std::string& path, bool follow_link, FileFacts& facts
     return false;
   }
   h_ = fd;
-  if (facts_of_open(fd, facts, err)) return true;
+  if (facts_of_open(fd, facts, allocated_, err)) return true;
   close();
   return false;
 }
@@ -252,7 +254,7 @@ bool InputFile::open_child(const OpenFolder& folder, const std::string& name, Fi
     return false;
   }
   h_ = fd;
-  if (facts_of_open(fd, facts, err)) return true;
+  if (facts_of_open(fd, facts, allocated_, err)) return true;
   close();
   return false;
 }
@@ -280,7 +282,9 @@ bool InputFile::data_runs(uint64_t size, std::vector<DataRun>& runs) {
   const int fd = fd_of(h_);
   const off_t end = static_cast<off_t>(size);
   // A file whose blocks hold all its bytes has no holes: one cheap question
-  // spares every plain file the search below.
+  // (already answered when it was opened) spares every plain file the
+  // search below.
+  if (allocated_ >= size) return false;
   struct stat st;
   if (::fstat(fd, &st) != 0 || static_cast<uint64_t>(st.st_blocks) * 512 >= size) return false;
   const off_t was = ::lseek(fd, 0, SEEK_CUR);
@@ -386,6 +390,7 @@ bool folder_attributes(const std::string& path, uint64_t dev, uint64_t ino, std:
 void InputFile::close() {
   if (h_ != -1) ::close(fd_of(h_));
   h_ = -1;
+  allocated_ = 0;
 }
 
 // -------------------------------------------------------------- NewFile --

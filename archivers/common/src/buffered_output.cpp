@@ -51,7 +51,7 @@ Status BufferedOutput::flush() {
 void BufferedOutput::kick() {
   // The archive is flushed to disk before it gets its name; starting the
   // disk writes as the bytes come lets that flush find little left to do.
-  constexpr uint64_t kKickBytes = 8 << 20;
+  constexpr uint64_t kKickBytes = 1 << 20;
   if (written_ - kicked_ < kKickBytes) return;
   out_.start_writeback(kicked_, written_ - kicked_);
   kicked_ = written_;

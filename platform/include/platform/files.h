@@ -169,6 +169,9 @@ class InputFile {
 
  private:
   intptr_t h_ = -1;
+  // Bytes the file's blocks held when it was opened (POSIX), so that
+  // data_runs() need not ask again for a file without holes (0: ask).
+  uint64_t allocated_ = 0;
 };
 
 // The extended attributes of the folder at `path`, only when what the path

@@ -7,8 +7,10 @@
 
 #include <cmath>
 #include <random>
+#include <set>
 
 #include "arc/codes.h"
+#include "arcverify/verify.h"
 #include "arc/driver.h"
 #include "crc16.h"
 #include "huffman.h"
@@ -162,6 +164,100 @@ TEST(LzhWriter, TimesAndPermissionsAreKept) {
   }
 }
 
+// Each entry carries the headers its name and its mode need, and no more:
+// a name that its Shift-JIS fields spell exactly (plain ASCII) carries no
+// code page and no UTF-16 name, a mixed one only the UTF-16 part that is
+// not ASCII; the usual attributes and permissions are left out, any other
+// kept. A folder entry is no larger than the one jlha writes (which adds an
+// empty file name field). Every reader, ours included, reads the tree back.
+TEST(LzhHeader, EachEntryCarriesOnlyTheHeadersItNeeds) {
+  const std::string deep = "long-folder-name-0/long-folder-name-1/long-folder-name-2/long-folder-name-3/"
+                           "long-folder-name-4/long-folder-name-5/long-folder-name-6/long-folder-name-7";
+  struct Case {
+    const char* what;
+    std::string path;  // under src/; a trailing "/" makes a folder
+    unsigned mode;
+    std::set<int> headers;  // extended header types the entry carries
+  };
+  const Case cases[] = {
+      {"ASCII file", "docs/a.txt", 0644, {0x00, 0x01, 0x02}},
+      {"ASCII folder", "docs/", 0755, {0x00, 0x02}},
+      {"ASCII file at the top of the stored tree", "top.txt", 0644, {0x00, 0x01, 0x02}},
+      {"Japanese file in a Japanese folder", "資料/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x45, 0x46}},
+      {"Japanese folder", "資料/", 0755, {0x00, 0x02, 0x45, 0x46}},
+      {"ASCII file in a Japanese folder", "資料/a.txt", 0644, {0x00, 0x01, 0x02, 0x45, 0x46}},
+      {"Japanese file in an ASCII folder", "docs/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x46}},
+      {"empty Japanese folder", "資料/空/", 0755, {0x00, 0x02, 0x45, 0x46}},
+      {"long ASCII path", deep + "/f.txt", 0644, {0x00, 0x01, 0x02}},
+      {"long ASCII folder", deep + "/", 0755, {0x00, 0x02}},
+      {"read-only file: attributes and permissions", "ro.txt", 0444, {0x00, 0x01, 0x02, 0x40, 0x50}},
+      {"executable: permissions", "run.sh", 0755, {0x00, 0x01, 0x02, 0x50}},
+      {"hidden file: attributes", ".hidden", 0644, {0x00, 0x01, 0x02, 0x40}},
+      {"private folder: permissions", "private/", 0700, {0x00, 0x02, 0x50}},
+      {"hidden folder: attributes", ".config/", 0755, {0x00, 0x02, 0x40}},
+  };
+  TempDir t;
+  for (const Case& c : cases) {
+    const fs::path p = t.path / "src" / c.path;
+    if (c.path.back() == '/') fs::create_directories(p);
+    else write_file(p, std::string("content of ") + c.what);
+  }
+  // Modes last, from the deepest path up, so that no folder is closed
+  // before what lies in it is written.
+  for (auto c = std::rbegin(cases); c != std::rend(cases); ++c) ::chmod((t.path / "src" / c->path).c_str(), c->mode);
+  const fs::path archive = t.path / "a.lzh";
+  ASSERT_EQ(write_lzh(archive, {t.path / "src"}, {}), 0);
+
+  const std::string top = stored(t.path / "src") + "/";
+  std::map<std::string, StoredEntry> by_name;
+  const std::vector<StoredEntry> entries = list_headers(archive);
+  for (const StoredEntry& e : entries)
+    if (e.name.size() > top.size() && e.name.rfind(top, 0) == 0) by_name[e.name.substr(top.size())] = e;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto it = by_name.find(to_cp932(c.path));
+    ASSERT_NE(it, by_name.end()) << c.path;
+    const StoredEntry& e = it->second;
+    std::set<int> got;
+    for (const auto& [type, data] : e.ext) got.insert(type);
+    EXPECT_EQ(got, c.headers);
+    EXPECT_EQ(e.os, 'W');
+    if (got.count(0x46)) {
+      EXPECT_EQ(e.ext.at(0x46), std::string("\xA4\x03\0\0", 4));
+    }
+    const bool hidden = fs::path(c.path.back() == '/' ? c.path.substr(0, c.path.size() - 1) : c.path)
+                            .filename().string()[0] == '.';
+    if (got.count(0x40)) {
+      EXPECT_EQ(e.ext.at(0x40)[0] & 0x03, (c.mode & 0200 ? 0 : 0x01) | (hidden ? 0x02 : 0));
+    }
+    if (got.count(0x50)) {
+      EXPECT_EQ(static_cast<uint8_t>(e.ext.at(0x50)[0]) | static_cast<uint8_t>(e.ext.at(0x50)[1]) << 8,
+                static_cast<int>((c.path.back() == '/' ? 0040000 : 0100000) | c.mode));
+    }
+    if (c.path.back() == '/') {
+      EXPECT_EQ(e.method, "-lhd-");
+      // jlha's folder entry, which keeps no mode and no UTF-16 name: the
+      // fixed part, the header CRC, an empty file name field and the
+      // folder field. Ours, for a folder of the same kind, is smaller.
+      const size_t jlha = 26 + 5 + 3 + 3 + e.ext.at(0x02).size();
+      if (c.headers == std::set<int>{0x00, 0x02}) {
+        EXPECT_LT(e.header_size, jlha);
+      }
+    }
+  }
+  // The parts that are not ASCII, exactly, in UTF-16.
+  const StoredEntry& mixed = by_name[to_cp932("資料/a.txt")];
+  EXPECT_EQ(mixed.ext.at(0x01), "a.txt");
+  const std::string dir16 = mixed.ext.at(0x45);
+  EXPECT_EQ(dir16.substr(dir16.size() - 6), std::string("\xc7\x8c\x99\x65/\0", 6));  // 資料/
+  EXPECT_EQ(by_name[to_cp932("docs/会議.txt")].ext.at(0x44), std::string("\x1a\x4f\x70\x8b.\0t\0x\0t\0", 12));
+
+  check_readers(archive, t.path, snapshot(t.path / "src"), stored(t.path / "src"));
+  const arcverify::Report r = arcverify::verify_file(archive.string(), arcverify::Format::Lzh);
+  EXPECT_TRUE(r.ok) << r.problem;
+  EXPECT_EQ(r.entries, entries.size());
+}
+
 // Block boundaries, single-symbol tables, search depths and block
 // splitting: each setting must still give data that every reader decodes.
 TEST(LzhWriter, EncoderSettingsAllDecode) {
@@ -245,7 +341,7 @@ TEST(LzhHeader, SizeWithZeroLowByteIsPadded) {
   lzh::HeaderFields f;
   f.name = lzh::stored_name("x", false);
   const size_t base = lzh::build_header(f).size();
-  // Each ASCII character adds three bytes (Shift-JIS and UTF-16).
+  // Each ASCII character adds one byte.
   for (size_t extra = 0; extra < 256; ++extra) {
     f.name = lzh::stored_name(std::string(1 + extra, 'n'), false);
     std::vector<uint8_t> h = lzh::build_header(f);

@@ -150,6 +150,7 @@ std::vector<StoredEntry> list_headers(const fs::path& archive) {
   while (i < a.size() && a[i] != 0) {
     StoredEntry e;
     uint32_t hsize = u16(i);
+    e.header_size = hsize;
     e.method = a.substr(i + 2, 5);
     e.packed = u32(i + 7);
     e.original = u32(i + 11);

@@ -65,6 +65,7 @@ struct StoredEntry {
   uint32_t packed = 0;
   uint32_t original = 0;
   char os = 0;
+  uint32_t header_size = 0;
   std::map<int, std::string> ext;  // extended headers by type: their data bytes
 };
 std::vector<StoredEntry> list_headers(const fs::path& archive);
