@@ -672,7 +672,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     }
 
     // The tables always hold the header; the bound says so to the compiler.
-    std::vector<uint8_t> head(std::max<uint64_t>(actual, kHeaderSize + kFolderSize), 0);
+    std::vector<uint8_t> head(std::max<size_t>(size_t(actual), kHeaderSize + kFolderSize), 0);
     uint8_t* h = head.data();
     std::memcpy(h, "MSCF", 4);
     le::put32(h + 8, uint32_t(data_end));
