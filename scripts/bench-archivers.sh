@@ -42,7 +42,8 @@ measure() {
   fi
   read -r wall user sys maxkb <"$t"
   local size
-  size=$(stat -c %s "$archive")
+  # A cabinet set: the first cabinet and its followers "<stem>_<n><ext>".
+  size=$({ stat -c %s "$archive" "${archive%.*}"_[0-9]*."${archive##*.}" 2>/dev/null || true; } | awk '{ s += $1 } END { print s }')
   awk -v w="$wall" -v u="$user" -v s="$sys" -v m="$maxkb" -v z="$size" \
     'BEGIN { printf "%.2f %.2f %.1f %.2f\n", w, u + s, m / 1024, z / 1e6 }'
 }
@@ -91,7 +92,7 @@ if [ -n "$many" ]; then
     read -r w c m z <<<"$res"
     per=$(awk -v m="$m" -v b="$bm" -v n="$many" 'BEGIN { printf "%.0f", (m - b) * 1048576 / n }')
     printf '%-4s %-10s %8s %8s %9s %10s %14s\n' "$fmt" ours "$w" "$c" "$m" "$z" "$per"
-    rm -f "$out/o.$ext"
+    rm -f "$out/o.$ext" "$out"/o_[0-9]*."$ext"
   done
   ref=$(measure "$out/r.tar" tar cf "$out/r.tar" "$tree")
   printf '%-4s %-10s %8s %8s %9s %10s\n' TAR "GNU tar" $ref
