@@ -4,13 +4,16 @@
 # memory and archive size for each, and the ratio ours/reference.
 #
 #   bash scripts/bench-archivers.sh [scale]     scale 1.0 = about 300 MB
-#   bash scripts/bench-archivers.sh --files N   N small files (200000, 1000000):
-#        time, size and peak memory per format beside GNU tar and Info-ZIP,
-#        and the peak memory per file above a one-file run
+#   bash scripts/bench-archivers.sh --files N   N small files (100000, 200000,
+#        1000000; or ZUBETO_BENCH_FILES=N): time, size and peak memory per
+#        format beside GNU tar, Info-ZIP and jlha (gcab too while one
+#        cabinet can hold the files), the peak memory per file above a
+#        one-file run, and the 64-bit worker ZUBETOC running a CAB job over
+#        the tree (ZUBETO_BENCH_NO_WORKER=1 leaves it out)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 top=$(cd "$here/.." && pwd)
-many=""
+many=${ZUBETO_BENCH_FILES:-}
 if [ "${1:-}" = "--files" ]; then
   many=${2:?how many files}
   scale=1.0
@@ -39,7 +42,8 @@ measure() {
   fi
   read -r wall user sys maxkb <"$t"
   local size
-  size=$(stat -c %s "$archive")
+  # A cabinet set: the first cabinet and its followers "<stem>_<n><ext>".
+  size=$({ stat -c %s "$archive" "${archive%.*}"_[0-9]*."${archive##*.}" 2>/dev/null || true; } | awk '{ s += $1 } END { print s }')
   awk -v w="$wall" -v u="$user" -v s="$sys" -v m="$maxkb" -v z="$size" \
     'BEGIN { printf "%.2f %.2f %.1f %.2f\n", w, u + s, m / 1024, z / 1e6 }'
 }
@@ -88,13 +92,41 @@ if [ -n "$many" ]; then
     read -r w c m z <<<"$res"
     per=$(awk -v m="$m" -v b="$bm" -v n="$many" 'BEGIN { printf "%.0f", (m - b) * 1048576 / n }')
     printf '%-4s %-10s %8s %8s %9s %10s %14s\n' "$fmt" ours "$w" "$c" "$m" "$z" "$per"
-    rm -f "$out/o.$ext"
+    rm -f "$out/o.$ext" "$out"/o_[0-9]*."$ext"
   done
   ref=$(measure "$out/r.tar" tar cf "$out/r.tar" "$tree")
   printf '%-4s %-10s %8s %8s %9s %10s\n' TAR "GNU tar" $ref
   rm -f "$out/r.tar"
   ref=$(measure "$out/r.zip" zip -r -q "$out/r.zip" "$tree")
   printf '%-4s %-10s %8s %8s %9s %10s\n' ZIP Info-ZIP $ref
+  rm -f "$out/r.zip"
+  # jlha is slow on many files: bounded (ZUBETO_BENCH_JLHA_SECONDS, 1800 s).
+  ref=$(cd "$work" && measure "$out/r.lzh" timeout "${ZUBETO_BENCH_JLHA_SECONDS:-1800}" jlha a "$out/r.lzh" tree)
+  printf '%-4s %-10s %8s %8s %9s %10s\n' LZH jlha $ref
+  rm -f "$out/r.lzh"
+  if [ "$many" -le 65535 ]; then
+    (cd "$tree" && find . -type f | sed 's|^\./||' >"$work/list.txt")
+    ref=$(cd "$tree" && measure "$out/r.cab" bash -c "mapfile -t f <'$work/list.txt'; exec gcab -c -z '$out/r.cab' \"\${f[@]}\"")
+    printf '%-4s %-10s %8s %8s %9s %10s\n' CAB gcab $ref
+    rm -f "$out/r.cab"
+  else
+    printf '%-4s %-10s %s\n' CAB gcab "not run: it writes one cabinet, which holds at most 65,535 files"
+  fi
+  if [ -z "${ZUBETO_BENCH_NO_WORKER:-}" ]; then
+    # The worker itself, as a job runs it: a CAB job over the tree (a
+    # cabinet set), its end line and its peak memory.
+    job="$work/job"
+    mkdir -p "$job" "$work/backup"
+    printf '[mode]=2\r\n[archive]="%s/\r\n[base_dir]\r\n[dir_file]="%s"\r\n[shut_flg]=0\r\n' "$work/backup" "$tree" >"$job/jobconf.ini"
+    if (cd "$job" && /usr/bin/time -f '%e %U %S %M' -o "$work/time.txt" "$bin/ZUBETOC" >/dev/null 2>&1); then :; fi
+    read -r wall user sys maxkb <"$work/time.txt"
+    end=$(tr -d '\r' <"$job/logdata.txt" | LC_ALL=C grep -ao '=[0-9A-F]\{4\}$' | tail -1 | tr -d =)
+    cabs=$(find "$work/backup" -type f | wc -l)
+    size=$(du -cb "$work/backup" | tail -1 | cut -f1)
+    awk -v w="$wall" -v u="$user" -v s="$sys" -v m="$maxkb" -v z="$size" -v e="$end" -v c="$cabs" \
+      'BEGIN { printf "worker ZUBETOC CAB job: end line %s, %d cabinets, wall %.2f s, cpu %.2f s, peak %.1f MB, %.2f MB\n", e, c, w, u + s, m / 1024, z / 1e6 }'
+    rm -rf "$work/backup"
+  fi
   echo "goal: bytes per file above a one-file run <= 40 (TAR), <= 150 (ZIP, LZH, CAB)"
   echo "load while measuring: $(cut -d' ' -f1-3 /proc/loadavg) (1, 5, 15 min; $(nproc) cores)"
   exit 0

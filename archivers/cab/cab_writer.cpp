@@ -100,14 +100,6 @@ struct Folder {
   uint32_t blocks = 0;
 };
 
-struct File {
-  std::string name;  // as stored, "\\" between folders
-  uint32_t size;
-  uint32_t offset;   // uncompressed offset within its folder
-  uint32_t folder;
-  uint16_t date, time, attributes;
-};
-
 // Cuts files into blocks, hands them to the compressing threads and writes
 // the finished blocks in order behind the reserved table room. The blocks'
 // buffers are used again once written, so a run allocates only as many as
@@ -288,12 +280,16 @@ struct Cabinet {
   std::unique_ptr<Pipeline> pipe;
   uint64_t reserved = 0;
   std::vector<Folder> folders;
-  std::vector<File> files;
+  // The CFFILE table as it is written: each file's fixed 16 bytes, its
+  // stored name and a zero, one after the other; nothing else is kept of
+  // a file.
+  std::string files;
+  size_t file_count = 0;
 };
 
 // What a cabinet holds so far, as the rule of where a new cabinet starts
-// counts it: from file sizes and names alone, so that the plan and the
-// real run split alike. Its bound is the most the cabinet can take up,
+// counts it: from file sizes and names alone, so that the counting walk
+// and the run that adds split alike. Its bound is the most the cabinet can take up,
 // every block compressed to its worst.
 struct Fill {
   size_t files = 0, folders = 0;
@@ -328,6 +324,24 @@ class CabWriter : public zubeto::arc::EntryWriter {
     return cannot_hold(stored_name(e.name), e.size);
   }
 
+  // Files are added as the walk meets them; a first walk counts them, so
+  // that each cabinet's tables get their room before its data.
+  bool takes_entries_as_walked() const override { return true; }
+  bool counts_entries_first() const override { return true; }
+
+  // Each cabinet of the set the counted files make, by the same rule as
+  // the files added; a file no cabinet can hold is not counted.
+  void count(const Entry& e) override {
+    if (e.kind != EntryKind::File) return;
+    const std::string name = stored_name(e.name);
+    if (!cannot_hold(name, e.size).empty()) return;
+    if (!fits(count_fill_, e.size, name.size())) {
+      counted_.push_back(count_fill_);
+      count_fill_ = Fill{};
+    }
+    place(count_fill_, e.size, name.size());
+  }
+
   // Any number of files: a cabinet that is full is followed by the next
   // one of a set. Only a file no cabinet can hold is refused.
   Status check_plan(const std::vector<Entry>& plan) const override {
@@ -341,8 +355,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
 
   Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
     first_ = &out;
-    for (const Entry& e : plan)
-      if (e.kind == EntryKind::File) plan_.push_back({stored_name(e.name), e.size});
+    for (const Entry& e : plan) count(e);  // a caller's plan counts as the first walk would
+    if (count_fill_.files > 0) counted_.push_back(count_fill_);
+    count_fill_ = Fill{};
     if (record_ == 0) return Status::fail(ARC_E_INTERNAL, "the compressor could not be set up");
     return open_cabinet(0);
   }
@@ -353,15 +368,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
     const std::string name = stored_name(e.name);
     Status s = check_file(name, size, e.path);
     if (!s.ok()) return s;
-    // Where this file stands in the plan: a next cabinet reserves its
-    // tables for the planned files from here on.
-    size_t at = cursor_;
-    while (at < plan_.size() && plan_[at].name != name) ++at;
-    if (at < plan_.size()) cursor_ = at + 1;
-    else at = cursor_;
     if (!fits(fill_, size, name.size())) {
       s = close_cabinet(/*has_next=*/true);
-      if (s.ok()) s = open_cabinet(at);
+      if (s.ok()) s = open_cabinet(cabinets_.size());
       if (!s.ok()) return s;
     }
     Cabinet& cab = *cabinets_.back();
@@ -371,15 +380,16 @@ class CabWriter : public zubeto::arc::EntryWriter {
       cab.pipe->start_folder(uint32_t(cab.folders.size() - 1));
     }
     place(fill_, size, name.size());
-    File f;
-    f.name = name;
-    f.offset = uint32_t(fill_.folder_used - size);
-    f.folder = uint32_t(cab.folders.size() - 1);
+    // The file's record but for its size, known once it is read.
+    uint8_t record[kFileFixedSize];
+    le::put32(record + 4, uint32_t(fill_.folder_used - size));
+    le::put16(record + 8, uint16_t(cab.folders.size() - 1));
     const zubeto::arc::DosTime dt = zubeto::arc::dos_time(e.mtime);
-    f.date = dt.date;
-    f.time = dt.time;
-    f.attributes = attributes_of(e);
-    if (!zubeto::arc::is_ascii(f.name) && zubeto::arc::is_valid_utf8(f.name)) f.attributes |= kAttrNameIsUtf;
+    le::put16(record + 10, dt.date);
+    le::put16(record + 12, dt.time);
+    uint16_t attributes = attributes_of(e);
+    if (!zubeto::arc::is_ascii(name) && zubeto::arc::is_valid_utf8(name)) attributes |= kAttrNameIsUtf;
+    le::put16(record + 14, attributes);
 
     // The content gives exactly size() bytes; past a failed read (or the
     // end of a file that shrank) they are zeros that are not the file's.
@@ -408,8 +418,10 @@ class CabWriter : public zubeto::arc::EntryWriter {
       fill_.folder_closed = true;
       return Status{};
     }
-    f.size = uint32_t(got);
-    cab.files.push_back(std::move(f));
+    le::put32(record, uint32_t(got));
+    cab.files.append(reinterpret_cast<const char*>(record), kFileFixedSize);
+    cab.files.append(name.data(), name.size() + 1);  // with its zero
+    ++cab.file_count;
     return Status{};
   }
 
@@ -422,11 +434,6 @@ class CabWriter : public zubeto::arc::EntryWriter {
   }
 
  private:
-  struct Planned {
-    std::string name;
-    uint64_t size;
-  };
-
   Status check_file(const std::string& name, uint64_t size, const std::string& path) const {
     const std::string why = cannot_hold(name, size);
     if (!why.empty()) return Status::fail(ARC_E_FORMAT, why + ": " + path);
@@ -452,7 +459,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
   }
 
   // Whether the cabinet can take one more file; an empty one takes any
-  // file the plan check let through.
+  // file the entry check let through.
   bool fits(const Fill& f, uint64_t size, size_t name) const {
     if (f.files == 0) return true;
     if (f.files + 1 > options_.limits.max_files) return false;
@@ -469,10 +476,10 @@ class CabWriter : public zubeto::arc::EntryWriter {
     return n;
   }
 
-  // Starts the next cabinet: the first is the run's file, later ones are
-  // temporaries of their own. Table room is reserved for the planned files
-  // from `from` on that the same rule puts into it.
-  Status open_cabinet(size_t from) {
+  // Starts the next cabinet, the `index`-th from 0: the first is the run's
+  // file, later ones are temporaries of their own. Table room is reserved
+  // for the files the count put into it.
+  Status open_cabinet(size_t index) {
     auto cab = std::make_unique<Cabinet>();
     if (cabinets_.empty()) {
       cab->file = first_;
@@ -483,14 +490,10 @@ class CabWriter : public zubeto::arc::EntryWriter {
       if (!s.ok()) return s;
       cab->file = cab->own.get();
     }
-    Fill g;
-    size_t end = from;
-    while (end < plan_.size() && fits(g, plan_[end].size, plan_[end].name.size())) {
-      place(g, plan_[end].size, plan_[end].name.size());
-      ++end;
-    }
-    cab->reserved = header_size(cabinets_.size(), end < plan_.size()) + (table_size(g.folders, g.names, g.files) - kHeaderSize);
-    cab->files.reserve(g.files);
+    const Fill g = index < counted_.size() ? counted_[index] : Fill{};
+    const uint64_t tables = table_size(g.folders, g.names, g.files) - kHeaderSize;
+    cab->reserved = header_size(index, index + 1 < counted_.size()) + tables;
+    cab->files.reserve(size_t(tables - kFolderSize * g.folders));
     cab->folders.reserve(g.folders);
     cab->out = std::make_unique<BufferedOutput>(*cab->file);
     // Room for the tables, filled in when the cabinet is closed.
@@ -522,7 +525,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     Status s = cab.out->flush();
     if (!s.ok()) return s;
     cab.out.reset();
-    if (cab.files.empty())
+    if (cab.file_count == 0)
       return Status::fail(ARC_E_NOTHING, "none of the files could be read: a cabinet must hold at least one file");
 
     // A folder without blocks (only empty files) starts where the data ends.
@@ -531,10 +534,8 @@ class CabWriter : public zubeto::arc::EntryWriter {
 
     const std::string prev = index > 0 ? base_name(cabinet_path(final_, index)) : "";
     const std::string next = has_next ? base_name(cabinet_path(final_, index + 2)) : "";
-    uint64_t names = 0;
-    for (const File& f : cab.files) names += f.name.size();
     const uint64_t head_size = header_size(index, has_next);
-    const uint64_t actual = head_size + table_size(cab.folders.size(), names, cab.files.size()) - kHeaderSize;
+    const uint64_t actual = head_size + kFolderSize * cab.folders.size() + cab.files.size();
     const uint64_t data_len = data_end - cab.reserved;
     if (actual + data_len > options_.limits.max_cabinet)
       return Status::fail(ARC_E_FORMAT, "the cabinet would exceed the largest size its 32-bit fields can hold (" +
@@ -552,7 +553,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     }
 
     // The tables always hold the header; the bound says so to the compiler.
-    std::vector<uint8_t> head(std::max<uint64_t>(actual, kHeaderSize + kFolderSize), 0);
+    std::vector<uint8_t> head(std::max<size_t>(size_t(actual), kHeaderSize + kFolderSize), 0);
     uint8_t* h = head.data();
     std::memcpy(h, "MSCF", 4);
     le::put32(h + 8, uint32_t(data_end));
@@ -560,7 +561,7 @@ class CabWriter : public zubeto::arc::EntryWriter {
     h[24] = 3;  // format version 1.3
     h[25] = 1;
     le::put16(h + 26, uint16_t(cab.folders.size()));
-    le::put16(h + 28, uint16_t(cab.files.size()));
+    le::put16(h + 28, uint16_t(cab.file_count));
     if (index > 0 || has_next) {
       le::put16(h + 30, uint16_t((index > 0 ? kFlagPrevCabinet : 0) | (has_next ? kFlagNextCabinet : 0)));
       le::put16(h + 32, set_id());
@@ -579,18 +580,9 @@ class CabWriter : public zubeto::arc::EntryWriter {
       le::put16(h + pos + 6, kCompressMszip);
       pos += kFolderSize;
     }
-    for (const File& f : cab.files) {
-      le::put32(h + pos, f.size);
-      le::put32(h + pos + 4, f.offset);
-      le::put16(h + pos + 8, uint16_t(f.folder));
-      le::put16(h + pos + 10, f.date);
-      le::put16(h + pos + 12, f.time);
-      le::put16(h + pos + 14, f.attributes);
-      std::memcpy(h + pos + 16, f.name.data(), f.name.size());
-      pos += kFileFixedSize + f.name.size() + 1;
-    }
+    std::memcpy(h + pos, cab.files.data(), cab.files.size());
     s = cab.file->write_at(0, h, size_t(actual));
-    std::vector<File>().swap(cab.files);  // a closed cabinet's table is no longer needed
+    std::string().swap(cab.files);  // a closed cabinet's table is no longer needed
     return s;
   }
 
@@ -655,8 +647,8 @@ class CabWriter : public zubeto::arc::EntryWriter {
   size_t record_;
   OutputFile* first_ = nullptr;
   std::string final_;
-  std::vector<Planned> plan_;
-  size_t cursor_ = 0;
+  std::vector<Fill> counted_;  // each cabinet as the count filled it
+  Fill count_fill_;            // the cabinet the count is filling
   std::vector<std::unique_ptr<Cabinet>> cabinets_;
   Fill fill_;  // the open cabinet's
 };

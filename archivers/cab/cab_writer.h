@@ -4,11 +4,15 @@
 // Layout written: CFHEADER, the CFFOLDER table, the CFFILE table, then the
 // CFDATA blocks of every CAB folder in order. The header and both tables
 // are known only at the end, so the writer reserves their room at the
-// start of the output (from the plan of files it is given first), streams
-// the data blocks behind it, and writes the tables last; when the tables
-// come out at another size than reserved (files left out, or grown so that
-// they need another CAB folder), the data is moved to meet them. Memory is
-// bounded by a few dozen 32 KiB blocks plus the file table.
+// start of the output (from a first walk that only counts the files, or
+// the plan it is given), streams the data blocks behind it, and writes the
+// tables last; when the tables come out at another size than reserved
+// (files left out, renamed, or grown so that they need another CAB
+// folder), the data is moved to meet them. Files are added as the walk
+// meets them. Memory is bounded by a few dozen 32 KiB blocks plus the open
+// cabinet's file table, kept as it is written (16 bytes and the stored
+// name a file; at most 65,535 files a cabinet), and a few numbers a
+// cabinet of the set.
 //
 // Files become cabinet entries named with "\" between folders. Folders
 // give no entry of their own: a cabinet holds files only, so an empty

@@ -541,6 +541,55 @@ TEST(SharedRun, FileCutShortWhileReadIsLeftOut) {
   EXPECT_EQ(arctest::read_file(t / "dst/x.zip"), "HEADfineTAIL");
 }
 
+// A writer that takes its entries as walked and counts them first (it
+// reserves room for a table before its data): the whole walk comes to
+// count() before begin(), with nothing opened, then every entry again to
+// add(); what the walk finds to say is said once.
+class CountingWriter : public RecordingWriter {
+ public:
+  CountingWriter(Recorded& rec, std::vector<std::string>& counted) : RecordingWriter(rec, -1), counted_(counted) {}
+  bool takes_entries_as_walked() const override { return true; }
+  bool counts_entries_first() const override { return true; }
+  void count(const Entry& e) override {
+    EXPECT_FALSE(begun_) << e.path;
+    counted_.push_back(e.name);
+  }
+  Status begin(OutputFile& out, const std::vector<Entry>& plan) override {
+    EXPECT_TRUE(plan.empty());
+    begun_ = true;
+    return RecordingWriter::begin(out, plan);
+  }
+
+ private:
+  std::vector<std::string>& counted_;
+  bool begun_ = false;
+};
+
+TEST(SharedRun, AWriterThatCountsFirstIsGivenTheWholeWalkBeforeItBegins) {
+  TempDir t;
+  arctest::make_dirs(t / "dst");
+  arctest::make_dirs(t / "src/d");
+  arctest::write_file(t / "src/d/f", "content");
+  arctest::write_file(t / "src/g", "more");
+  ASSERT_EQ(::mkfifo((t / "src/pipe").c_str(), 0644), 0);  // the walk leaves it out and says so
+  Recorded rec;
+  std::vector<std::string> counted;
+  char buf[4096];
+  const std::string command = "-rq \"" + t / "dst/x.zip" + "\" \"" + t / "src" + "\" ";
+  int rc = run_archiver(FormatId::Zip, command.c_str(), buf, sizeof buf,
+                        [&] { return std::make_unique<CountingWriter>(rec, counted); });
+  const std::string output = buf;
+  ASSERT_EQ(rc, 0) << output;
+  const std::string src = (t / "src").substr(1);
+  const std::vector<std::string> added = {src, src + "/d", src + "/d/f", src + "/g"};
+  EXPECT_EQ(rec.names, added);
+  EXPECT_EQ(counted, added);
+  EXPECT_EQ(arctest::read_file(t / "dst/x.zip"), "HEADcontentmoreTAIL");
+  const std::string note = t / "src/pipe";
+  ASSERT_NE(output.find(note), std::string::npos) << output;
+  EXPECT_EQ(output.find(note, output.find(note) + 1), std::string::npos) << "said once: " << output;
+}
+
 // ------------------------------------------- names as the format stores them --
 
 // A writer that only tells how its format stores names: "\" read as a

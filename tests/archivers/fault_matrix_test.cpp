@@ -39,12 +39,13 @@ struct Format {
   const char* function;
   const char* ext;
   uint32_t size;  // the output size the worker passes
+  int walks = 1;  // CAB counts its files in a walk before the one that adds them
 };
 
 const Format kFormats[] = {
     {"LZH", ZUBETO_LZH_LIB, "Unlha", "lzh", 32767},
     {"ZIP", ZUBETO_ZIP_LIB, "Zip", "zip", 32767},
-    {"CAB", ZUBETO_CAB_LIB, "Cab", "cab", 32767},
+    {"CAB", ZUBETO_CAB_LIB, "Cab", "cab", 32767, 2},
     {"TAR", ZUBETO_TAR_LIB, "Tar", "tar", 1000},
 };
 void PrintTo(const Format& f, std::ostream* os) { *os << f.label; }
@@ -71,6 +72,9 @@ struct Swap {
   std::string path;  // renamed away
   std::string to;    // link: the link's target; file: the file put in its place
   std::string as;    // "link", "file" or "remove" (`path` only goes)
+  // `when` names a folder, which every walk of the run opens: the swap
+  // waits for the opening by the walk that adds.
+  bool folder = false;
 };
 
 struct CaseInput {
@@ -408,7 +412,7 @@ const std::vector<Fault>& faults() {
       {"folder_swapped_for_a_link_before_it_is_opened", How::SwapAtOpen,
        [](const TempDir& t, CaseInput& s) {
          tree_with_a_secret_beside(t, s);
-         s.swap = {"sub", t / "src/sub", t / "secret", "link"};
+         s.swap = {"sub", t / "src/sub", t / "secret", "link", /*folder=*/true};
        },
        ARC_E_SOURCE_MISSING, true, {"vanished", "$T/src/sub"}, {"alpha", "zulu"}, {"SECRET", "harmless"}},
       {"folder_swapped_for_a_link_when_its_file_is_opened", How::SwapAtOpen,
@@ -544,6 +548,7 @@ class FaultMatrix : public ::testing::TestWithParam<std::tuple<Format, Fault>> {
         ::setenv("ZUBETO_SWAP_PATH", s.swap.path.c_str(), 1);
         ::setenv("ZUBETO_SWAP_TO", s.swap.to.c_str(), 1);
         ::setenv("ZUBETO_SWAP_AS", s.swap.as.c_str(), 1);
+        ::setenv("ZUBETO_SWAP_NTH", std::to_string(s.swap.folder ? format().walks : 1).c_str(), 1);
       }
       std::vector<char*> argv;
       for (std::string& a : args) argv.push_back(a.data());

@@ -38,8 +38,9 @@ const Format kFormats[] = {
     {"TAR", ZUBETO_TAR_LIB, "Tar", "tar", 40, nullptr},
     {"ZIP", ZUBETO_ZIP_LIB, "Zip", "zip", 150, nullptr},
     {"LZH", ZUBETO_LZH_LIB, "Unlha", "lzh", 150, nullptr},
-    {"CAB", ZUBETO_CAB_LIB, "Cab", "cab", 150,
-     "CAB still keeps the whole plan of the walk (every entry with its path) before its cabinet is begun"},
+    // 200,000 files make a set of four cabinets: the count, the set and
+    // the open cabinet's file table are held to the bound too.
+    {"CAB", ZUBETO_CAB_LIB, "Cab", "cab", 150, nullptr},
 };
 void PrintTo(const Format& f, std::ostream* os) { *os << f.label; }
 

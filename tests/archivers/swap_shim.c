@@ -10,6 +10,8 @@
  *   ZUBETO_SWAP_TO    link: a symbolic link to this is put at PATH;
  *                     file: this file is renamed to PATH
  *   ZUBETO_SWAP_AS    "link", "file", or "remove" (PATH is only removed)
+ *   ZUBETO_SWAP_NTH   the swap starts at this opening of the name, not the
+ *                     first (a run that walks twice opens a folder twice)
  */
 #define _GNU_SOURCE
 #include <dlfcn.h>
@@ -22,6 +24,7 @@
 #include <unistd.h>
 
 static int done;
+static int seen;
 
 static void maybe_swap(const char* path) {
   const char* when = getenv("ZUBETO_SWAP_WHEN");
@@ -29,6 +32,8 @@ static void maybe_swap(const char* path) {
   const char* leaf = strrchr(path, '/');
   leaf = leaf ? leaf + 1 : path;
   if (strcmp(leaf, when) != 0) return;
+  const char* nth = getenv("ZUBETO_SWAP_NTH");
+  if (++seen < (nth ? atoi(nth) : 1)) return;
   done = 1;
   const char* from = getenv("ZUBETO_SWAP_PATH");
   const char* to = getenv("ZUBETO_SWAP_TO");

@@ -353,6 +353,22 @@ int run(FormatId format, const char* command, char* output, uint32_t size, const
     if (s.ok()) s = out.create(cmd.archive, &removed);
     for (const std::string& r : removed)
       report.note("NOTE: removed a partial archive left by an earlier run that was stopped: " + r);
+    if (s.ok() && writer->counts_entries_first()) {
+      // A first walk that only counts; what it finds wrong is found again
+      // by the walk that adds, and said then.
+      Report counted;
+      struct Counter : WalkVisitor {
+        EntryWriter* writer;
+        bool visit(Entry& e, FileOpener&) override {
+          if (StopSignals::stopped()) return false;
+          writer->count(e);
+          return true;
+        }
+      } counter;
+      counter.writer = writer.get();
+      walk(roots, options, counted, counter);
+      if (StopSignals::stopped()) s = Status::fail(ARC_E_STOPPED, "stopped by a signal");
+    }
     if (s.ok()) s = writer->begin(out, {});
     if (s.ok()) {
       struct Streamer : WalkVisitor {

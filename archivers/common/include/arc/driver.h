@@ -94,6 +94,14 @@ class EntryWriter {
   // the walk meets them, and begin() is given an empty plan (check_plan()
   // is not called), so that nothing per file is kept for the whole run.
   virtual bool takes_entries_as_walked() const { return false; }
+  // For a writer that takes entries as walked but would know the size of
+  // what comes first (a table written before the data): true asks for a
+  // walk that only counts before the one that adds. Every entry that walk
+  // meets goes to count() (nothing is opened, nothing reported, no name
+  // yet made distinct), then begin() and add() follow as above. What
+  // changes between the two walks must still be written right.
+  virtual bool counts_entries_first() const { return false; }
+  virtual void count(const Entry&) {}
   // Called once, before any entry. `plan` lists every entry the walk found,
   // in order (a file that cannot be opened later is left out of add()).
   virtual Status begin(OutputFile& out, const std::vector<Entry>& plan) = 0;
