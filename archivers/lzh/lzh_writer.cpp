@@ -419,17 +419,17 @@ std::vector<uint8_t> build_header(const HeaderFields& f) {
     ext(kExtUnicodeFileName, n.utf16_file.data(), n.utf16_file.size());
   if (!n.dir_exact && readable(n.utf16_dir)) ext(kExtUnicodeDirectory, n.utf16_dir.data(), n.utf16_dir.size());
   // The attributes readers assume without the header are left out: 0x20
-  // for a plain file, 0x10 for a folder (its method already says so). So
-  // are the usual permissions, rw-r--r-- for a file and rwxr-xr-x for a
-  // folder, which would cost a small file as much as its name: as with an
-  // archive made on Windows, each Linux reader then gives its own default
-  // (lhasa rw------- and rwxr-xr-x, 7-Zip and bsdtar the umask's).
+  // for a plain file, 0x10 for a folder (its method already says so). The
+  // permissions are always written: without them each Linux reader gives
+  // its own default (lhasa rw------- for a file, bsdtar run as root
+  // rw-rw-rw- and rwxrwxrwx), so a restored backup would not be what was
+  // saved.
   const bool folder = std::memcmp(f.method, "-lhd-", 5) == 0;
   uint8_t attr[2], mode[2];
   put16(attr, f.dos_attributes);
   put16(mode, f.unix_mode);
   if (f.dos_attributes != (folder ? 0x10 : 0x20)) ext(kExtDosAttributes, attr, 2);
-  if ((f.unix_mode & 07777) != (folder ? 0755 : 0644)) ext(kExtUnixMode, mode, 2);
+  ext(kExtUnixMode, mode, 2);
   // A header size whose low byte is zero would read as the end mark: pad it.
   if ((h.size() & 0xFF) == 0) h.push_back(0);
   if (h.size() > 0xFFFF) return {};

@@ -167,9 +167,11 @@ TEST(LzhWriter, TimesAndPermissionsAreKept) {
 // Each entry carries the headers its name and its mode need, and no more:
 // a name that its Shift-JIS fields spell exactly (plain ASCII) carries no
 // code page and no UTF-16 name, a mixed one only the UTF-16 part that is
-// not ASCII; the usual attributes and permissions are left out, any other
-// kept. A folder entry is no larger than the one jlha writes (which adds an
-// empty file name field). Every reader, ours included, reads the tree back.
+// not ASCII; the usual attributes are left out, any other kept; the
+// permissions are always kept. A folder entry, but for its permissions
+// (which jlha does not keep), is smaller than the one jlha writes (which
+// adds an empty file name field). Every reader, ours included, reads the
+// tree back.
 TEST(LzhHeader, EachEntryCarriesOnlyTheHeadersItNeeds) {
   const std::string deep = "long-folder-name-0/long-folder-name-1/long-folder-name-2/long-folder-name-3/"
                            "long-folder-name-4/long-folder-name-5/long-folder-name-6/long-folder-name-7";
@@ -180,21 +182,21 @@ TEST(LzhHeader, EachEntryCarriesOnlyTheHeadersItNeeds) {
     std::set<int> headers;  // extended header types the entry carries
   };
   const Case cases[] = {
-      {"ASCII file", "docs/a.txt", 0644, {0x00, 0x01, 0x02}},
-      {"ASCII folder", "docs/", 0755, {0x00, 0x02}},
-      {"ASCII file at the top of the stored tree", "top.txt", 0644, {0x00, 0x01, 0x02}},
-      {"Japanese file in a Japanese folder", "資料/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x45, 0x46}},
-      {"Japanese folder", "資料/", 0755, {0x00, 0x02, 0x45, 0x46}},
-      {"ASCII file in a Japanese folder", "資料/a.txt", 0644, {0x00, 0x01, 0x02, 0x45, 0x46}},
-      {"Japanese file in an ASCII folder", "docs/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x46}},
-      {"empty Japanese folder", "資料/空/", 0755, {0x00, 0x02, 0x45, 0x46}},
-      {"long ASCII path", deep + "/f.txt", 0644, {0x00, 0x01, 0x02}},
-      {"long ASCII folder", deep + "/", 0755, {0x00, 0x02}},
+      {"ASCII file", "docs/a.txt", 0644, {0x00, 0x01, 0x02, 0x50}},
+      {"ASCII folder", "docs/", 0755, {0x00, 0x02, 0x50}},
+      {"ASCII file at the top of the stored tree", "top.txt", 0644, {0x00, 0x01, 0x02, 0x50}},
+      {"Japanese file in a Japanese folder", "資料/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x45, 0x46, 0x50}},
+      {"Japanese folder", "資料/", 0755, {0x00, 0x02, 0x45, 0x46, 0x50}},
+      {"ASCII file in a Japanese folder", "資料/a.txt", 0644, {0x00, 0x01, 0x02, 0x45, 0x46, 0x50}},
+      {"Japanese file in an ASCII folder", "docs/会議.txt", 0644, {0x00, 0x01, 0x02, 0x44, 0x46, 0x50}},
+      {"empty Japanese folder", "資料/空/", 0755, {0x00, 0x02, 0x45, 0x46, 0x50}},
+      {"long ASCII path", deep + "/f.txt", 0644, {0x00, 0x01, 0x02, 0x50}},
+      {"long ASCII folder", deep + "/", 0755, {0x00, 0x02, 0x50}},
       {"read-only file: attributes and permissions", "ro.txt", 0444, {0x00, 0x01, 0x02, 0x40, 0x50}},
       {"executable: permissions", "run.sh", 0755, {0x00, 0x01, 0x02, 0x50}},
-      {"hidden file: attributes", ".hidden", 0644, {0x00, 0x01, 0x02, 0x40}},
+      {"hidden file: attributes", ".hidden", 0644, {0x00, 0x01, 0x02, 0x40, 0x50}},
       {"private folder: permissions", "private/", 0700, {0x00, 0x02, 0x50}},
-      {"hidden folder: attributes", ".config/", 0755, {0x00, 0x02, 0x40}},
+      {"hidden folder: attributes", ".config/", 0755, {0x00, 0x02, 0x40, 0x50}},
   };
   TempDir t;
   for (const Case& c : cases) {
@@ -240,8 +242,9 @@ TEST(LzhHeader, EachEntryCarriesOnlyTheHeadersItNeeds) {
       // fixed part, the header CRC, an empty file name field and the
       // folder field. Ours, for a folder of the same kind, is smaller.
       const size_t jlha = 26 + 5 + 3 + 3 + e.ext.at(0x02).size();
-      if (c.headers == std::set<int>{0x00, 0x02}) {
-        EXPECT_LT(e.header_size, jlha);
+      if (c.headers == std::set<int>{0x00, 0x02, 0x50}) {
+        const size_t permissions = 3 + e.ext.at(0x50).size();
+        EXPECT_LT(e.header_size - permissions, jlha);
       }
     }
   }
