@@ -27,21 +27,6 @@ namespace zubeto {
 
 namespace fs = std::filesystem;
 
-std::vector<std::string> split_text_lines(const std::string& content) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < content.size()) {
-    size_t lf = content.find('\n', start);
-    size_t end = lf == std::string::npos ? content.size() : lf;
-    std::string line = content.substr(start, end - start);
-    if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-    if (lf == std::string::npos) break;
-    start = lf + 1;
-  }
-  return lines;
-}
-
 namespace {
 
 // The file is read whole when it is opened and released at once; the lines

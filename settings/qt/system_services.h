@@ -5,6 +5,7 @@
 #include <string>
 
 #include "services.h"
+#include "text/lines.h"
 
 class QWidget;
 
@@ -61,8 +62,9 @@ class SystemServices : public Services {
   void* share_fn_ = nullptr;
 };
 
-// Splits file content into lines: each ends at LF, a CR before it is dropped;
-// a last line without a line end still counts; nothing after a final LF.
-std::vector<std::string> split_text_lines(const std::string& content);
+// Splits file content into lines, by the one line splitter: each ends at
+// LF, a CR before it is dropped; a last line without a line end still
+// counts; nothing after a final LF.
+inline std::vector<std::string> split_text_lines(const std::string& content) { return text::split_lines(content); }
 
 }  // namespace zubeto

@@ -10,6 +10,7 @@
 #include "platform/ansi_path.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
+#include "text/lines.h"
 
 namespace zubeto::win32 {
 
@@ -22,13 +23,8 @@ class LineReader : public TextReader {
   explicit LineReader(std::string content) : content_(std::move(content)) {}
   bool at_end() const override { return next_ >= content_.size(); }
   std::string read_line() override {
-    if (at_end()) return {};
-    size_t lf = content_.find('\n', next_);
-    size_t end = lf == std::string::npos ? content_.size() : lf;
-    std::string line = content_.substr(next_, end - next_);
-    if (lf != std::string::npos && !line.empty() && line.back() == '\r') line.pop_back();
-    next_ = lf == std::string::npos ? content_.size() : lf + 1;
-    return line;
+    std::string_view line;
+    return zubeto::text::next_line(content_, next_, line) ? std::string(line) : std::string();
   }
   void close() override { next_ = content_.size(); }
 
