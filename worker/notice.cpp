@@ -3,11 +3,9 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/notice.h"
 #include "platform/text.h"
-#ifdef _WIN32
-#include "platform/ansi_path.h"
-#endif
 #include "result_codes.h"
 #include "run.h"
 #include "runlog.h"
@@ -16,12 +14,6 @@
 
 namespace worker {
 namespace {
-
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
 
 // The texts of one language. The Japanese ones stay as they were before
 // the cause was added: the first line, the end line's code as the run log
@@ -145,13 +137,9 @@ std::optional<Notice> run_notice(int result_code, const std::string& folder, con
   const bool ja = language == Language::Japanese;
   const Texts& t = ja ? kJapanese : kEnglish;
   std::string log_path = kRunLogFile;
-#ifdef _WIN32
   // A folder ending in ソ or 表 ends in the byte of a backslash, yet has
-  // no separator at its end.
-  if (!folder.empty()) log_path = platform::ansi::join(folder, kRunLogFile);
-#else
-  if (!folder.empty()) log_path = (folder.back() == '/' ? folder : folder + '/') + kRunLogFile;
-#endif
+  // no separator at its end: the join knows lead bytes.
+  if (!folder.empty()) log_path = platform::join_path(folder, kRunLogFile);
   Notice n;
   n.title = t.title;
   // A run whose log could not be opened left no end line and no record at
