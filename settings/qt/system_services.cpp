@@ -18,6 +18,7 @@
 
 #include "platform/dynlib.h"
 #include "narrow_text.h"
+#include "text/lines.h"
 #include "window.h"
 
 namespace zubeto {
@@ -92,7 +93,7 @@ std::optional<std::vector<std::string>> SystemServices::read_tail(const std::str
     const std::size_t lf = content.find('\n');
     content.erase(0, lf == std::string::npos ? content.size() : lf + 1);
   }
-  return split_text_lines(content);
+  return text::split_lines(content);
 }
 
 std::string SystemServices::user_config_folder() {

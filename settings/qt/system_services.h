@@ -5,7 +5,6 @@
 #include <string>
 
 #include "services.h"
-#include "text/lines.h"
 
 class QWidget;
 
@@ -43,10 +42,5 @@ class SystemServices : public PlatformServices {
   QWidget* parent_ = nullptr;
   std::optional<std::string> program_folder_;
 };
-
-// Splits file content into lines, by the one line splitter: each ends at
-// LF, a CR before it is dropped; a last line without a line end still
-// counts; nothing after a final LF.
-inline std::vector<std::string> split_text_lines(const std::string& content) { return text::split_lines(content); }
 
 }  // namespace zubeto
