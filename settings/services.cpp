@@ -67,6 +67,7 @@ class RenamingSaveSteps : public SystemSaveSteps {
 }  // namespace
 
 struct PlatformServices::Held {
+  std::optional<std::string> program_folder;
   std::unique_ptr<platform::SingleCopy> single_copy;
   bool share_bound = false;
   DircheckFn share_fn = nullptr;
@@ -113,6 +114,12 @@ bool PlatformServices::previous_instance() {
   if (!held_->single_copy) held_->single_copy = std::make_unique<platform::SingleCopy>("ZUBETOB");
   return held_->single_copy->another_running();
 }
+
+std::string PlatformServices::program_folder() {
+  return held_->program_folder ? *held_->program_folder : platform::program_dir();
+}
+
+void PlatformServices::set_program_folder(std::string folder) { held_->program_folder = std::move(folder); }
 
 std::string PlatformServices::text_editor_command(const std::string& file) {
   return platform::text_editor_command(file);

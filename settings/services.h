@@ -149,6 +149,8 @@ class PlatformServices : public Services {
   bool start_program(const std::string& command_line, int window_style) override;
   // The first call takes the single-copy lock, held until the program ends.
   bool previous_instance() override;
+  // The running program's own folder, unless a test set another.
+  std::string program_folder() override;
   std::string text_editor_command(const std::string& file) override;
   // The library "ZUBETO" is bound at the first use, by its bare name from
   // the program's folder first (never the current folder), and stays
@@ -157,6 +159,10 @@ class PlatformServices : public Services {
   // The plain files of the folder, links left out (names in the system's
   // narrow code page, as the job's paths are).
   std::vector<std::string> folder_files(const std::string& folder) override;
+
+  // Where the worker is started from. By default the running program's own
+  // folder; a test points it at a folder that holds a test build instead.
+  void set_program_folder(std::string folder);
 
  protected:
   // Puts a written file in place of the old one; a test makes it fail.

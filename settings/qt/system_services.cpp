@@ -16,7 +16,6 @@
 #include <random>
 #include <sstream>
 
-#include "platform/dynlib.h"
 #include "narrow_text.h"
 #include "text/lines.h"
 #include "window.h"
@@ -67,10 +66,6 @@ int SystemServices::message_box(const std::string& text, const std::string& titl
   box.setEscapeButton(ok);
   box.exec();
   return kAnswerOk;
-}
-
-std::string SystemServices::program_folder() {
-  return program_folder_ ? *program_folder_ : platform::program_dir();
 }
 
 // ---- the controls below the first ones ---------------------------------------

@@ -23,7 +23,6 @@ class SystemServices : public PlatformServices {
 
   bool delete_file(const std::string& name) override;
   int message_box(const std::string& text, const std::string& title, int style) override;
-  std::string program_folder() override;
   std::string localized(std::string_view utf8) override;
   std::optional<std::vector<std::string>> read_tail(const std::string& name, std::size_t max_bytes) override;
   std::string user_config_folder() override;
@@ -34,13 +33,8 @@ class SystemServices : public PlatformServices {
   std::vector<std::string> choose_sources() override;
   std::string choose_archive(const std::string& folder) override;
 
-  // Where the worker is started from. By default the running program's own
-  // folder; a test points it at a folder that holds a test build instead.
-  void set_program_folder(std::string folder) { program_folder_ = std::move(folder); }
-
  private:
   QWidget* parent_ = nullptr;
-  std::optional<std::string> program_folder_;
 };
 
 }  // namespace zubeto

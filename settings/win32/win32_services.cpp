@@ -5,8 +5,6 @@
 #include <cstring>
 #include <utility>
 
-#include "platform/ansi_path.h"
-#include "platform/dynlib.h"
 
 namespace zubeto::win32 {
 
@@ -21,14 +19,6 @@ bool Win32Services::delete_file(const std::string& name) {
 int Win32Services::message_box(const std::string& text, const std::string& title, int style) {
   // The style number is the system's own: 48, 64 or 36 (Yes the default).
   return ::MessageBoxA(owner_, text.c_str(), title.c_str(), static_cast<UINT>(style));
-}
-
-// With its separator at the end, added by a helper that knows lead bytes: a
-// folder ending in ソ or 表 ends in the byte of a backslash, which a byte
-// test would take for a separator and join the worker's name straight to.
-std::string Win32Services::program_folder() {
-  std::string dir = platform::program_dir();
-  return dir.empty() ? dir : platform::ansi::join(dir, "");
 }
 
 std::vector<std::string> Win32Services::choose_sources() {

@@ -27,8 +27,6 @@ class Win32Services : public PlatformServices {
 
   bool delete_file(const std::string& name) override;
   int message_box(const std::string& text, const std::string& title, int style) override;
-  // Ends with its separator (the core then adds none).
-  std::string program_folder() override;
   // The system's file dialogs: files (several at once) to add, an archive
   // to check.
   std::vector<std::string> choose_sources() override;
