@@ -10,6 +10,7 @@
 #include "platform/stream_file.h"
 #include "result_codes.h"
 #include "texts.h"
+#include "text/lines.h"
 #include "text/utf8.h"
 #include "visible_text.h"
 
@@ -159,25 +160,25 @@ int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& v
   return 0;
 }
 
-bool read_line(std::FILE* in, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(in)) != EOF) {
-    any = true;
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return true;
-    }
-    line += static_cast<char>(c);
+std::string read_lines_whole(std::FILE* in) {
+  std::string text;
+  char buf[4096];
+  size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, in)) > 0) text.append(buf, got);
+  // A line a read error cut off is no line: the job would be cut short.
+  if (std::ferror(in)) {
+    const size_t lf = text.rfind('\n');
+    text.resize(lf == std::string::npos ? 0 : lf + 1);
   }
-  return any && !std::ferror(in);
+  return text;
 }
 
 int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args, JobFacts* facts) {
-  std::string line;
+  const std::string text = read_lines_whole(in);
+  size_t pos = 0;
+  std::string_view line;
   std::string value;
-  while (read_line(in, line)) {
+  while (zubeto::text::next_line(text, pos, line)) {
     int kind = kKindIgnored;
     int rc = job_line_parse(log, line, kind, value, job_type);
     if (rc != 0) return rc;

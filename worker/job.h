@@ -64,8 +64,8 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
 // library's own return value.
 RunOutcome job_run(RunLog& log, int& shut_flg, JobFacts* facts = nullptr);
 
-// Reads one line whole, however long, without its line end (LF or CR LF).
-// False at the end of the stream or on a read error.
-bool read_line(std::FILE* in, std::string& line);
+// The stream's text up to its end, or up to the last whole line before a
+// read error. Lines are read whole, however long.
+std::string read_lines_whole(std::FILE* in);
 
 }  // namespace worker
