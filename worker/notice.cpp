@@ -1,6 +1,5 @@
 #include "notice.h"
 
-#include <cstdlib>
 #include <vector>
 
 #include "platform/files.h"
