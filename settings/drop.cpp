@@ -1,10 +1,10 @@
 #include "drop.h"
 
-#include "jobfile/vocabulary.h"
+#include "jobfile/job_line.h"
 
 namespace settings {
 
-bool path_fits_job_file(const std::string& path) { return path.find_first_of("\"\r\n") == std::string::npos; }
+bool path_fits_job_file(const std::string& path) { return jobfile::quotable(path); }
 
 bool source_drag_accepted(bool is_file_list, const std::vector<std::string>& paths,
                           const std::function<bool(const std::string&)>& is_share_root) {

@@ -1,7 +1,7 @@
 // The restore reader: the job settings file's lines back into a job.
 #include "restore.h"
 
-#include "jobfile/vocabulary.h"
+#include "jobfile/job_line.h"
 
 namespace zubeto {
 
@@ -22,61 +22,58 @@ std::optional<long> whole_number(const std::string& text) {
 
 namespace {
 
-bool ends_with(const std::string& s, const std::string& tail) {
-  return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
-}
-
 // The text from the given 0-based position on; empty when it is shorter.
 std::string from(const std::string& s, size_t pos) { return pos < s.size() ? s.substr(pos) : std::string(); }
 
 // Works one line into the job. Returns when the line is done or the rest of
 // it has to be passed over.
 void restore_line(const std::string& line, RestoredJob& job, const ResponseReader& read_response) {
-  const std::string keep_key = jobfile::kKeepKey;
-  if (line.compare(0, keep_key.size(), keep_key) == 0) {
-    std::optional<long> n = whole_number(line.substr(keep_key.size()));
+  using jobfile::Key;
+  const jobfile::JobLine keep = jobfile::split_line(line);
+  if (keep.key == Key::keep) {
+    std::optional<long> n = whole_number(std::string(keep.value));
     if (n && *n >= 0 && *n <= kMostKept) job.keep = static_cast<int>(*n);
     return;
   }
+  // The other keys count wherever they stand in the line, and each one read
+  // leaves the text after its own length for the next.
   std::string t = line;
-  const std::string mode_key = jobfile::kKeyMode, archive_key = jobfile::kKeyArchive,
-                    source_key = jobfile::kKeySource, shut_key = jobfile::kKeyShutdown;
+  auto take = [&](Key key) {
+    const std::string_view text = jobfile::key_text(key);
+    if (t.find(text) == std::string::npos) return false;
+    t = from(t, text.size());
+    return true;
+  };
 
-  if (t.find(mode_key) != std::string::npos) {
-    t = from(t, mode_key.size());
+  if (take(Key::mode)) {
     std::optional<long> n = whole_number(t);
     if (!n || *n < 0 || *n > 3) return;
     job.type = static_cast<int>(*n);
   }
-  if (t.find(archive_key) != std::string::npos) {
-    t = from(t, archive_key.size());
+  if (take(Key::archive)) {
     // The line holds an opening quote only; an empty value has no room for it.
-    if (t.empty()) return;
-    t = t.substr(1);
+    std::optional<std::string_view> folder = jobfile::unopened(t);
+    if (!folder) return;
+    t = std::string(*folder);
     job.destination = t;
   }
-  if (t.find(source_key) != std::string::npos) {
-    t = from(t, source_key.size());
-    if (t.size() < 2) return;
-    t = t.substr(1, t.size() - 2);
-    const std::string suffix = jobfile::kAllFilesSuffix;
-    // A short value such as a drive root keeps its separator.
-    if (t.size() >= suffix.size() && ends_with(t, suffix)) t.resize(t.size() - suffix.size());
+  if (take(Key::source)) {
+    std::optional<std::string_view> path = jobfile::unquoted(t);
+    if (!path) return;
+    t = std::string(jobfile::without_all_files(*path));
     if (t.find(jobfile::kResponseRef) != std::string::npos) {
       std::optional<std::vector<std::string>> refs = read_response(t.substr(1));
       if (refs) {
         for (const std::string& ref : *refs) {
           // Sources in the response file keep a trailing suffix.
-          if (ref.size() < 2) continue;
-          job.sources.push_back(ref.substr(1, ref.size() - 2));
+          if (std::optional<std::string_view> source = jobfile::unquoted(ref)) job.sources.emplace_back(*source);
         }
       }
     } else {
       job.sources.push_back(t);
     }
   }
-  if (t.find(shut_key) != std::string::npos) {
-    t = from(t, shut_key.size());
+  if (take(Key::shutdown)) {
     std::optional<long> n = whole_number(t);
     if (!n) return;
     job.shutdown = *n == 1 ? 1 : 0;

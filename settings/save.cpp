@@ -1,6 +1,6 @@
 #include "save.h"
 
-#include "jobfile/vocabulary.h"
+#include "jobfile/job_line.h"
 
 namespace settings {
 
@@ -26,33 +26,31 @@ bool job_is_empty(const Job& job) { return job.destination.empty() || job.source
 SaveLines save_lines(const Job& job, const std::function<bool(const std::string&)>& folder_exists) {
   SaveLines out;
   using namespace jobfile;
-  const std::string source_key = kKeySource;
-  out.jobconf.push_back(kKeyMode + std::to_string(job.type));
+  out.jobconf.push_back(make_line(Key::mode, std::to_string(job.type)));
   // One opening quote and no closing one: the worker appends the archive's
   // name and closes the quote itself.
-  out.jobconf.push_back(kKeyArchive + ("\"" + job.destination));
+  out.jobconf.push_back(make_line(Key::archive, opened(job.destination)));
   if (job.type == kTypeTar)
-    out.jobconf.push_back(kKeyBaseDir + ("\"" + (job.sources.empty() ? std::string() : drive_root(job.sources[0])) + "\""));
+    out.jobconf.push_back(make_line(Key::base_dir, quoted(job.sources.empty() ? std::string() : drive_root(job.sources[0]))));
   else
     out.jobconf.push_back(kBareBaseDirLine);
 
   // A CAB folder source means the folder's contents: it gets the "all files"
   // suffix, whatever its last character is.
-  auto quoted = [&](const std::string& source) {
-    std::string suffix = (job.type == kTypeCab && folder_exists(source)) ? kAllFilesSuffix : "";
-    return "\"" + source + suffix + "\"";
+  auto source_value = [&](const std::string& source) {
+    return quoted(job.type == kTypeCab && folder_exists(source) ? with_all_files(source) : source);
   };
   if (job.sources.size() <= kMaxInlineSources) {
-    for (const auto& s : job.sources) out.jobconf.push_back(source_key + quoted(s));
+    for (const auto& s : job.sources) out.jobconf.push_back(make_line(Key::source, source_value(s)));
   } else {
-    out.jobconf.push_back(source_key + "\"" + kResponseRef + "\"");
+    out.jobconf.push_back(make_line(Key::source, quoted(kResponseRef)));
     out.write_resp = true;
-    for (const auto& s : job.sources) out.resp.push_back(quoted(s));
+    for (const auto& s : job.sources) out.resp.push_back(source_value(s));
   }
   // Only a job that keeps a number of archives says so: a job without it is
   // saved exactly as before, and older readers pass over the line.
-  if (job.keep > 0) out.jobconf.push_back(kKeepKey + std::to_string(job.keep));
-  out.jobconf.push_back(std::string(kKeyShutdown) + (job.shutdown ? "1" : "0"));
+  if (job.keep > 0) out.jobconf.push_back(make_line(Key::keep, std::to_string(job.keep)));
+  out.jobconf.push_back(make_line(Key::shutdown, job.shutdown ? "1" : "0"));
   return out;
 }
 

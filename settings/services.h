@@ -128,4 +128,49 @@ class Services {
 // (services.cpp, part of the core)
 std::optional<std::vector<std::string>> read_text_lines(Services& services, const std::string& name);
 
+// The services that every view takes from the system in the same way,
+// through platform/: the job's text files, folder facts, program starts, the
+// single-copy question and the share check. A view derives from it and adds
+// only what it draws or asks the user (message boxes, file dialogs, its
+// language) and what its system does its own way.
+class PlatformServices : public Services {
+ public:
+  PlatformServices();
+  ~PlatformServices() override;
+
+  // The whole file, read when it is opened and released at once; its lines
+  // are then handed out one by one. Nothing for a folder.
+  std::unique_ptr<TextReader> open_text(const std::string& name) override;
+  // Written, flushed and put in place by the core's one save procedure
+  // (file_save.h).
+  bool write_text_files(const std::vector<TextFile>& files, std::string* failed) override;
+  bool folder_exists(const std::string& path) override;
+  // The started program opens its own window as its desktop shows it.
+  bool start_program(const std::string& command_line, int window_style) override;
+  // The first call takes the single-copy lock, held until the program ends.
+  bool previous_instance() override;
+  // The running program's own folder, unless a test set another.
+  std::string program_folder() override;
+  std::string text_editor_command(const std::string& file) override;
+  // The library "ZUBETO" is bound at the first use, by its bare name from
+  // the program's folder first (never the current folder), and stays
+  // loaded until the program ends.
+  std::optional<int> share_check(const std::string& path) override;
+  // The plain files of the folder, links left out (names in the system's
+  // narrow code page, as the job's paths are).
+  std::vector<std::string> folder_files(const std::string& folder) override;
+
+  // Where the worker is started from. By default the running program's own
+  // folder; a test points it at a folder that holds a test build instead.
+  void set_program_folder(std::string folder);
+
+ protected:
+  // Puts a written file in place of the old one; a test makes it fail.
+  virtual bool rename_file(const std::string& from, const std::string& to);
+
+ private:
+  struct Held;
+  std::unique_ptr<Held> held_;
+};
+
 }  // namespace zubeto

@@ -7,6 +7,7 @@
 
 #include "drop.h"
 #include "jobfile/vocabulary.h"
+#include "platform/files.h"
 #include "platform/text.h"
 #include "save.h"
 #include "window_texts.h"
@@ -192,10 +193,8 @@ SaveOutcome SettingsCore::run_now() {
   // search path or in the current folder, and inherits the current folder,
   // where the job lies. A worker that cannot be started is passed over
   // without a word.
-  std::string program = services_.program_folder();
+  const std::string program = worker_path();
   if (program.empty()) return outcome;
-  if (program.back() != jobfile::kPathSeparator) program += jobfile::kPathSeparator;
-  program += jobfile::kWorkerProgram;
   if (services_.start_program("\"" + program + "\"", kShowNormalFocus)) {
     // The status line follows the run until its end line is written.
     awaiting_run_ = true;
@@ -205,10 +204,10 @@ SaveOutcome SettingsCore::run_now() {
 }
 
 std::string SettingsCore::worker_path() {
-  std::string program = services_.program_folder();
-  if (program.empty()) return program;
-  if (program.back() != jobfile::kPathSeparator) program += jobfile::kPathSeparator;
-  return program + jobfile::kWorkerProgram;
+  // Joined by a helper that knows lead bytes: a folder ending in ソ or 表
+  // ends in the byte of a backslash, yet has no separator at its end.
+  const std::string folder = services_.program_folder();
+  return folder.empty() ? folder : platform::join_path(folder, jobfile::kWorkerProgram);
 }
 
 // ---- the last run ------------------------------------------------------------

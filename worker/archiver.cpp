@@ -11,6 +11,7 @@
 #endif
 #include "result_codes.h"
 #include "run.h"
+#include "text/lines.h"
 #include "visible_text.h"
 
 namespace worker {
@@ -46,12 +47,8 @@ bool looks_stamped(std::string_view line) {
 std::vector<std::string> output_lines(std::string_view output) {
   std::vector<std::string> lines;
   size_t pos = 0;
-  while (pos < output.size()) {
-    size_t end = output.find('\n', pos);
-    if (end == std::string_view::npos) end = output.size();
-    std::string_view line = output.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  std::string_view line;
+  while (zubeto::text::next_line(output, pos, line)) {
     std::string shown = zubeto::visible_text(line);
     // A line of the archiver's text never passes for one of ours: an
     // archiver that lists names without escaping them (not ours) might
@@ -73,14 +70,12 @@ std::string success_notes(std::string_view output) {
   return notes;
 }
 
-int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver) {
-  if (from_archiver) *from_archiver = false;
-  if (job_type < 0 || job_type > 4) return 0;
-  return arc_run(log, kArcTable[job_type], args, from_archiver);
+RunOutcome arc_dispatch(RunLog& log, int job_type, std::string_view args) {
+  if (job_type < 0 || job_type > 4) return worker_outcome(kResultOk);
+  return arc_run(log, kArcTable[job_type], args);
 }
 
-int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_archiver) {
-  if (from_archiver) *from_archiver = false;
+RunOutcome arc_run(RunLog& log, const ArcRow& row, std::string_view args) {
   // The command text is as long as the job needs: long paths go through whole.
   std::vector<char> command(args.begin(), args.end());
   command.push_back('\0');
@@ -89,7 +84,7 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   // Stopped before the archive was begun: none is begun.
   if (stop_requested()) {
     log_put(log, "ERROR: stopped by a signal before the archive was begun; no archive was written");
-    return kResultStopped;
+    return worker_outcome(kResultStopped);
   }
 
   platform::LibHandle lib = platform::lib_load(row.library);
@@ -104,7 +99,7 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
       log_put(log, foreign.path + " is a " + std::to_string(foreign.bits) + "-bit library; this worker is " +
                        std::to_string(platform::program_bits()) + "-bit.");
 #endif
-    return row.not_found_code;
+    return worker_outcome(row.not_found_code);
   }
   auto version = reinterpret_cast<ArcVersionFn>(platform::lib_symbol(lib, row.version_fn));
   auto run = reinterpret_cast<ArcCommandFn>(platform::lib_symbol(lib, row.command_fn));
@@ -114,7 +109,7 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
     std::printf("%s: %s or %s missing\n", row.library, row.version_fn, row.command_fn);
     log_put(log, row.not_found_line);
     platform::lib_free(lib);
-    return row.not_found_code;
+    return worker_outcome(row.not_found_code);
   }
 
   unsigned v = version() & 0xFFFFu;
@@ -123,25 +118,25 @@ int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_ar
   std::fflush(stdout);
   log_put(log, row.loading_line);
 
-  int rc = run(nullptr, command.data(), output.data(), row.output_size);
+  RunOutcome outcome;
+  outcome.origin = Origin::archiver;
+  outcome.code = run(nullptr, command.data(), output.data(), row.output_size);
   output.back() = '\0';  // whatever the archiver wrote, the text ends here
-  if (rc != 0) {
+  if (outcome.code != 0) {
     // The text stands as its lines, each escaped, written in one piece.
-    std::string block;
     for (const std::string& line : output_lines(output.data())) {
-      if (!block.empty()) block += '\n';
-      block += line;
+      if (!outcome.text.empty()) outcome.text += '\n';
+      outcome.text += line;
     }
-    log_put(log, block);
+    log_put(log, outcome.text);
   } else {
     // A success logs nothing of the text but its notes, so that a file left
     // out on purpose is in the log without making the run a failure.
-    std::string notes = success_notes(output.data());
-    if (!notes.empty()) log_put(log, notes);
+    outcome.text = success_notes(output.data());
+    if (!outcome.text.empty()) log_put(log, outcome.text);
   }
   platform::lib_free(lib);
-  if (from_archiver) *from_archiver = true;
-  return rc;
+  return outcome;
 }
 
 }  // namespace worker

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "result_codes.h"
 #include "runlog.h"
 
 namespace worker {
@@ -40,11 +41,12 @@ std::string success_notes(std::string_view output);
 // gets its "[" as "\x5b", so the text can add no start or end line.
 std::vector<std::string> output_lines(std::string_view output);
 
-// Job types 0..4 call arc_run with their row; any other value returns 0.
-int arc_dispatch(RunLog& log, int job_type, std::string_view args, bool* from_archiver = nullptr);
+// Job types 0..4 call arc_run with their row; any other value returns 0,
+// from the worker.
+RunOutcome arc_dispatch(RunLog& log, int job_type, std::string_view args);
 
-// Returns the row's not-found code, or the command function's return value
-// (then *from_archiver is set).
-int arc_run(RunLog& log, const ArcRow& row, std::string_view args, bool* from_archiver = nullptr);
+// The row's not-found code (or the stopped code), from the worker; or the
+// command function's return value, from the archiver, with its text.
+RunOutcome arc_run(RunLog& log, const ArcRow& row, std::string_view args);
 
 }  // namespace worker

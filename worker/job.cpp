@@ -1,14 +1,17 @@
 #include "job.h"
 
-#include <sys/stat.h>
-
+#include <algorithm>
 #include <cerrno>
 
 #include "archiver.h"
+#include "jobfile/job_line.h"
 #include "platform/fileinfo.h"
 #include "platform/localtime.h"
+#include "platform/stream_file.h"
 #include "result_codes.h"
 #include "texts.h"
+#include "text/lines.h"
+#include "text/utf8.h"
 #include "visible_text.h"
 
 namespace worker {
@@ -33,8 +36,6 @@ constexpr int kJobTypeCab = jobfile::kTypeCab;
 
 bool valid_type(int t) { return jobfile::valid_job_type(t); }
 
-bool starts_with(std::string_view s, std::string_view key) { return s.substr(0, key.size()) == key; }
-
 // A value from the job file as the run log shows it: a NUL byte cannot be
 // part of a path and shows as "?"; every other control character (a line
 // feed in a path would start a line of its own) is written visibly.
@@ -56,12 +57,7 @@ void log_missing(RunLog& log, std::string_view path, uint32_t code) {
 // sequence, so the log line stays readable text.
 std::string first_character(std::string_view v) {
   if (v.empty()) return {};
-  unsigned char c = static_cast<unsigned char>(v[0]);
-  size_t n = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
-  if (n > v.size()) n = 1;
-  for (size_t i = 1; i < n; ++i)
-    if ((static_cast<unsigned char>(v[i]) & 0xC0) != 0x80) n = 1;
-  return printable(v.substr(0, n));
+  return printable(v.substr(0, std::max<size_t>(1, zubeto::text::utf8_sequence(v, 0))));
 }
 
 std::string two_digits(int v) {
@@ -92,7 +88,7 @@ int path_check(RunLog& log, std::string_view value, int job_type) {
   for (size_t i = 0; i < value.size(); ++i) {
     char c = value[i];
     if (c == '\n') break;
-    if (c == '"') continue;
+    if (c == jobfile::kQuote) continue;
     if (job_type == kJobTypeCab && c == '*') {
       if (value.substr(i, 3) == "*.*") i += 2;
       continue;
@@ -117,62 +113,72 @@ int path_check(RunLog& log, std::string_view value, int job_type) {
 int job_line_parse(RunLog& log, std::string_view line, int& kind, std::string& value, int job_type) {
   kind = kKindIgnored;
   value.clear();
-  if (starts_with(line, kKeyMode)) {
-    value = line.substr(sizeof kKeyMode - 1);
-    kind = kKindMode;
-  } else if (starts_with(line, kKeyArchive)) {
-    std::string_view v = line.substr(sizeof kKeyArchive - 1);
-    if (path_check(log, v, job_type) != 0) return kResultPathMissing;
-    platform::LocalTime t = platform::local_time();
-    // The century is always "20".
-    value = std::string(v) + "20" + two_digits(t.year) + two_digits(t.month) + two_digits(t.day) +
-            two_digits(t.hour) + two_digits(t.minute) + two_digits(t.second) + job_extension(job_type) + "\"";
-    kind = kKindArchive;
-  } else if (starts_with(line, kKeyBaseDir)) {
-    value = line.substr(sizeof kKeyBaseDir - 1);
-    // The base folder is not tested for existence, but a NUL byte in it would
-    // silently cut off every source after it in the archiver's command text.
-    if (value.find('\0') != std::string::npos) {
-      log_missing(log, value, EINVAL);
-      return kResultPathMissing;
+  const jobfile::JobLine parts = jobfile::split_line(line);
+  const std::string_view v = parts.value;
+  switch (parts.key) {
+    case jobfile::Key::mode:
+      value = v;
+      kind = kKindMode;
+      break;
+    case jobfile::Key::archive: {
+      if (path_check(log, v, job_type) != 0) return kResultPathMissing;
+      platform::LocalTime t = platform::local_time();
+      // The century is always "20".
+      value = std::string(v) + "20" + two_digits(t.year) + two_digits(t.month) + two_digits(t.day) +
+              two_digits(t.hour) + two_digits(t.minute) + two_digits(t.second) + job_extension(job_type) +
+              jobfile::kQuote;
+      kind = kKindArchive;
+      break;
     }
-    kind = kKindBaseDir;
-  } else if (starts_with(line, kKeySource)) {
-    std::string_view v = line.substr(sizeof kKeySource - 1);
-    if (path_check(log, v, job_type) != 0) return kResultPathMissing;
-    value = v;
-    kind = kKindSource;
-  } else if (starts_with(line, jobfile::kKeepKey)) {
-    // A line older workers read as no line at all; it adds nothing to the
-    // argument text.
-    value = line.substr(sizeof jobfile::kKeepKey - 1);
-    kind = kKindKeep;
-  } else if (starts_with(line, kKeyShutdown)) {
-    std::string_view v = line.substr(sizeof kKeyShutdown - 1);
-    if (!v.empty() && v[0] == '1') kind = kKindShutdown;
+    case jobfile::Key::base_dir:
+      value = v;
+      // The base folder is not tested for existence, but a NUL byte in it would
+      // silently cut off every source after it in the archiver's command text.
+      if (value.find('\0') != std::string::npos) {
+        log_missing(log, value, EINVAL);
+        return kResultPathMissing;
+      }
+      kind = kKindBaseDir;
+      break;
+    case jobfile::Key::source:
+      if (path_check(log, v, job_type) != 0) return kResultPathMissing;
+      value = v;
+      kind = kKindSource;
+      break;
+    case jobfile::Key::keep:
+      // A line older workers read as no line at all; it adds nothing to the
+      // argument text.
+      value = v;
+      kind = kKindKeep;
+      break;
+    case jobfile::Key::shutdown:
+      if (!v.empty() && v[0] == '1') kind = kKindShutdown;
+      break;
+    case jobfile::Key::none:
+      break;
   }
   return 0;
 }
 
-bool read_line(std::FILE* in, std::string& line) {
-  line.clear();
-  int c;
-  bool any = false;
-  while ((c = std::getc(in)) != EOF) {
-    any = true;
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      return true;
-    }
-    line += static_cast<char>(c);
+std::string read_lines_whole(std::FILE* in) {
+  std::string text;
+  char buf[4096];
+  size_t got;
+  while ((got = std::fread(buf, 1, sizeof buf, in)) > 0) text.append(buf, got);
+  // A line a read error cut off is no line: the job would be cut short.
+  if (std::ferror(in)) {
+    const size_t lf = text.rfind('\n');
+    text.resize(lf == std::string::npos ? 0 : lf + 1);
   }
-  return any && !std::ferror(in);
+  return text;
 }
 
 int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::string& args, JobFacts* facts) {
-  std::string line;
+  const std::string text = read_lines_whole(in);
+  size_t pos = 0;
+  std::string_view line;
   std::string value;
-  while (read_line(in, line)) {
+  while (zubeto::text::next_line(text, pos, line)) {
     int kind = kKindIgnored;
     int rc = job_line_parse(log, line, kind, value, job_type);
     if (rc != 0) return rc;
@@ -201,9 +207,7 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
         args += ' ';
         args += kJobTypes[job_type].extra_switch;
         // The archiver makes the first archive path it is given.
-        if (facts && facts->archive.empty())
-          for (char c : value)
-            if (c != '"') facts->archive += c;
+        if (facts && facts->archive.empty()) facts->archive = jobfile::without_quotes(value);
         break;
       case kKindKeep:
         if (facts) facts->keep = keep_value(value);
@@ -220,19 +224,13 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
   return 0;
 }
 
-int job_run(RunLog& log, int& shut_flg, bool* from_archiver, JobFacts* facts) {
-  if (from_archiver) *from_archiver = false;
+RunOutcome job_run(RunLog& log, int& shut_flg, JobFacts* facts) {
   std::string args;
-  std::FILE* in = std::fopen(kJobFile, "rb");
   // A folder of that name opens on some systems but is no job file.
-  struct stat st {};
-  if (in && (fstat(fileno(in), &st) != 0 || S_ISDIR(st.st_mode))) {
-    std::fclose(in);
-    in = nullptr;
-  }
+  std::FILE* in = platform::open_for_reading(kJobFile);
   if (!in) {
     log_put(log, fixed_text(kNotFound) + kJobFile);
-    return kResultNoJobFile;
+    return worker_outcome(kResultNoJobFile);
   }
   int job_type = kJobTypeUnset;
   int rc = job_assemble(log, in, shut_flg, job_type, args, facts);
@@ -242,8 +240,8 @@ int job_run(RunLog& log, int& shut_flg, bool* from_archiver, JobFacts* facts) {
     rc = kResultNoJobFile;
   }
   std::fclose(in);
-  if (rc != 0) return rc;
-  return arc_dispatch(log, job_type, args, from_archiver);
+  if (rc != 0) return worker_outcome(rc);
+  return arc_dispatch(log, job_type, args);
 }
 
 }  // namespace worker

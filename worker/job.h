@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "result_codes.h"
 #include "runlog.h"
 
 namespace worker {
@@ -59,12 +60,12 @@ int job_assemble(RunLog& log, std::FILE* in, int& shut_flg, int& job_type, std::
                  JobFacts* facts = nullptr);
 
 // Reads "jobconf.ini" in the current folder and hands the job to the
-// archiver driver. *from_archiver (if given) tells whether a non-zero result
-// is the archiver library's own return value.
-int job_run(RunLog& log, int& shut_flg, bool* from_archiver = nullptr, JobFacts* facts = nullptr);
+// archiver driver. The outcome says whether its code is the archiver
+// library's own return value.
+RunOutcome job_run(RunLog& log, int& shut_flg, JobFacts* facts = nullptr);
 
-// Reads one line whole, however long, without its line end (LF or CR LF).
-// False at the end of the stream or on a read error.
-bool read_line(std::FILE* in, std::string& line);
+// The stream's text up to its end, or up to the last whole line before a
+// read error. Lines are read whole, however long.
+std::string read_lines_whole(std::FILE* in);
 
 }  // namespace worker

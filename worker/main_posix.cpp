@@ -25,7 +25,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "usage: ZUBETOC --verify <archive>\n");
       return 1;
     }
-    return worker::exit_status_for(worker::verify_main(argv[2]), false);
+    return worker::exit_status_for(worker::worker_outcome(worker::verify_main(argv[2])));
   }
   // The version and progress lines go to whatever standard output the
   // worker was given. When that is a pipe nobody reads any more, a write
@@ -46,13 +46,12 @@ int main(int argc, char** argv) {
   sigemptyset(&sa.sa_mask);
   sa.sa_flags = SA_RESTART;
   for (int sig : {SIGTERM, SIGINT, SIGHUP}) sigaction(sig, &sa, nullptr);
-  bool from_archiver = false;
   worker::RunRecord record;
-  int rc = worker::worker_main(&from_archiver, &record);
+  const worker::RunOutcome outcome = worker::worker_main(&record);
   // The run log is closed and holds the whole record; a failed run also
   // tells the desktop, if there is one, what went wrong and where that
   // record lies.
-  worker::notice_step(rc, &record);
+  worker::notice_step(outcome.code, &record);
   std::fflush(stdout);
-  return worker::exit_status_for(rc, from_archiver);
+  return worker::exit_status_for(outcome);
 }

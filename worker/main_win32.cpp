@@ -22,7 +22,7 @@ LRESULT CALLBACK window_proc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam) 
     case WM_CREATE: {
       // The run uses nothing of the window. When the run log cannot be
       // opened, worker_main does nothing else and returns 0x9990.
-      int rc = worker::worker_main();
+      int rc = worker::worker_main().code;
       worker::notice_step(rc);  // Windows shows no notice: this does nothing there
       // The normal runtime exit flushes and closes the remaining streams;
       // Windows keeps the whole 32-bit result code as the exit code.

@@ -1,29 +1,18 @@
 #include "notice.h"
 
-#include <cstdlib>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "platform/files.h"
 #include "platform/notice.h"
-#ifdef _WIN32
-#include "platform/ansi_path.h"
-#endif
+#include "platform/text.h"
 #include "result_codes.h"
 #include "run.h"
 #include "runlog.h"
 #include "texts.h"
+#include "text/lines.h"
 
 namespace worker {
 namespace {
-
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-#else
-constexpr char kSeparator = '/';
-#endif
 
 // The texts of one language. The Japanese ones stay as they were before
 // the cause was added: the first line, the end line's code as the run log
@@ -40,21 +29,6 @@ constexpr Texts kJapanese = {"ズベト", "バックアップが失敗しまし�
                              "ログファイルを開けませんでした。", "ログ: "};
 constexpr Texts kEnglish = {"Zubeto", "The backup failed.", "Result code: ", "The run log could not be opened.",
                             "Run log: "};
-
-// The lines of the run's text, without their line ends.
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-    pos = end + 1;
-  }
-  return out;
-}
 
 bool starts_with(const std::string& s, const std::string& prefix) { return s.compare(0, prefix.size(), prefix) == 0; }
 
@@ -154,17 +128,7 @@ std::string cause(int code, const std::vector<std::string>& lines, const std::st
 
 }  // namespace
 
-Language user_language() {
-#ifdef _WIN32
-  return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE ? Language::Japanese : Language::English;
-#else
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
-    const char* v = std::getenv(name);
-    if (v && *v) return (v[0] == 'j' && v[1] == 'a') ? Language::Japanese : Language::English;
-  }
-  return Language::English;
-#endif
-}
+Language user_language() { return platform::user_language_japanese() ? Language::Japanese : Language::English; }
 
 std::optional<Notice> run_notice(int result_code, const std::string& folder, const std::string& run_text,
                                  const std::string& archive, Language language) {
@@ -172,13 +136,9 @@ std::optional<Notice> run_notice(int result_code, const std::string& folder, con
   const bool ja = language == Language::Japanese;
   const Texts& t = ja ? kJapanese : kEnglish;
   std::string log_path = kRunLogFile;
-#ifdef _WIN32
   // A folder ending in ソ or 表 ends in the byte of a backslash, yet has
-  // no separator at its end.
-  if (!folder.empty()) log_path = platform::ansi::join(folder, kRunLogFile);
-#else
-  if (!folder.empty()) log_path = (folder.back() == '/' ? folder : folder + '/') + kRunLogFile;
-#endif
+  // no separator at its end: the join knows lead bytes.
+  if (!folder.empty()) log_path = platform::join_path(folder, kRunLogFile);
   Notice n;
   n.title = t.title;
   // A run whose log could not be opened left no end line and no record at
@@ -187,7 +147,7 @@ std::optional<Notice> run_notice(int result_code, const std::string& folder, con
     n.body = std::string(t.no_run_log) + "\n" + t.log_label + log_path;
     return n;
   }
-  std::string why = cause(result_code, lines_of(run_text), archive, ja);
+  std::string why = cause(result_code, zubeto::text::split_lines(run_text), archive, ja);
   n.body = std::string(t.failed) + "\n" + (why.empty() ? std::string() : why + "\n") + t.code_prefix +
            result_digits(result_code) + "\n" + t.log_label + log_path;
   return n;

@@ -17,3 +17,28 @@ inline constexpr int kResultNoRunLog = 0x9990;
 inline constexpr int kResultStopped = 0x800E;
 
 }  // namespace worker
+
+#include <string>
+
+namespace worker {
+
+// Where a result code came from: the worker's own codes above, or the
+// archiver library's return value (which may be any number, one of the
+// worker's included).
+enum class Origin { worker, archiver };
+
+// A run's result: its code, where it came from, and the archiver's text as
+// the run log shows it (its lines escaped and joined by line feeds; only
+// its notes after a success; empty when no archiver was called).
+struct RunOutcome {
+  int code = kResultOk;
+  Origin origin = Origin::worker;
+  std::string text;
+
+  bool from_archiver() const { return origin == Origin::archiver; }
+};
+
+// A result of the worker's own.
+inline RunOutcome worker_outcome(int code) { return RunOutcome{code, Origin::worker, {}}; }
+
+}  // namespace worker

@@ -18,39 +18,39 @@ void request_stop() { g_stop = 1; }
 bool stop_requested() { return g_stop != 0; }
 void clear_stop() { g_stop = 0; }
 
-int run_sequence(RunLog& log, bool* from_archiver, JobFacts* facts) {
+RunOutcome run_sequence(RunLog& log, JobFacts* facts) {
   int shut_flg = 0;
   JobFacts own;
   JobFacts& job = facts ? *facts : own;
   log_stamp(log, kStartTemplate);
-  int rc = job_run(log, shut_flg, from_archiver, &job);
+  RunOutcome outcome = job_run(log, shut_flg, &job);
   // Only a run that ended 0000 may remove old archives, and only once its
   // new archive has read back whole; a failed check is the run's result.
-  if (rc == 0 && !stop_requested()) {
-    rc = keep_step(log, job);
-    if (rc != 0 && from_archiver) *from_archiver = false;
+  if (outcome.code == 0 && !stop_requested()) {
+    const int kept = keep_step(log, job);
+    if (kept != 0) outcome = worker_outcome(kept);
   }
   // The shutdown line is the job file's last: a job that stopped early
   // (missing file, mode error, missing path) never shuts the machine down.
   // Nor does a stopped run: whoever stopped it wants the machine as it is.
   if (shut_flg == 1 && !stop_requested()) shutdown_step(log);
-  log_stamp(log, kEndTemplate, result_digits(rc));
-  return rc;
+  log_stamp(log, kEndTemplate, result_digits(outcome.code));
+  return outcome;
 }
 
-int worker_main(bool* from_archiver, RunRecord* record) {
-  if (from_archiver) *from_archiver = false;
+RunOutcome worker_main(RunRecord* record) {
   RunLog log;
-  if (!log_open(log, kRunLogFile)) return kResultNoRunLog;
+  if (!log_open(log, kRunLogFile)) return worker_outcome(kResultNoRunLog);
   if (record) log.record = &record->text;
-  int rc = run_sequence(log, from_archiver, record ? &record->job : nullptr);
+  RunOutcome outcome = run_sequence(log, record ? &record->job : nullptr);
   log_close(log);
-  return rc;
+  return outcome;
 }
 
-int exit_status_for(int code, bool from_archiver) {
+int exit_status_for(const RunOutcome& outcome) {
+  const int code = outcome.code;
   if (code == 0) return 0;
-  if (from_archiver) return 1;
+  if (outcome.from_archiver()) return 1;
   switch (code) {
     case kResultNoJobFile:
       return 2;

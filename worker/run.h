@@ -3,6 +3,7 @@
 #include <string>
 
 #include "job.h"
+#include "result_codes.h"
 #include "runlog.h"
 
 namespace worker {
@@ -23,18 +24,18 @@ struct RunRecord {
 
 // Start line, job, the read-back check and retention (after a run that
 // ended 0000, with "[keep]=N"), optional shutdown, end line. Returns the
-// result code.
-int run_sequence(RunLog& log, bool* from_archiver = nullptr, JobFacts* facts = nullptr);
+// outcome: the result code and where it came from.
+RunOutcome run_sequence(RunLog& log, JobFacts* facts = nullptr);
 
 // The whole run in the current folder: opens "logdata.txt" (0x9990 when it
 // cannot be opened, nothing else done), runs the sequence, closes the log.
-int worker_main(bool* from_archiver = nullptr, RunRecord* record = nullptr);
+RunOutcome worker_main(RunRecord* record = nullptr);
 
 // POSIX keeps only 8 bits of an exit status, so 0x0100 would read as
 // success there. The status keeps every failure a failure:
 // 0 ok, 2 no job file, 3 mode error, 4 library missing, 7 path missing,
 // 8 the archive failed its read-back check, 9 run log cannot be opened,
 // 1 any archiver failure (or anything else).
-int exit_status_for(int result_code, bool from_archiver);
+int exit_status_for(const RunOutcome& outcome);
 
 }  // namespace worker

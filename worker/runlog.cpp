@@ -1,34 +1,17 @@
 #include "runlog.h"
 
-#include <cerrno>
 #include <cstdio>
 
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
-
+#include "platform/stream_file.h"
 #include "texts.h"
 
 namespace worker {
 
 bool log_open(RunLog& log, const char* name) {
   // Binary mode: line ends are written as CR LF by log_put on every platform.
-#if defined(_WIN32)
-  log.file = std::fopen(name, "ab+");
-#else
-  // A run log the worker makes is its owner's alone, whatever the umask:
-  // it names every file that could not be read. One that exists keeps the
-  // mode its owner gave it.
-  int fd = ::open(name, O_RDWR | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  if (fd >= 0) ::fchmod(fd, 0600);
-  else if (errno == EEXIST) fd = ::open(name, O_RDWR | O_APPEND | O_CLOEXEC);
-  log.file = fd >= 0 ? ::fdopen(fd, "ab+") : nullptr;
-  if (!log.file && fd >= 0) ::close(fd);
-#endif
+  // A run log the worker makes is its owner's alone, whatever the umask: it
+  // names every file that could not be read.
+  log.file = platform::open_for_appending(name);
   return log.file != nullptr;
 }
 
@@ -55,21 +38,8 @@ void log_put(RunLog& log, std::string_view text) {
   // append to one run log at once never tear each other's lines, and if
   // the archiver brings the process down, or the machine goes down under
   // it, the lines written so far still tell what happened.
-  std::fflush(log.file);
-  const int fd = fileno(log.file);
-  const char* p = out.data();
-  size_t left = out.size();
-  while (left > 0) {
-#if defined(_WIN32)
-    int n = _write(fd, p, static_cast<unsigned>(left));
-#else
-    ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-#endif
-    if (n <= 0) return;  // the log is the report, not the job
-    p += n;
-    left -= static_cast<size_t>(n);
-  }
+  // A failed write is ignored: the log is the report, not the job.
+  (void)platform::append_through(log.file, out.data(), out.size());
 }
 
 std::string stamp_text(std::string_view tmpl, const platform::LocalTime& t) {

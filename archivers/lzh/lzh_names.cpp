@@ -24,30 +24,12 @@ uint16_t cp932_of(uint32_t c) {
 // The next character of `s` from `i`: a whole UTF-8 sequence, or one byte
 // that does not start one (read as U+0080 to U+00FF).
 uint32_t next_char(std::string_view s, size_t& i) {
-  const auto b = [&](size_t k) { return static_cast<uint8_t>(s[k]); };
-  const uint8_t c = b(i);
-  if (c < 0x80) {
-    ++i;
-    return c;
+  uint32_t v = 0;
+  if (const size_t n = zubeto::text::utf8_sequence(s, i, &v)) {
+    i += n;
+    return v;
   }
-  int n = 0;
-  uint32_t v = 0, min = 0;
-  if (c >= 0xC2 && c <= 0xDF) n = 1, v = c & 0x1F, min = 0x80;
-  else if (c >= 0xE0 && c <= 0xEF) n = 2, v = c & 0x0F, min = 0x800;
-  else if (c >= 0xF0 && c <= 0xF4) n = 3, v = c & 0x07, min = 0x10000;
-  if (n > 0 && i + n < s.size() + 1) {
-    bool ok = true;
-    for (int k = 1; k <= n && ok; ++k) {
-      if (i + k >= s.size() || (b(i + k) & 0xC0) != 0x80) ok = false;
-      else v = (v << 6) | (b(i + k) & 0x3F);
-    }
-    if (ok && v >= min && v <= 0x10FFFF && !(v >= 0xD800 && v <= 0xDFFF)) {
-      i += static_cast<size_t>(n) + 1;
-      return v;
-    }
-  }
-  ++i;
-  return c;
+  return static_cast<uint8_t>(s[i++]);
 }
 
 void put16(std::string& out, uint32_t u) { zubeto::arc::le::append16(out, static_cast<uint16_t>(u)); }

@@ -11,6 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "text/utf8.h"
+
 namespace platform {
 
 namespace {
@@ -602,9 +604,7 @@ std::string absolute_path(const std::string& path) {
 }
 
 size_t char_start(std::string_view text, size_t pos) {
-  if (pos >= text.size()) return text.size();
-  while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
-  return pos;
+  return zubeto::text::utf8_char_start(text, pos);
 }
 
 bool names_are_utf8() { return true; }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/notice.h"
+#include "text/utf8.h"
 
 namespace platform {
 namespace {
@@ -22,37 +23,6 @@ constexpr const char* kIface = "org.freedesktop.Notifications";
 // end of a run, and a session without the service answers at once.
 constexpr uint64_t kCallTimeoutUsec = 2'000'000;
 
-// Length of the valid UTF-8 sequence at s[i], or 0 when there is none.
-size_t utf8_sequence(const std::string& s, size_t i) {
-  const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-  unsigned char c = byte(i);
-  if (c < 0x80) return 1;
-  size_t len;
-  uint32_t cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    len = 2;
-    cp = c & 0x1F;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    len = 3;
-    cp = c & 0x0F;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    len = 4;
-    cp = c & 0x07;
-  } else {
-    return 0;
-  }
-  if (i + len > s.size()) return 0;
-  for (size_t k = 1; k < len; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    cp = (cp << 6) | (byte(i + k) & 0x3F);
-  }
-  // Overlong forms, UTF-16 surrogates and values past U+10FFFF are not UTF-8.
-  if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return len;
-}
-
 // The bus carries UTF-8 only and refuses a whole message over one stray
 // byte: every byte that starts no valid sequence becomes U+FFFD. A NUL
 // would end the text early and is replaced the same way.
@@ -60,7 +30,7 @@ std::string valid_utf8(const std::string& in) {
   std::string out;
   out.reserve(in.size());
   for (size_t i = 0; i < in.size();) {
-    size_t n = in[i] == '\0' ? 0 : utf8_sequence(in, i);
+    size_t n = in[i] == '\0' ? 0 : zubeto::text::utf8_sequence(in, i);
     if (n == 0) {
       out += "\xEF\xBF\xBD";
       ++i;

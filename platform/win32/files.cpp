@@ -7,6 +7,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include "text/utf8.h"
 
 namespace platform {
 
@@ -797,8 +798,7 @@ std::string absolute_path(const std::string& path) {
 size_t char_start(std::string_view text, size_t pos) {
   if (pos >= text.size()) return text.size();
   if (names_are_utf8()) {
-    while (pos > 0 && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) --pos;
-    return pos;
+    return zubeto::text::utf8_char_start(text, pos);
   }
   size_t start = 0;
   each_char(text.substr(0, pos + 1), [&](size_t at, size_t) { start = at; });

@@ -22,4 +22,6 @@ std::string system_text(std::string_view utf8) {
   return out;
 }
 
+bool user_language_japanese() { return PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE; }
+
 }  // namespace platform

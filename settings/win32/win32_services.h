@@ -12,13 +12,12 @@
 
 #include "services.h"
 
-namespace platform {
-class SingleCopy;
-}
-
 namespace zubeto::win32 {
 
-class Win32Services : public Services {
+// The files, program starts, single-copy question and share check are the
+// settings core's (PlatformServices); this view adds its message boxes and
+// file dialogs, and what Windows does its own way.
+class Win32Services : public PlatformServices {
  public:
   Win32Services();
   ~Win32Services() override;
@@ -26,19 +25,8 @@ class Win32Services : public Services {
   // The window that owns the message boxes (and is disabled while one is open).
   void set_owner(HWND owner) { owner_ = owner; }
 
-  std::unique_ptr<TextReader> open_text(const std::string& name) override;
-  bool write_text_files(const std::vector<TextFile>& files, std::string* failed) override;
-  bool folder_exists(const std::string& path) override;
   bool delete_file(const std::string& name) override;
   int message_box(const std::string& text, const std::string& title, int style) override;
-  bool start_program(const std::string& command_line, int window_style) override;
-  bool previous_instance() override;
-  // Ends with its separator (the core then adds none).
-  std::string program_folder() override;
-  std::string text_editor_command(const std::string& file) override;
-  std::optional<int> share_check(const std::string& path) override;
-  // The plain files of a folder (ANSI names, as the job's paths are).
-  std::vector<std::string> folder_files(const std::string& folder) override;
   // The system's file dialogs: files (several at once) to add, an archive
   // to check.
   std::vector<std::string> choose_sources() override;
@@ -46,9 +34,6 @@ class Win32Services : public Services {
 
  private:
   HWND owner_ = nullptr;
-  std::unique_ptr<platform::SingleCopy> single_copy_;
-  bool share_bound_ = false;
-  void* share_fn_ = nullptr;
 };
 
 }  // namespace zubeto::win32

@@ -9,6 +9,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/fileinfo.h"
+#include "platform/stream_file.h"
 
 namespace {
 
@@ -63,6 +64,57 @@ TEST(FileAttributes, FoldersFilesAndFailures) {
   rmdir((d + "/plain").c_str());
   rmdir((d + "/locked").c_str());
   rmdir((d + "/.hidden").c_str());
+  rmdir(dir);
+}
+
+// The worker's two files: the job file opens only as a file, the run log
+// is made owner-only whatever the umask, keeps the mode of one that exists,
+// and text appended past the stream's buffer lands after what was there.
+TEST(StreamFiles, JobFileAndRunLog) {
+  char dir[] = "/tmp/zubeto-stream-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);
+  const std::string d = dir;
+  mkdir((d + "/folder").c_str(), 0755);
+  {
+    std::FILE* f = std::fopen((d + "/job").c_str(), "wb");
+    std::fputs("[mode]=1\r\n", f);
+    std::fclose(f);
+  }
+  EXPECT_EQ(platform::open_for_reading((d + "/folder").c_str()), nullptr);
+  EXPECT_EQ(platform::open_for_reading((d + "/missing").c_str()), nullptr);
+  std::FILE* job = platform::open_for_reading((d + "/job").c_str());
+  ASSERT_NE(job, nullptr);
+  char buf[32] = {};
+  EXPECT_EQ(std::fread(buf, 1, sizeof buf, job), 10u);
+  std::fclose(job);
+
+  const mode_t old_mask = umask(0);
+  std::FILE* log = platform::open_for_appending((d + "/log").c_str());
+  umask(old_mask);
+  ASSERT_NE(log, nullptr);
+  std::fputs("buffered ", log);
+  EXPECT_TRUE(platform::append_through(log, "through\r\n", 9));
+  std::fclose(log);
+  struct stat st {};
+  ASSERT_EQ(stat((d + "/log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+
+  chmod((d + "/log").c_str(), 0640);
+  log = platform::open_for_appending((d + "/log").c_str());
+  ASSERT_NE(log, nullptr);
+  EXPECT_TRUE(platform::append_through(log, "again\r\n", 7));
+  std::fclose(log);
+  ASSERT_EQ(stat((d + "/log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u) << "an existing run log keeps its mode";
+  std::FILE* in = std::fopen((d + "/log").c_str(), "rb");
+  ASSERT_NE(in, nullptr);
+  char text[64] = {};
+  const size_t n = std::fread(text, 1, sizeof text, in);
+  std::fclose(in);
+  EXPECT_EQ(std::string(text, n), "buffered through\r\nagain\r\n");
+  EXPECT_EQ(platform::open_for_appending((d + "/folder").c_str()), nullptr);
+
+  for (const char* name : {"/job", "/log", "/folder"}) remove((d + name).c_str());
   rmdir(dir);
 }
 

@@ -63,19 +63,8 @@ class InTempDir : public ::testing::Test {
   fs::path dir_, old_;
 };
 
-TEST(SplitTextLines, EndsLinesAtLfDroppingCr) {
-  using L = std::vector<std::string>;
-  const std::pair<const char*, L> cases[] = {
-      {"", {}},
-      {"a\r\nb\r\n", {"a", "b"}},
-      {"a\nb", {"a", "b"}},
-      {"a\r\n\r\nb", {"a", "", "b"}},
-      {"\r\n", {""}},
-      {"a\rb\r\n", {"a\rb"}},
-      {"last\r", {"last\r"}},
-  };
-  for (const auto& [content, want] : cases) EXPECT_EQ(split_text_lines(content), want) << '"' << content << '"';
-}
+// How a file's content splits into lines is the shared splitter's rule,
+// tested with its every case in tests/text.
 
 using SystemFiles = InTempDir;
 

@@ -14,6 +14,7 @@
 
 #include "jobfile/vocabulary.h"
 #include "system_services.h"
+#include "text/lines.h"
 #include "view_conformance.h"
 #include "window_rig.h"
 
@@ -119,7 +120,7 @@ class QtDriver : public ViewDriver {
     if (!in) return std::nullopt;
     std::stringstream ss;
     ss << in.rdbuf();
-    return split_text_lines(ss.str());
+    return zubeto::text::split_lines(ss.str());
   }
   bool is_open() override { return window->isVisible(); }
 };

@@ -328,9 +328,10 @@ TEST(RunLogLines, StampsAndLineEnds) {
 TEST(ArchiverDispatch, TypesOutsideTheTableLoadNothing) {
   for (int t : {-1, 5, 9, 1000}) {
     MemLog log;
-    bool from = true;
-    EXPECT_EQ(arc_dispatch(log.log, t, "-rq ", &from), 0);
-    EXPECT_FALSE(from);
+    const RunOutcome outcome = arc_dispatch(log.log, t, "-rq ");
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_FALSE(outcome.from_archiver());
+    EXPECT_EQ(outcome.text, "");
     EXPECT_EQ(log.text(), "");
   }
 }
@@ -424,7 +425,9 @@ TEST(ExitStatus, EveryFailureStaysAFailureIn8Bits) {
   } cases[] = {{0, false, 0},      {0, true, 0},      {0x0100, false, 2}, {0x0300, false, 3}, {0x0400, false, 4},
                {0x0404, false, 4}, {0x0701, false, 7}, {0x9990, false, 9}, {0x0800, false, 8}, {0x0100, true, 1},  {0x8005, true, 1},
                {0x0200, true, 1},  {-1, true, 1}};
-  for (auto c : cases) EXPECT_EQ(exit_status_for(c.code, c.archiver), c.status) << std::hex << c.code;
+  for (auto c : cases)
+    EXPECT_EQ(exit_status_for(RunOutcome{c.code, c.archiver ? Origin::archiver : Origin::worker, {}}), c.status)
+        << std::hex << c.code;
 }
 
 // A successful archiver's text is not logged, except the lines it marks as
@@ -455,12 +458,11 @@ TEST(ArchiverStop, AStopBeforeTheCallCallsNothing) {
   ASSERT_TRUE(log_open(log, name));
   const ArcRow row = {"no-such-archiver.dll", "V", "C", "%1.2f\n", "LOADING", "NOT FOUND", 0x0401, 100};
   request_stop();
-  bool from_archiver = true;
-  int rc = arc_run(log, row, "-rq \"x.zip\" ", &from_archiver);
+  const RunOutcome outcome = arc_run(log, row, "-rq \"x.zip\" ");
   clear_stop();
   log_close(log);
-  EXPECT_EQ(rc, 0x800E);
-  EXPECT_FALSE(from_archiver);
+  EXPECT_EQ(outcome.code, 0x800E);
+  EXPECT_FALSE(outcome.from_archiver());
   FILE* in = fopen(name, "rb");
   ASSERT_NE(in, nullptr);
   char buf[512] = {};
@@ -472,5 +474,47 @@ TEST(ArchiverStop, AStopBeforeTheCallCallsNothing) {
   EXPECT_EQ(text.find("NOT FOUND"), std::string::npos) << "no library was looked for";
 }
 
-}  // namespace
+// What arc_run hands back: the code, whether the archiver gave it, and the
+// archiver's text as the run log shows it. An archiver may return a number
+// that is also one of the worker's codes; only the origin tells them apart,
+// and the exit status with it.
+TEST(ArchiverOutcome, CodeOriginAndTextAsLogged) {
+  struct Case {
+    const char* name;
+    const char* library;
+    const char* returns;
+    const char* output;
+    int code;
+    Origin origin;
+    std::string text;
+    int status;
+  } cases[] = {
+      {"success without notes", "fakearc.dll", "0", "a memo.txt\r\n", 0, Origin::archiver, "", 0},
+      {"success keeps its notes", "fakearc.dll", "0", "a x\r\nNOTE: left out: /s\r\n", 0, Origin::archiver,
+       "NOTE: left out: /s", 0},
+      {"failure keeps its text, escaped", "fakearc.dll", "0x8005", "cannot write\r\nname\x1b\r\n", 0x8005,
+       Origin::archiver, "cannot write\nname\\x1b", 1},
+      {"a worker's number from the archiver", "fakearc.dll", "0x0701", "", 0x0701, Origin::archiver, "", 1},
+      {"missing library", "no-such-archiver.dll", "0", "", 0x0401, Origin::worker, "", 4},
+  };
+  for (const Case& c : cases) {
+    setenv("ZUBETO_FAKEARC_RETURN", c.returns, 1);
+    setenv("ZUBETO_FAKEARC_OUTPUT", c.output, 1);
+    MemLog log;
+    const ArcRow row = {c.library, "ZipGetVersion", "Zip", "%1.2f\n", "LOADING", "NOT FOUND", 0x0401, 1000};
+    testing::internal::CaptureStdout();
+    const RunOutcome outcome = arc_run(log.log, row, "-rq \"x.zip\" ");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(outcome.code, c.code) << c.name;
+    EXPECT_EQ(outcome.origin, c.origin) << c.name;
+    EXPECT_EQ(outcome.text, c.text) << c.name;
+    EXPECT_EQ(exit_status_for(outcome), c.status) << c.name;
+    if (!c.text.empty()) {
+      EXPECT_NE(log.text().find(c.text.substr(0, c.text.find('\n'))), std::string::npos) << c.name;
+    }
+  }
+  unsetenv("ZUBETO_FAKEARC_RETURN");
+  unsetenv("ZUBETO_FAKEARC_OUTPUT");
+}
 
+}  // namespace

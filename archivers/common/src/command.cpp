@@ -1,8 +1,9 @@
 #include "arc/command.h"
 
-
 #include "arc/codes.h"
+#include "jobfile/job_line.h"
 #include "platform/files.h"
+#include "text/lines.h"
 
 namespace zubeto::arc {
 
@@ -64,11 +65,9 @@ bool read_response_file(const std::string& path, std::vector<std::string>& out, 
   file.close();
   size_t pos = 0;
   size_t number = 0;
-  while (pos < all.size()) {
-    size_t end = all.find('\n', pos);
-    if (end == std::string::npos) end = all.size();
-    std::string line = all.substr(pos, end - pos);
-    pos = end + 1;
+  std::string_view next;
+  while (zubeto::text::next_line(all, pos, next)) {
+    std::string line(next);
     ++number;
     // A path cut at a zero byte would name another file or folder.
     if (line.find('\0') != std::string::npos) {
@@ -79,9 +78,8 @@ bool read_response_file(const std::string& path, std::vector<std::string>& out, 
     size_t lead = line.find_first_not_of(" \t");
     if (lead == std::string::npos) continue;
     line.erase(0, lead);
-    if (line.size() >= 2 && line.front() == '"' && line.back() == '"') line = line.substr(1, line.size() - 2);
-    else if (!line.empty() && line.front() == '"') line.erase(0, 1);
-    if (!line.empty()) out.push_back(std::move(line));
+    const std::string_view path = jobfile::unquoted_loosely(line);
+    if (!path.empty()) out.emplace_back(path);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "arc/stored_names.h"
 
 #include "arc/name_hash.h"
+#include "text/utf8.h"
 
 #include <algorithm>
 #include <iterator>
@@ -47,14 +48,9 @@ std::string fold_case(std::string_view s) {
     }
     // A whole UTF-8 sequence of two or three bytes (the alphabets folded
     // all lie below U+10000); anything else is copied as it is.
-    int n = c >= 0xC2 && c <= 0xDF ? 1 : c >= 0xE0 && c <= 0xEF ? 2 : 0;
-    uint32_t v = n == 1 ? c & 0x1F : c & 0x0F;
-    bool ok = n > 0;
-    for (int k = 1; ok && k <= n; ++k) {
-      if (i + k >= s.size() || (b(i + k) & 0xC0) != 0x80) ok = false;
-      else v = (v << 6) | (b(i + k) & 0x3F);
-    }
-    if (ok && (n == 1 ? v >= 0x80 : v >= 0x800 && !(v >= 0xD800 && v <= 0xDFFF))) {
+    uint32_t v = 0;
+    const size_t n = zubeto::text::utf8_sequence(s, i, &v);
+    if (n == 2 || n == 3) {
       const uint32_t l = lower(v);
       if (l < 0x800) {
         out += static_cast<char>(0xC0 | (l >> 6));
@@ -64,7 +60,7 @@ std::string fold_case(std::string_view s) {
         out += static_cast<char>(0x80 | ((l >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (l & 0x3F));
       }
-      i += static_cast<size_t>(n) + 1;
+      i += n;
       continue;
     }
     out += static_cast<char>(c);

@@ -11,4 +11,9 @@ namespace platform {
 // output are already in the narrow code page and must not pass here.
 std::string system_text(std::string_view utf8);
 
+// Whether the user reads Japanese: the user interface language on Windows;
+// on POSIX the first of LC_ALL, LC_MESSAGES and LANG that is set starts
+// with "ja".
+bool user_language_japanese();
+
 }  // namespace platform

@@ -1,16 +1,13 @@
 // Whether a name is valid UTF-8: formats that mark names as UTF-8 (the ZIP
 // flag, pax records, the CAB attribute) mark only names that are, and store
-// other names as the bytes they are.
+// other names as the bytes they are. The rule itself is the shared decoder's.
 #pragma once
 
-#include <string_view>
+#include "text/utf8.h"
 
 namespace zubeto::arc {
 
-// Shortest forms only; no surrogates, nothing above U+10FFFF.
-bool is_valid_utf8(std::string_view s);
-
-// True when every byte is below 0x80.
-bool is_ascii(std::string_view s);
+using zubeto::text::is_ascii;
+using zubeto::text::is_valid_utf8;
 
 }  // namespace zubeto::arc
