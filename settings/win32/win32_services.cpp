@@ -7,6 +7,7 @@
 
 #include "dircheck.h"
 #include "file_save.h"
+#include "language.h"
 #include "platform/ansi_path.h"
 #include "platform/dynlib.h"
 #include "platform/process.h"
@@ -180,5 +181,7 @@ std::string Win32Services::choose_archive(const std::string& folder) {
   ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   return ::GetOpenFileNameA(&ofn) ? std::string(path) : std::string();
 }
+
+std::string Win32Services::localized(std::string_view utf8) { return narrow_text(utf8); }
 
 }  // namespace zubeto::win32

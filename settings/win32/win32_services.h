@@ -43,6 +43,8 @@ class Win32Services : public Services {
   // to check.
   std::vector<std::string> choose_sources() override;
   std::string choose_archive(const std::string& folder) override;
+  // The window's texts in the user's interface language (language.h).
+  std::string localized(std::string_view utf8) override;
 
  private:
   HWND owner_ = nullptr;
