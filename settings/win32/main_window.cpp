@@ -285,11 +285,8 @@ void MainWindow::create_new_controls() {
   ::SendMessageW(control(new_control_id("KeepCount")), EM_LIMITTEXT, 4, 0);
   ::SetWindowTextW(control(new_control_id("ScheduleTime")), L"02:30");
   ::SendMessageW(control(new_control_id("ScheduleTime")), EM_LIMITTEXT, 5, 0);
-  // The daily run is set through systemd user units, which Windows does
-  // not have: its controls show, disabled, until a Task Scheduler job
-  // stands in for them.
-  ::EnableWindow(control(new_control_id("ScheduleCheck")), FALSE);
-  ::EnableWindow(control(new_control_id("ScheduleTime")), FALSE);
+  // The daily run is a task of the Task Scheduler (the core asks the
+  // services, task_scheduler.h).
 }
 
 void MainWindow::follow_run() {
@@ -357,7 +354,7 @@ void MainWindow::show_status(const std::string& text) {
 void MainWindow::show_schedule(bool on, int hour, int minute) {
   showing_ = true;
   ::SendMessageW(control(new_control_id("ScheduleCheck")), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-  if (on) {
+  if (on && hour >= 0 && minute >= 0) {  // a time the core knows
     char text[8];
     std::snprintf(text, sizeof text, "%02d:%02d", hour % 100, minute % 100);
     ::SetWindowTextA(control(new_control_id("ScheduleTime")), text);

@@ -47,7 +47,8 @@ std::set<std::string> window_texts() {
                                t::kEditorFailed, t::kRepeatSuffix, t::kOneDestination, t::kNotAFolder,
                                t::kUnfitPathOpen, t::kUnfitPathClose, t::kSourceFrameCaption,
                                t::kDestinationFrameCaption, t::kVerifyNotStarted, t::kScheduleFailed,
-                               t::kScheduleOffFailed, t::kNextRun, t::kDailyAt, zubeto::win32::kCaption};
+                               t::kScheduleOffFailed, t::kTaskFailed, t::kTaskOffFailed, t::kNextRun, t::kDailyAt,
+                               zubeto::win32::kCaption};
   for (const auto& c : zubeto::win32::kControls) all.insert(c.caption);
   for (const auto& c : zubeto::layout::kNewControls) all.insert({c.caption, c.accessible});
   for (const auto& a : zubeto::layout::kAccessibleNames) all.insert(a.name);

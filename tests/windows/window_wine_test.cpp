@@ -15,6 +15,7 @@
 #include <ole2.h>
 #include <oleacc.h>
 #include <shlobj.h>
+#include <taskschd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -30,6 +31,7 @@
 #include "language.h"
 #include "layout.h"
 #include "main_window.h"
+#include "schedule.h"
 #include "view_conformance.h"
 #include "win32_services.h"
 #include "win_harness.h"
@@ -509,11 +511,11 @@ TEST_F(Window, FollowsAMonitorOfAnotherDpi) {
 TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
   open();
   EXPECT_EQ(::GetFocus(), ctl(zw::kCommand2));
-  // The new rows follow Text1; the daily run's controls are disabled on
-  // Windows and passed over.
+  // The new rows follow Text1, the daily run's box and time among them.
   const int order[] = {zw::kCommand4, zw::kCommand5, zw::kCommand6, zw::kCommand3, zw::kCommand1, zw::kCommand8,
                        zw::kOption1,  zw::kCheck1,   zw::kList1,    zw::kText1,
-                       zw::MainWindow::new_control_id("KeepCount"), zw::MainWindow::new_control_id("AddButton"),
+                       zw::MainWindow::new_control_id("KeepCount"), zw::MainWindow::new_control_id("ScheduleCheck"),
+                       zw::MainWindow::new_control_id("ScheduleTime"), zw::MainWindow::new_control_id("AddButton"),
                        zw::MainWindow::new_control_id("VerifyButton"), zw::kCommand2};
   for (int id : order) {
     key(window->hwnd(), VK_TAB);
@@ -747,6 +749,141 @@ TEST_F(WindowLanguage, EveryControlWithoutACaptionHasAnAccessibleName) {
   ::SetWindowTextA(ctl(keep), "3");
   pump();
   EXPECT_EQ(window->core().keep(), 3);
+}
+
+// ---- the daily run as a task of the Task Scheduler ----------------------------
+
+// The services of the window, recording the definitions handed to the
+// scheduler (Wine's scheduler keeps a task but gives it back without its
+// trigger and action).
+class TaskRecordingServices : public RecordingServices {
+ public:
+  bool register_task(const std::string& name, const std::string& xml, std::string* error) override {
+    registered.push_back(xml);
+    return Win32Services::register_task(name, xml, error);
+  }
+  std::vector<std::string> registered;
+};
+
+// Starts the scheduler's service, which Wine does not start by itself;
+// true once it runs.
+bool schedule_service_running() {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  SC_HANDLE service = ::OpenServiceW(manager, L"Schedule", SERVICE_START | SERVICE_QUERY_STATUS);
+  bool running = false;
+  if (service) {
+    // One start: the system waits for the service's answer itself (and
+    // gives up after its own time), so no try is repeated.
+    SERVICE_STATUS st{};
+    if (::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_STOPPED) ::StartServiceW(service, 0, nullptr);
+    running = ::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_RUNNING;
+    ::CloseServiceHandle(service);
+  }
+  ::CloseServiceHandle(manager);
+  return running;
+}
+
+// The task of that name as the scheduler gives it: its definition, or
+// nothing when there is no such task.
+std::optional<std::wstring> scheduled_task(const char* name) {
+  ITaskService* service = nullptr;
+  if (FAILED(::CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
+                                reinterpret_cast<void**>(&service))))
+    return std::nullopt;
+  std::optional<std::wstring> out;
+  VARIANT none;
+  ::VariantInit(&none);
+  ITaskFolder* folder = nullptr;
+  BSTR root = ::SysAllocString(L"\\");
+  const std::wstring wname = zw::wide(name);
+  BSTR task_name = ::SysAllocString(wname.c_str());
+  if (SUCCEEDED(service->Connect(none, none, none, none)) && SUCCEEDED(service->GetFolder(root, &folder))) {
+    IRegisteredTask* task = nullptr;
+    if (SUCCEEDED(folder->GetTask(task_name, &task)) && task) {
+      BSTR xml = nullptr;
+      task->get_Xml(&xml);
+      out = std::wstring(xml ? xml : L"");
+      ::SysFreeString(xml);
+      task->Release();
+    }
+    folder->Release();
+  }
+  ::SysFreeString(root);
+  ::SysFreeString(task_name);
+  service->Release();
+  return out;
+}
+
+class WindowSchedule : public Window {
+ protected:
+  void open_with_tasks() {
+    window = std::make_unique<zw::MainWindow>(task_services);
+    ASSERT_TRUE(window->open(::GetModuleHandleW(nullptr)));
+    task_services.set_owner(window->hwnd());
+    window->show();
+    pump();
+  }
+  TaskRecordingServices task_services;
+};
+
+TEST_F(WindowSchedule, TheBoxCreatesChangesAndDeletesTheTask) {
+  if (!schedule_service_running()) GTEST_SKIP() << "the Task Scheduler service of this Wine does not start";
+  const int check = zw::MainWindow::new_control_id("ScheduleCheck");
+  const int time = zw::MainWindow::new_control_id("ScheduleTime");
+  const int next = zw::MainWindow::new_control_id("ScheduleNext");
+  open_with_tasks();
+  ASSERT_FALSE(scheduled_task(zubeto::schedule::kTaskName)) << "a task left by another run";
+  EXPECT_TRUE(::IsWindowEnabled(ctl(check)));
+  EXPECT_FALSE(checked(check));
+
+  // Ticked at 03:45: the task is there, to start the worker beside the
+  // window in the job's folder every day at that time.
+  ::SetWindowTextA(ctl(time), "03:45");
+  click(check);
+  EXPECT_TRUE(boxes.take().empty());
+  EXPECT_TRUE(checked(check));
+  ASSERT_EQ(task_services.registered.size(), 1u);
+  const std::string& xml = task_services.registered[0];
+  EXPECT_EQ(zubeto::schedule::task_time(xml), (zubeto::schedule::Time{3, 45}));
+  char program[MAX_PATH * 2] = {};
+  ::GetModuleFileNameA(nullptr, program, sizeof program);
+  std::string worker = program;
+  worker = worker.substr(0, worker.find_last_of('\\') + 1) + "ZUBETOC.exe";
+  EXPECT_NE(xml.find("<Command>" + worker + "</Command>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<WorkingDirectory>" + scratch.work() + "</WorkingDirectory>"), std::string::npos) << xml;
+  const std::optional<std::wstring> task = scheduled_task(zubeto::schedule::kTaskName);
+  ASSERT_TRUE(task) << "no task after the box was ticked";
+  // Where the scheduler gives the trigger and the action back (Windows),
+  // they are the ones handed to it.
+  if (task->find(L"<StartBoundary>") != std::wstring::npos) {
+    EXPECT_NE(task->find(L"T03:45:00</StartBoundary>"), std::wstring::npos);
+    EXPECT_NE(task->find(zw::wide(worker)), std::wstring::npos);
+  }
+  // The next run, as the scheduler tells it or as the window set it.
+  EXPECT_NE(text(next).find("03:45"), std::string::npos) << text(next);
+
+  // A new time replaces the task when the time box is left.
+  ::SetFocus(ctl(time));
+  ::SetWindowTextA(ctl(time), "21:10");
+  ::SetFocus(ctl(zw::kCommand2));
+  pump();
+  ASSERT_EQ(task_services.registered.size(), 2u);
+  EXPECT_EQ(zubeto::schedule::task_time(task_services.registered[1]), (zubeto::schedule::Time{21, 10}));
+  EXPECT_NE(text(next).find("21:10"), std::string::npos) << text(next);
+
+  // The next start of the window finds the task: the box is ticked.
+  window.reset();
+  pump();
+  open_with_tasks();
+  EXPECT_TRUE(checked(check));
+
+  // Cleared: the task is gone.
+  click(check);
+  EXPECT_TRUE(boxes.take().empty());
+  EXPECT_FALSE(checked(check));
+  EXPECT_FALSE(scheduled_task(zubeto::schedule::kTaskName));
+  EXPECT_EQ(text(next), "");
 }
 
 TEST_F(Window, RestoresTheSavedJobIntoItsControls) {
