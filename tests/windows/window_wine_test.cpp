@@ -777,6 +777,9 @@ bool schedule_service_running() {
     // gives up after its own time), so no try is repeated.
     SERVICE_STATUS st{};
     if (::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_STOPPED) ::StartServiceW(service, 0, nullptr);
+    // A start still pending is waited for (at most 30 s).
+    for (int i = 0; i < 300 && ::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_START_PENDING; ++i)
+      ::Sleep(100);
     running = ::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_RUNNING;
     ::CloseServiceHandle(service);
   }
