@@ -9,6 +9,9 @@
 #   bash scripts/screenshot-window.sh --win32 [OUT.png]
 #        the Win32 window ZUBETOB.exe of build-win64 under Wine, in the
 #        Japanese code page (default: build/zbtb-window-win32.png)
+#   bash scripts/screenshot-window.sh --win32 --english [OUT.png]
+#        the Win32 window under an English interface language
+#        (en_US.UTF-8, code page 1252; default: build/zbtb-window-win32-en.png)
 # Needs a build (scripts/setup.sh; for --win32 also scripts/test-windows.sh);
 # builds the targets it uses if missing.
 set -euo pipefail
@@ -17,14 +20,16 @@ top=$(cd "$here/.." && pwd)
 build="$top/build"
 win32=0
 english=0
-if [ "${1:-}" = "--win32" ]; then
-  win32=1
-  shift
-elif [ "${1:-}" = "--english" ]; then
-  english=1
-  shift
-fi
-if [ $win32 -eq 1 ]; then
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --win32) win32=1; shift ;;
+    --english) english=1; shift ;;
+    *) break ;;
+  esac
+done
+if [ $win32 -eq 1 ] && [ $english -eq 1 ]; then
+  out=${1:-$build/zbtb-window-win32-en.png}
+elif [ $win32 -eq 1 ]; then
   out=${1:-$build/zbtb-window-win32.png}
 elif [ $english -eq 1 ]; then
   out=${1:-$build/zbtb-window-en.png}
@@ -58,7 +63,14 @@ trap cleanup EXIT
 # end in CR LF as the window writes them.
 if [ $win32 -eq 1 ]; then
   printf '%s\r\n' '[mode]=0' '[archive]="C:\backup\' '[base_dir]' \
-    '[dir_file]="C:\data"' '[dir_file]="C:\memo.txt"' '[shut_flg]=0' > "$work/jobconf.ini"
+    '[dir_file]="C:\data"' '[dir_file]="C:\memo.txt"' '[keep]=7' '[shut_flg]=0' > "$work/jobconf.ini"
+  # In the Japanese code page, a run log whose last run failed (Shift-JIS,
+  # as the worker writes it there).
+  if [ $english -eq 0 ]; then
+    printf '%s\r\n' '[05/15 02:30:00]=圧縮処理開始' 'UNLHA32.DLL Loading' '[05/15 02:30:09]=圧縮処理終了=0000' \
+      '[05/16 02:30:00]=圧縮処理開始' 'ファイルがありません=C:\data' '[05/16 02:30:00]=圧縮処理終了=0701' |
+      iconv -f UTF-8 -t CP932 > "$work/logdata.txt"
+  fi
 else
   printf '%s\r\n' '[mode]=0' '[archive]="/backup/' '[base_dir]' \
     '[dir_file]="/data"' '[dir_file]="/memo.txt"' '[keep]=7' '[shut_flg]=0' > "$work/jobconf.ini"
@@ -81,13 +93,16 @@ for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$n" ] && break; sleep 0.1; done
 
 export DISPLAY=":$n" QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR="$work/run"
 if [ $win32 -eq 1 ]; then
-  # A Wine prefix of its own, in the Japanese code page (932), made from
-  # the ja_JP.UTF-8 locale built here for this run only.
+  # A Wine prefix of its own, in the Japanese code page (932) or under an
+  # English interface language (1252), made from
+  # the ja_JP.UTF-8 or en_US.UTF-8 locale built here for this run only.
   export WINEPREFIX="$work/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   mkdir -p "$WINEPREFIX" "$work/locale"
-  localedef -i ja_JP -f UTF-8 "$work/locale/ja_JP.UTF-8" >"$work/localedef.log" 2>&1 ||
-    { echo "screenshot: cannot make the ja_JP.UTF-8 locale" >&2; cat "$work/localedef.log" >&2; exit 1; }
-  export LOCPATH="$work/locale" LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+  if [ $english -eq 1 ]; then lang=en_US; else lang=ja_JP; fi
+  localedef -i $lang -f UTF-8 "$work/locale/$lang.UTF-8" >"$work/localedef.log" 2>&1 ||
+    { echo "screenshot: cannot make the $lang.UTF-8 locale" >&2; cat "$work/localedef.log" >&2; exit 1; }
+  unset LANGUAGE
+  export LOCPATH="$work/locale" LC_ALL=$lang.UTF-8 LANG=$lang.UTF-8
   timeout 300 wineboot -i >"$work/boot.log" 2>&1 </dev/null || { echo "screenshot: wineboot failed" >&2; exit 1; }
   (cd "$work" && exec timeout 120 wine "$top/build-win64/bin/ZUBETOB.exe") >"$work/window.log" 2>&1 </dev/null &
   win_pid=$!

@@ -40,4 +40,21 @@ std::optional<Time> timer_time(const std::string& timer);
 std::string unit_value(const std::string& path);
 std::string unit_command(const std::string& path);
 
+// ---- The same daily run as a Task Scheduler task (Windows) ----
+
+// The task's name, in the scheduler's top folder: one per user, as the
+// units are.
+inline constexpr char kTaskName[] = "Zubeto daily backup";
+
+// The task's definition: every day at that time (a day missed while the
+// machine was off runs as soon as it can), the worker started in the job's
+// folder, as the user who set it, only while logged on. The paths are bytes
+// in the system's narrow code page, given here as XML text. Nothing when a
+// path cannot stand in it (a line break).
+std::optional<std::string> task_xml(Time t, const std::string& job_folder, const std::string& worker);
+
+// The time a task starts at, read from its definition's first calendar
+// trigger ("<StartBoundary>YYYY-MM-DDThh:mm"); nothing when it has none.
+std::optional<Time> task_time(const std::string& xml);
+
 }  // namespace zubeto::schedule

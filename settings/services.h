@@ -122,6 +122,26 @@ class Services {
   virtual std::string choose_archive(const std::string& /*folder*/) { return {}; }
   // The names of the plain files in a folder; empty when it cannot be read.
   virtual std::vector<std::string> folder_files(const std::string& /*folder*/) { return {}; }
+
+  // ---- The system's task scheduler (Windows), where the window sets the
+  // daily run as a task instead of systemd user units. ----
+
+  // True where the daily run is a task of the system's scheduler.
+  virtual bool has_task_scheduler() { return false; }
+  // Creates the task of that name from its definition (XML text in the
+  // narrow code page), or replaces it. False with the system's words in
+  // *error.
+  virtual bool register_task(const std::string& /*name*/, const std::string& /*xml*/, std::string* /*error*/) {
+    return false;
+  }
+  // Deletes the task; true when it is gone, or was never there.
+  virtual bool delete_task(const std::string& /*name*/, std::string* /*error*/) { return false; }
+  // The task's definition as the scheduler gives it back, and its next run
+  // time in *next_run (empty when the scheduler cannot tell); nothing when
+  // there is no such task.
+  virtual std::optional<std::string> read_task(const std::string& /*name*/, std::string* /*next_run*/) {
+    return std::nullopt;
+  }
 };
 
 // Every line of a text file, or nothing when it cannot be opened.

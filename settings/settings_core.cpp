@@ -281,6 +281,10 @@ std::string SettingsCore::unit_folder() {
 }
 
 void SettingsCore::read_schedule() {
+  if (services_.has_task_scheduler()) {
+    read_task_schedule();
+    return;
+  }
   schedule_.reset();
   const std::string folder = unit_folder();
   if (!folder.empty()) {
@@ -317,7 +321,53 @@ void SettingsCore::show_next_run() {
   view_.show_next_run(next);
 }
 
+void SettingsCore::read_task_schedule() {
+  schedule_.reset();
+  std::string next;
+  const std::optional<std::string> xml = services_.read_task(schedule::kTaskName, &next);
+  if (xml) schedule_ = schedule::task_time(*xml);
+  // A task whose trigger the scheduler does not give back runs at the time
+  // it was set to, when this window set it.
+  if (xml && !schedule_) schedule_ = task_set_;
+  if (xml && !schedule_) {
+    // Ticked, its time unknown: the time box keeps what it shows.
+    view_.show_schedule(true, -1, -1);
+    view_.show_next_run(next.empty() ? std::string() : fill(text(texts::kNextRun), {next}));
+    return;
+  }
+  const schedule::Time shown = schedule_.value_or(schedule::Time{});
+  view_.show_schedule(schedule_.has_value(), shown.hour, shown.minute);
+  std::string line;
+  if (schedule_)
+    line = next.empty() ? fill(text(texts::kDailyAt), {schedule::clock_text(*schedule_)})
+                        : fill(text(texts::kNextRun), {next});
+  view_.show_next_run(line);
+}
+
+void SettingsCore::task_schedule_change(bool on, schedule::Time time) {
+  std::string error;
+  if (on) {
+    std::optional<std::string> xml;
+    const std::string folder = services_.current_folder(), worker = worker_path();
+    if (schedule::valid(time) && !folder.empty() && !worker.empty()) xml = schedule::task_xml(time, folder, worker);
+    if (xml && services_.register_task(schedule::kTaskName, *xml, &error)) {
+      task_set_ = time;
+    } else {
+      message(services_, text(texts::kTaskFailed) + error, texts::kTitleError, kMbStyleError);
+    }
+  } else if (services_.delete_task(schedule::kTaskName, &error)) {
+    task_set_.reset();
+  } else {
+    message(services_, text(texts::kTaskOffFailed) + error, texts::kTitleError, kMbStyleError);
+  }
+  read_task_schedule();
+}
+
 void SettingsCore::schedule_change(bool on, schedule::Time time) {
+  if (services_.has_task_scheduler()) {
+    task_schedule_change(on, time);
+    return;
+  }
   const std::string folder = unit_folder();
   const std::string timer = folder + schedule::kTimerUnit, service = folder + schedule::kServiceUnit;
   std::string output;

@@ -152,6 +152,9 @@ class SettingsCore {
   void read_schedule();
   void show_next_run();
   bool systemctl(const std::vector<std::string>& words, std::string* output);
+  // The daily run as a task of the system's scheduler (Windows).
+  void read_task_schedule();
+  void task_schedule_change(bool on, schedule::Time time);
 
   Services& services_;
   SettingsView& view_;
@@ -168,6 +171,9 @@ class SettingsCore {
   bool awaiting_run_ = false;
   std::vector<std::string> log_before_;
   std::optional<schedule::Time> schedule_;
+  // The time this window last gave the task: shown when the scheduler
+  // gives the task back without its trigger.
+  std::optional<schedule::Time> task_set_;
 };
 
 }  // namespace zubeto

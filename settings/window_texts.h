@@ -40,6 +40,8 @@ inline constexpr char kVerifyNotStarted[] = "圧縮ファイルを検査する�
 inline constexpr char kScheduleFailed[] =
     "毎日の実行を設定できませんでした（systemd のユーザーマネージャがないか、応答がありません）。\n";  // + its output
 inline constexpr char kScheduleOffFailed[] = "毎日の実行を止められませんでした。\n";  // + its output
+inline constexpr char kTaskFailed[] = "毎日の実行をタスク スケジューラに設定できませんでした。\n";  // + its words
+inline constexpr char kTaskOffFailed[] = "毎日の実行をタスク スケジューラから削除できませんでした。\n";  // + its words
 inline constexpr char kNextRun[] = "次回の実行：%1";                       // %1: systemd's time
 inline constexpr char kDailyAt[] = "毎日 %1 に実行";                       // %1: HH:MM
 

@@ -5,7 +5,9 @@
 #include <optional>
 #include <vector>
 
+#include "accessible.h"
 #include "drop_target.h"
+#include "language.h"
 #include "layout.h"
 
 namespace zubeto::win32 {
@@ -13,15 +15,6 @@ namespace zubeto::win32 {
 namespace {
 
 constexpr int kIconId = 1;  // the window's icon in the program's resources
-
-// The window's own texts, UTF-8 in the source, for the Unicode controls.
-std::wstring wide(const char* utf8) {
-  int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  std::wstring w(static_cast<size_t>(n > 0 ? n : 1), L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8, -1, w.data(), n);
-  w.resize(w.size() - 1);
-  return w;
-}
 
 struct Dpi {
   int x = 96, y = 96;
@@ -37,9 +30,21 @@ Dpi screen_dpi() {
   return d;
 }
 
-// "ＭＳ ゴシック" at 9 points, regular, Shift-JIS character set.
+// "ＭＳ ゴシック" at 9 points, regular, Shift-JIS character set. In English
+// the system's message face at 9 points instead, which draws the English
+// captions wherever no Japanese face is installed.
 HFONT make_gothic(int dpi_y) {
   LOGFONTW lf{};
+  if (!japanese_ui()) {
+    NONCLIENTMETRICSW m{};
+    m.cbSize = sizeof m;
+    if (::SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof m, &m, 0)) {
+      lf = m.lfMessageFont;
+      lf.lfHeight = -::MulDiv(9, dpi_y, 72);
+      lf.lfWidth = 0;
+      return ::CreateFontIndirectW(&lf);
+    }
+  }
   lf.lfHeight = -::MulDiv(9, dpi_y, 72);
   lf.lfWeight = FW_NORMAL;
   lf.lfCharSet = SHIFTJIS_CHARSET;
@@ -200,7 +205,7 @@ bool MainWindow::open(HINSTANCE instance) {
   r.right = r.left + twips_to_pixels(kClientWidth, dpi.x);
   r.bottom = r.top + twips_to_pixels(kClientHeight, dpi.y);
   ::AdjustWindowRectEx(&r, style, FALSE, 0);
-  hwnd_ = ::CreateWindowExW(0, wide(kWindowClass).c_str(), wide(kCaption).c_str(), style, r.left, r.top,
+  hwnd_ = ::CreateWindowExW(0, wide(kWindowClass).c_str(), wide_text(kCaption).c_str(), style, r.left, r.top,
                             r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance, this);
   if (!hwnd_) return false;
   create_controls();
@@ -228,7 +233,7 @@ void MainWindow::create_controls() {
   HINSTANCE instance = reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd_, GWLP_HINSTANCE));
   for (const ControlLayout& c : kControls) {
     const ControlClass k = class_of(c);
-    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
+    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide_text(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
                                twips_to_pixels(c.top, dpi.y), twips_to_pixels(c.width, dpi.x),
                                twips_to_pixels(c.height, dpi.y), hwnd_,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.id)), instance, nullptr);
@@ -244,6 +249,19 @@ void MainWindow::create_controls() {
     }
   }
   create_new_controls();
+  // The names a screen reader says for the controls that show no caption
+  // of their own, and for every new one (the core's table).
+  for (const layout::AccessibleName& a : layout::kAccessibleNames) {
+    const int id = std::strcmp(a.control, "List1") == 0   ? kList1
+                   : std::strcmp(a.control, "Text1") == 0 ? kText1
+                   : std::strcmp(a.control, "Check1") == 0 ? kCheck1
+                                                           : 0;
+    if (id) set_accessible_name(control(id), wide_text(a.name));
+  }
+  for (std::size_t i = 0; i < layout::kNewControlCount; ++i) {
+    const layout::Control& c = layout::kNewControls[i];
+    if (*c.accessible) set_accessible_name(control(kNewControl + static_cast<int>(i)), wide_text(c.accessible));
+  }
 }
 
 void MainWindow::create_new_controls() {
@@ -254,7 +272,7 @@ void MainWindow::create_new_controls() {
   for (std::size_t i = 0; i < layout::kNewControlCount; ++i) {
     const layout::Control& c = layout::kNewControls[i];
     const ControlClass k = class_of(c);
-    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
+    HWND h = ::CreateWindowExW(k.ex_style, k.name, wide_text(c.caption).c_str(), k.style, twips_to_pixels(c.left, dpi.x),
                                twips_to_pixels(c.top, dpi.y), twips_to_pixels(c.width, dpi.x),
                                twips_to_pixels(c.height, dpi.y), hwnd_,
                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(kNewControl + static_cast<int>(i))),
@@ -267,11 +285,8 @@ void MainWindow::create_new_controls() {
   ::SendMessageW(control(new_control_id("KeepCount")), EM_LIMITTEXT, 4, 0);
   ::SetWindowTextW(control(new_control_id("ScheduleTime")), L"02:30");
   ::SendMessageW(control(new_control_id("ScheduleTime")), EM_LIMITTEXT, 5, 0);
-  // The daily run is set through systemd user units, which Windows does
-  // not have: its controls show, disabled, until a Task Scheduler job
-  // stands in for them.
-  ::EnableWindow(control(new_control_id("ScheduleCheck")), FALSE);
-  ::EnableWindow(control(new_control_id("ScheduleTime")), FALSE);
+  // The daily run is a task of the Task Scheduler (the core asks the
+  // services, task_scheduler.h).
 }
 
 void MainWindow::follow_run() {
@@ -339,7 +354,7 @@ void MainWindow::show_status(const std::string& text) {
 void MainWindow::show_schedule(bool on, int hour, int minute) {
   showing_ = true;
   ::SendMessageW(control(new_control_id("ScheduleCheck")), BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
-  if (on) {
+  if (on && hour >= 0 && minute >= 0) {  // a time the core knows
     char text[8];
     std::snprintf(text, sizeof text, "%02d:%02d", hour % 100, minute % 100);
     ::SetWindowTextA(control(new_control_id("ScheduleTime")), text);

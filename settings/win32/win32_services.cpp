@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "language.h"
+#include "task_scheduler.h"
 
 namespace zubeto::win32 {
 
@@ -52,6 +54,26 @@ std::string Win32Services::choose_archive(const std::string& folder) {
   ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
   ofn.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
   return ::GetOpenFileNameA(&ofn) ? std::string(path) : std::string();
+}
+
+std::string Win32Services::localized(std::string_view utf8) { return narrow_text(utf8); }
+
+std::string Win32Services::current_folder() {
+  char buf[MAX_PATH * 4] = {};
+  const DWORD n = ::GetCurrentDirectoryA(sizeof buf, buf);
+  return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
+}
+
+bool Win32Services::register_task(const std::string& name, const std::string& xml, std::string* error) {
+  return tasks::register_task(name, xml, error);
+}
+
+bool Win32Services::delete_task(const std::string& name, std::string* error) {
+  return tasks::delete_task(name, error);
+}
+
+std::optional<std::string> Win32Services::read_task(const std::string& name, std::string* next_run) {
+  return tasks::read_task(name, next_run);
 }
 
 }  // namespace zubeto::win32

@@ -31,6 +31,15 @@ class Win32Services : public PlatformServices {
   // to check.
   std::vector<std::string> choose_sources() override;
   std::string choose_archive(const std::string& folder) override;
+  // The window's texts in the user's interface language (language.h).
+  std::string localized(std::string_view utf8) override;
+  // The window's current folder, where the job lies.
+  std::string current_folder() override;
+  // The daily run as a task of the Task Scheduler (task_scheduler.h).
+  bool has_task_scheduler() override { return true; }
+  bool register_task(const std::string& name, const std::string& xml, std::string* error) override;
+  bool delete_task(const std::string& name, std::string* error) override;
+  std::optional<std::string> read_task(const std::string& name, std::string* next_run) override;
 
  private:
   HWND owner_ = nullptr;

@@ -19,6 +19,7 @@
 #include "schedule.h"
 #include "settings_core.h"
 #include "window_layout.h"
+#include "window_texts.h"
 
 namespace zubeto {
 namespace {
@@ -490,6 +491,143 @@ TEST(Layout, NewControlsLieBelowTheFirstOnesInsideTheWindowWithoutOverlap) {
     }
   }
   EXPECT_EQ(layout::find("Command2"), nullptr);
+}
+
+// ---- the daily run as a Task Scheduler task (Windows) -----------------------
+
+TEST(TaskSchedule, DefinitionRunsTheWorkerInTheJobFolderAtItsTime) {
+  const std::optional<std::string> xml = schedule::task_xml({7, 5}, "C:\\jobs\\a&b <1>", "C:\\Zubeto\\ZUBETOC.exe");
+  ASSERT_TRUE(xml);
+  EXPECT_NE(xml->find("<Command>C:\\Zubeto\\ZUBETOC.exe</Command>"), std::string::npos) << *xml;
+  EXPECT_NE(xml->find("<WorkingDirectory>C:\\jobs\\a&amp;b &lt;1&gt;</WorkingDirectory>"), std::string::npos);
+  EXPECT_NE(xml->find("<DaysInterval>1</DaysInterval>"), std::string::npos);
+  EXPECT_NE(xml->find("<StartWhenAvailable>true</StartWhenAvailable>"), std::string::npos);
+  EXPECT_NE(xml->find("<LogonType>InteractiveToken</LogonType>"), std::string::npos);
+  for (int h = 0; h < 24; ++h)
+    for (int m = 0; m < 60; ++m)
+      ASSERT_EQ(schedule::task_time(*schedule::task_xml({h, m}, "C:\\j", "C:\\z.exe")), (schedule::Time{h, m}));
+  EXPECT_FALSE(schedule::task_xml({7, 5}, "C:\\a\r\nb", "C:\\z.exe"));
+  // A definition given back without its trigger, a time out of range.
+  EXPECT_FALSE(schedule::task_time("<Task><Triggers/><Actions><Exec/></Actions></Task>"));
+  EXPECT_FALSE(schedule::task_time("<StartBoundary>2000-01-01T24:00:00</StartBoundary>"));
+}
+
+// Services with a task scheduler: the tasks by name, as registered.
+struct TaskServices : FakeServices {
+  std::map<std::string, std::string> tasks;
+  std::string next_run = "2026-12-12 07:05";
+  bool drops_trigger = false;  // gives the definition back without it
+  std::string refuse;          // the scheduler's words when it refuses
+  std::vector<std::string> calls;
+  bool has_task_scheduler() override { return true; }
+  bool register_task(const std::string& name, const std::string& xml, std::string* error) override {
+    calls.push_back("register " + name);
+    if (!refuse.empty()) return (*error = refuse, false);
+    tasks[name] = xml;
+    return true;
+  }
+  bool delete_task(const std::string& name, std::string* error) override {
+    calls.push_back("delete " + name);
+    if (!refuse.empty()) return (*error = refuse, false);
+    tasks.erase(name);
+    return true;
+  }
+  std::optional<std::string> read_task(const std::string& name, std::string* next) override {
+    auto it = tasks.find(name);
+    if (it == tasks.end()) return std::nullopt;
+    *next = next_run;
+    return drops_trigger ? std::string("<Task><Triggers/></Task>") : it->second;
+  }
+};
+
+struct TaskRig {
+  TaskServices services;
+  View view;
+  SettingsCore core{services, view};
+  TaskRig() {
+    services.current = "C:\\job";
+    services.program_folder_path = "C:\\Zubeto";
+  }
+};
+
+TEST(TaskSchedule, OnRegistersTheTaskOffDeletesItNoUnitIsWritten) {
+  TaskRig rig;
+  ASSERT_TRUE(rig.core.load());
+  EXPECT_FALSE(rig.view.schedule_on);
+  rig.core.schedule_change(true, {7, 5});
+  EXPECT_TRUE(rig.services.messages.empty());
+  ASSERT_EQ(rig.services.tasks.count(schedule::kTaskName), 1u);
+  const std::string worker = std::string("C:\\Zubeto") + jobfile::kPathSeparator + jobfile::kWorkerProgram;
+  EXPECT_EQ(rig.services.tasks.at(schedule::kTaskName), *schedule::task_xml({7, 5}, "C:\\job", worker));
+  EXPECT_TRUE(rig.view.schedule_on);
+  EXPECT_EQ(rig.view.hour, 7);
+  EXPECT_EQ(rig.view.minute, 5);
+  EXPECT_EQ(rig.view.next_run, "次回の実行：2026-12-12 07:05");
+  // Neither systemctl nor a unit file on a system with a task scheduler.
+  EXPECT_TRUE(rig.services.commands.empty());
+  EXPECT_TRUE(rig.services.written.empty());
+  EXPECT_EQ(rig.core.changed(), 0);
+
+  // The next start reads the time back from the task.
+  TaskRig again;
+  again.services.tasks = rig.services.tasks;
+  ASSERT_TRUE(again.core.load());
+  EXPECT_TRUE(again.view.schedule_on);
+  EXPECT_EQ(again.view.hour, 7);
+  EXPECT_EQ(again.view.minute, 5);
+
+  // A new time replaces the task; off deletes it.
+  rig.core.schedule_change(true, {23, 59});
+  EXPECT_EQ(schedule::task_time(rig.services.tasks.at(schedule::kTaskName)), (schedule::Time{23, 59}));
+  rig.core.schedule_change(false, {23, 59});
+  EXPECT_TRUE(rig.services.tasks.empty());
+  EXPECT_FALSE(rig.view.schedule_on);
+  EXPECT_EQ(rig.view.next_run, "");
+  EXPECT_EQ(rig.services.calls, (Lines{"register Zubeto daily backup", "register Zubeto daily backup",
+                                       "delete Zubeto daily backup"}));
+  EXPECT_TRUE(rig.services.messages.empty());
+}
+
+TEST(TaskSchedule, ARefusalIsShownWithTheSystemsWordsAndNothingIsTicked) {
+  TaskRig rig;
+  ASSERT_TRUE(rig.core.load());
+  rig.services.refuse = "The Task Scheduler service is not running. (0x80041315)";
+  rig.core.schedule_change(true, {2, 30});
+  ASSERT_EQ(rig.services.messages.size(), 1u);
+  EXPECT_EQ(rig.services.messages[0].text, std::string(texts::kTaskFailed) + rig.services.refuse);
+  EXPECT_EQ(rig.services.messages[0].title, texts::kTitleError);
+  EXPECT_FALSE(rig.view.schedule_on);
+  EXPECT_TRUE(rig.services.tasks.empty());
+  // Off, refused: the task stays and the box with it.
+  rig.services.refuse.clear();
+  rig.core.schedule_change(true, {2, 30});
+  rig.services.refuse = "Access is denied. (0x80070005)";
+  rig.core.schedule_change(false, {2, 30});
+  ASSERT_EQ(rig.services.messages.size(), 2u);
+  EXPECT_EQ(rig.services.messages[1].text, std::string(texts::kTaskOffFailed) + rig.services.refuse);
+  EXPECT_TRUE(rig.view.schedule_on);
+}
+
+// A scheduler that keeps the task but gives it back without its trigger
+// (Wine's does): the box stays ticked, at the time this window set, and at
+// the next start with its time unknown (the time box keeps its text).
+TEST(TaskSchedule, ATaskGivenBackWithoutItsTriggerStaysTicked) {
+  TaskRig rig;
+  rig.services.drops_trigger = true;
+  rig.services.next_run.clear();
+  ASSERT_TRUE(rig.core.load());
+  rig.core.schedule_change(true, {6, 15});
+  EXPECT_TRUE(rig.view.schedule_on);
+  EXPECT_EQ(rig.view.hour, 6);
+  EXPECT_EQ(rig.view.next_run, "毎日 06:15 に実行");
+  TaskRig again;
+  again.services.drops_trigger = true;
+  again.services.next_run.clear();
+  again.services.tasks = rig.services.tasks;
+  ASSERT_TRUE(again.core.load());
+  EXPECT_TRUE(again.view.schedule_on);
+  EXPECT_EQ(again.view.hour, -1);
+  EXPECT_EQ(again.core.daily_run(), std::nullopt);
 }
 
 }  // namespace

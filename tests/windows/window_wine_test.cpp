@@ -13,8 +13,11 @@
 #include <windows.h>
 
 #include <ole2.h>
+#include <oleacc.h>
 #include <shlobj.h>
+#include <taskschd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -24,11 +27,15 @@
 #include <thread>
 
 #include "drag_source_data.h"
+#include "english.h"
+#include "language.h"
 #include "layout.h"
 #include "main_window.h"
+#include "schedule.h"
 #include "view_conformance.h"
 #include "win32_services.h"
 #include "win_harness.h"
+#include "window_texts.h"
 
 using namespace winh;
 namespace zw = zubeto::win32;
@@ -338,8 +345,6 @@ class Window : public ::testing::Test {
   RecordingServices services;
   std::unique_ptr<zw::MainWindow> window;
   BoxAnswerer boxes;
-
- private:
   std::string old_cwd_;
 };
 
@@ -506,11 +511,11 @@ TEST_F(Window, FollowsAMonitorOfAnotherDpi) {
 TEST_F(Window, TabVisitsTheControlsInTheirOrderAndEnterOrEscapeDoNothing) {
   open();
   EXPECT_EQ(::GetFocus(), ctl(zw::kCommand2));
-  // The new rows follow Text1; the daily run's controls are disabled on
-  // Windows and passed over.
+  // The new rows follow Text1, the daily run's box and time among them.
   const int order[] = {zw::kCommand4, zw::kCommand5, zw::kCommand6, zw::kCommand3, zw::kCommand1, zw::kCommand8,
                        zw::kOption1,  zw::kCheck1,   zw::kList1,    zw::kText1,
-                       zw::MainWindow::new_control_id("KeepCount"), zw::MainWindow::new_control_id("AddButton"),
+                       zw::MainWindow::new_control_id("KeepCount"), zw::MainWindow::new_control_id("ScheduleCheck"),
+                       zw::MainWindow::new_control_id("ScheduleTime"), zw::MainWindow::new_control_id("AddButton"),
                        zw::MainWindow::new_control_id("VerifyButton"), zw::kCommand2};
   for (int id : order) {
     key(window->hwnd(), VK_TAB);
@@ -581,6 +586,307 @@ TEST_F(Window, NewRowsFromTheTableKeepStatusAndDelete) {
   EXPECT_NE(services.starts[0].find("ZUBETOC.exe\" --verify \"" + dest + "20250101010101.zip\""), std::string::npos)
       << services.starts[0];
   EXPECT_TRUE(boxes.take().empty());
+}
+
+// ---- the window's language and the names screen readers say ----------------
+//
+// Run under ja_JP.UTF-8 (a Japanese interface language, code page 932) and
+// under en_US.UTF-8 (English, code page 1252): the same window, its texts
+// chosen by the user's interface language.
+class WindowLanguage : public Window {
+ protected:
+  void SetUp() override {
+    char cwd[MAX_PATH + 1] = {};
+    ::GetCurrentDirectoryA(sizeof cwd, cwd);
+    old_cwd_ = cwd;
+    ASSERT_TRUE(::SetCurrentDirectoryA(scratch.work().c_str()));
+  }
+  static std::wstring wtext(HWND h) {
+    std::wstring w(static_cast<size_t>(::GetWindowTextLengthW(h)) + 1, L'\0');
+    w.resize(static_cast<size_t>(::GetWindowTextW(h, w.data(), static_cast<int>(w.size()))));
+    return w;
+  }
+  // The name a screen reader gets for the control: its accessible object,
+  // asked through the system's accessibility library as a reader asks.
+  static std::wstring accessible_name(HWND h, HRESULT* result = nullptr) {
+    IAccessible* acc = nullptr;
+    HRESULT hr = ::AccessibleObjectFromWindow(h, OBJID_CLIENT, __uuidof(IAccessible), reinterpret_cast<void**>(&acc));
+    std::wstring name;
+    if (SUCCEEDED(hr) && acc) {
+      VARIANT self;
+      ::VariantInit(&self);
+      self.vt = VT_I4;
+      self.lVal = CHILDID_SELF;
+      BSTR b = nullptr;
+      hr = acc->get_accName(self, &b);
+      if (b) name.assign(b, ::SysStringLen(b));
+      ::SysFreeString(b);
+      acc->Release();
+    }
+    if (result) *result = hr;
+    return name;
+  }
+};
+
+bool japanese_char(wchar_t c) {
+  return (c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x9FFF) || (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+// Every control of the window with its caption as the tables give it (the
+// first controls' and the new rows'), and the frames the core fills.
+std::vector<std::pair<int, std::string>> table_captions() {
+  std::vector<std::pair<int, std::string>> out;
+  for (const zw::ControlLayout& c : zw::kControls)
+    if (*c.caption) out.emplace_back(c.id, c.caption);
+  for (const zubeto::layout::Control& c : zubeto::layout::kNewControls)
+    if (*c.caption) out.emplace_back(zw::MainWindow::new_control_id(c.name), c.caption);
+  return out;
+}
+
+TEST_F(WindowLanguage, CaptionsAndMessagesFollowTheInterfaceLanguage) {
+  const bool japanese = PRIMARYLANGID(::GetUserDefaultUILanguage()) == LANG_JAPANESE;
+  ASSERT_EQ(japanese, zw::japanese_ui());
+  open();
+  click(zw::kCommand2);  // the empty job: a message
+  const std::vector<Box> shown = boxes.take();
+  ASSERT_EQ(shown.size(), 1u);
+  if (japanese) {
+    ASSERT_EQ(::GetACP(), 932u) << "the Japanese run has code page 932";
+    // Byte for byte in Shift-JIS, as the window always showed them.
+    EXPECT_EQ(wtext(window->hwnd()), L"\u30BA\u30D9\u30C8 Ver2.01");
+    for (const auto& [id, caption] : table_captions()) EXPECT_EQ(text(id), acp(caption)) << caption;
+    EXPECT_EQ(text(zw::kFrame2), acp(zubeto::texts::kSourceFrameCaption));
+    EXPECT_EQ(text(zw::kFrame3), acp(zubeto::texts::kDestinationFrameCaption));
+    EXPECT_EQ(text(zw::MainWindow::new_control_id("StatusLine")), acp("前回の実行：なし"));
+    EXPECT_EQ(shown[0].text, "\x83\x68\x83\x8D\x83\x62\x83\x76\x81\x95\x83\x68\x83\x89\x83\x62\x83\x4F\x82\xB3\x82\xEA"
+                             "\x82\xC4\x82\xA2\x82\xDC\x82\xB9\x82\xF1\x81\x42");  // ドロップ＆ドラッグされていません。
+    EXPECT_EQ(shown[0].title, "\x83\x47\x83\x89\x81\x5B");                             // エラー
+    return;
+  }
+  // English: no Japanese character in the window's title or any control,
+  // and each caption the English words of the table.
+  std::vector<HWND> children;
+  ::EnumChildWindows(
+      window->hwnd(),
+      [](HWND h, LPARAM out) {
+        reinterpret_cast<std::vector<HWND>*>(out)->push_back(h);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&children));
+  ASSERT_GE(children.size(), std::size(zw::kControls) + zubeto::layout::kNewControlCount);
+  children.push_back(window->hwnd());
+  for (HWND h : children) {
+    const std::wstring t = wtext(h);
+    for (wchar_t c : t) EXPECT_FALSE(japanese_char(c)) << "control " << ::GetDlgCtrlID(h) << " shows U+" << std::hex
+                                                       << static_cast<int>(c);
+  }
+  EXPECT_EQ(wtext(window->hwnd()), L"Zubeto Ver2.01");
+  for (const auto& [id, caption] : table_captions()) {
+    // A caption without Japanese (LZH, ZIP, ...) stays; every other has
+    // its English words.
+    const std::optional<std::string_view> english = zubeto::english::text(caption);
+    const std::wstring original = zw::wide(caption);
+    const bool has_japanese =
+        std::any_of(original.begin(), original.end(), [](wchar_t c) { return japanese_char(c); });
+    ASSERT_TRUE(english.has_value() || !has_japanese) << caption;
+    EXPECT_EQ(wtext(ctl(id)), english ? zw::wide(*english) : original) << caption;
+  }
+  EXPECT_EQ(text(zw::kCommand2), "Save");
+  EXPECT_EQ(text(zw::kFrame2), "Drag && drop files or folders here");
+  EXPECT_EQ(text(zw::MainWindow::new_control_id("StatusLine")), "Last run: none yet");
+  EXPECT_EQ(shown[0].text, std::string(*zubeto::english::text(zubeto::texts::kEmptyJobSave)));
+  EXPECT_EQ(shown[0].title, "Error");
+  for (const Box& b : shown)
+    for (char c : b.text + b.title) EXPECT_LT(static_cast<unsigned char>(c), 0x80) << b.text;
+  // A message the window closes on: asked in English too.
+  boxes.answer_yes(false);
+  click(zw::kOption1 + 1);  // a change
+  click(zw::kCommand4);
+  const std::vector<Box> asked = boxes.take();
+  ASSERT_EQ(asked.size(), 1u);
+  EXPECT_TRUE(asked[0].yes_no);
+  EXPECT_EQ(asked[0].text, std::string(*zubeto::english::text(zubeto::texts::kExitChanged)));
+  EXPECT_EQ(asked[0].title, "Zubeto");
+}
+
+TEST_F(WindowLanguage, EveryControlWithoutACaptionHasAnAccessibleName) {
+  open();
+  struct Named {
+    int id;
+    const char* name;  // the Japanese original
+  };
+  std::vector<Named> named = {{zw::kList1, "圧縮するファイルとフォルダ"},
+                              {zw::kText1, "圧縮先フォルダ"},
+                              {zw::kCheck1, "圧縮処理終了後シャットダウンする。"}};
+  for (const zubeto::layout::Control& c : zubeto::layout::kNewControls)
+    if (*c.accessible) named.push_back({zw::MainWindow::new_control_id(c.name), c.accessible});
+  ASSERT_EQ(named.size(), 3u + 7u);
+  for (const Named& n : named) {
+    HRESULT hr = E_FAIL;
+    const std::wstring got = accessible_name(ctl(n.id), &hr);
+    EXPECT_EQ(hr, S_OK) << n.name;
+    EXPECT_EQ(got, zw::wide_text(n.name)) << n.name;
+    if (!zw::japanese_ui())
+      for (wchar_t c : got) EXPECT_FALSE(japanese_char(c)) << n.name;
+  }
+  // The name is the control's alone: the list's items keep their own text.
+  window->core().add_source("C:\\a");
+  pump();
+  IAccessible* acc = nullptr;
+  ASSERT_EQ(::AccessibleObjectFromWindow(ctl(zw::kList1), OBJID_CLIENT, __uuidof(IAccessible),
+                                         reinterpret_cast<void**>(&acc)),
+            S_OK);
+  VARIANT first;
+  ::VariantInit(&first);
+  first.vt = VT_I4;
+  first.lVal = 1;
+  BSTR b = nullptr;
+  if (acc->get_accName(first, &b) == S_OK && b) EXPECT_EQ(std::wstring(b), L"C:\\a");
+  ::SysFreeString(b);
+  acc->Release();
+  // Typed into, the boxes keep working as before.
+  const int keep = zw::MainWindow::new_control_id("KeepCount");
+  ::SetWindowTextA(ctl(keep), "3");
+  pump();
+  EXPECT_EQ(window->core().keep(), 3);
+}
+
+// ---- the daily run as a task of the Task Scheduler ----------------------------
+
+// The services of the window, recording the definitions handed to the
+// scheduler (Wine's scheduler keeps a task but gives it back without its
+// trigger and action).
+class TaskRecordingServices : public RecordingServices {
+ public:
+  bool register_task(const std::string& name, const std::string& xml, std::string* error) override {
+    registered.push_back(xml);
+    return Win32Services::register_task(name, xml, error);
+  }
+  std::vector<std::string> registered;
+};
+
+// Starts the scheduler's service, which Wine does not start by itself;
+// true once it runs.
+bool schedule_service_running() {
+  SC_HANDLE manager = ::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+  if (!manager) return false;
+  SC_HANDLE service = ::OpenServiceW(manager, L"Schedule", SERVICE_START | SERVICE_QUERY_STATUS);
+  bool running = false;
+  if (service) {
+    // One start: the system waits for the service's answer itself (and
+    // gives up after its own time), so no try is repeated.
+    SERVICE_STATUS st{};
+    if (::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_STOPPED) ::StartServiceW(service, 0, nullptr);
+    // A start still pending is waited for (at most 30 s).
+    for (int i = 0; i < 300 && ::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_START_PENDING; ++i)
+      ::Sleep(100);
+    running = ::QueryServiceStatus(service, &st) && st.dwCurrentState == SERVICE_RUNNING;
+    ::CloseServiceHandle(service);
+  }
+  ::CloseServiceHandle(manager);
+  return running;
+}
+
+// The task of that name as the scheduler gives it: its definition, or
+// nothing when there is no such task.
+std::optional<std::wstring> scheduled_task(const char* name) {
+  ITaskService* service = nullptr;
+  if (FAILED(::CoCreateInstance(__uuidof(TaskScheduler), nullptr, CLSCTX_INPROC_SERVER, __uuidof(ITaskService),
+                                reinterpret_cast<void**>(&service))))
+    return std::nullopt;
+  std::optional<std::wstring> out;
+  VARIANT none;
+  ::VariantInit(&none);
+  ITaskFolder* folder = nullptr;
+  BSTR root = ::SysAllocString(L"\\");
+  const std::wstring wname = zw::wide(name);
+  BSTR task_name = ::SysAllocString(wname.c_str());
+  if (SUCCEEDED(service->Connect(none, none, none, none)) && SUCCEEDED(service->GetFolder(root, &folder))) {
+    IRegisteredTask* task = nullptr;
+    if (SUCCEEDED(folder->GetTask(task_name, &task)) && task) {
+      BSTR xml = nullptr;
+      task->get_Xml(&xml);
+      out = std::wstring(xml ? xml : L"");
+      ::SysFreeString(xml);
+      task->Release();
+    }
+    folder->Release();
+  }
+  ::SysFreeString(root);
+  ::SysFreeString(task_name);
+  service->Release();
+  return out;
+}
+
+class WindowSchedule : public Window {
+ protected:
+  void open_with_tasks() {
+    window = std::make_unique<zw::MainWindow>(task_services);
+    ASSERT_TRUE(window->open(::GetModuleHandleW(nullptr)));
+    task_services.set_owner(window->hwnd());
+    window->show();
+    pump();
+  }
+  TaskRecordingServices task_services;
+};
+
+TEST_F(WindowSchedule, TheBoxCreatesChangesAndDeletesTheTask) {
+  if (!schedule_service_running()) GTEST_SKIP() << "the Task Scheduler service of this Wine does not start";
+  const int check = zw::MainWindow::new_control_id("ScheduleCheck");
+  const int time = zw::MainWindow::new_control_id("ScheduleTime");
+  const int next = zw::MainWindow::new_control_id("ScheduleNext");
+  open_with_tasks();
+  ASSERT_FALSE(scheduled_task(zubeto::schedule::kTaskName)) << "a task left by another run";
+  EXPECT_TRUE(::IsWindowEnabled(ctl(check)));
+  EXPECT_FALSE(checked(check));
+
+  // Ticked at 03:45: the task is there, to start the worker beside the
+  // window in the job's folder every day at that time.
+  ::SetWindowTextA(ctl(time), "03:45");
+  click(check);
+  EXPECT_TRUE(boxes.take().empty());
+  EXPECT_TRUE(checked(check));
+  ASSERT_EQ(task_services.registered.size(), 1u);
+  const std::string& xml = task_services.registered[0];
+  EXPECT_EQ(zubeto::schedule::task_time(xml), (zubeto::schedule::Time{3, 45}));
+  char program[MAX_PATH * 2] = {};
+  ::GetModuleFileNameA(nullptr, program, sizeof program);
+  std::string worker = program;
+  worker = worker.substr(0, worker.find_last_of('\\') + 1) + "ZUBETOC.exe";
+  EXPECT_NE(xml.find("<Command>" + worker + "</Command>"), std::string::npos) << xml;
+  EXPECT_NE(xml.find("<WorkingDirectory>" + scratch.work() + "</WorkingDirectory>"), std::string::npos) << xml;
+  const std::optional<std::wstring> task = scheduled_task(zubeto::schedule::kTaskName);
+  ASSERT_TRUE(task) << "no task after the box was ticked";
+  // Where the scheduler gives the trigger and the action back (Windows),
+  // they are the ones handed to it.
+  if (task->find(L"<StartBoundary>") != std::wstring::npos) {
+    EXPECT_NE(task->find(L"T03:45:00</StartBoundary>"), std::wstring::npos);
+    EXPECT_NE(task->find(zw::wide(worker)), std::wstring::npos);
+  }
+  // The next run, as the scheduler tells it or as the window set it.
+  EXPECT_NE(text(next).find("03:45"), std::string::npos) << text(next);
+
+  // A new time replaces the task when the time box is left.
+  ::SetFocus(ctl(time));
+  ::SetWindowTextA(ctl(time), "21:10");
+  ::SetFocus(ctl(zw::kCommand2));
+  pump();
+  ASSERT_EQ(task_services.registered.size(), 2u);
+  EXPECT_EQ(zubeto::schedule::task_time(task_services.registered[1]), (zubeto::schedule::Time{21, 10}));
+  EXPECT_NE(text(next).find("21:10"), std::string::npos) << text(next);
+
+  // The next start of the window finds the task: the box is ticked.
+  window.reset();
+  pump();
+  open_with_tasks();
+  EXPECT_TRUE(checked(check));
+
+  // Cleared: the task is gone.
+  click(check);
+  EXPECT_TRUE(boxes.take().empty());
+  EXPECT_FALSE(checked(check));
+  EXPECT_FALSE(scheduled_task(zubeto::schedule::kTaskName));
+  EXPECT_EQ(text(next), "");
 }
 
 TEST_F(Window, RestoresTheSavedJobIntoItsControls) {

@@ -4,6 +4,8 @@
 #                                    kept running, the ja_JP.UTF-8 locale made
 #   wine.sh run     STATE LOCALE EXE [ARGS]   LOCALE: ja (ANSI code page 932)
 #                                    or c (the default Western code page 1252)
+#                                    or en (en_US.UTF-8: code page 1252 and
+#                                    an English interface language)
 #   wine.sh cleanup STATE            server stopped, temp folder removed
 # STATE is a file that holds the temp folder's path between the calls.
 #
@@ -95,12 +97,26 @@ case $cmd in
       echo "wine.sh: cannot make the ja_JP.UTF-8 locale"
       exit 1
     fi
+    # en_US.UTF-8 the same way: an English interface language (code page 1252).
+    if ! localedef -i en_US -f UTF-8 "$dir/locale/en_US.UTF-8" >> "$dir/localedef.log" 2>&1; then
+      cat "$dir/localedef.log"
+      echo "wine.sh: cannot make the en_US.UTF-8 locale"
+      exit 1
+    fi
     timeout 60 wineserver -p > "$dir/server.log" 2>&1 < /dev/null
     if ! timeout 300 "$wine64" wineboot -i > "$dir/boot.log" 2>&1 < /dev/null; then
       cat "$dir/boot.log"
       echo "wine.sh: wineboot failed"
       exit 1
     fi
+    # The Task Scheduler's service (the window's daily run): its first start
+    # in a new prefix outlasts the service manager's wait and leaves it
+    # stuck; started once here and the server restarted, the service starts
+    # when a test asks for it. A failure here only makes that test skip.
+    timeout 120 "$wine64" net start schedule > "$dir/schedule.log" 2>&1 < /dev/null
+    timeout 60 wineserver -k > /dev/null 2>&1 < /dev/null
+    timeout 60 wineserver -w > /dev/null 2>&1 < /dev/null
+    timeout 60 wineserver -p > "$dir/server.log" 2>&1 < /dev/null
     # A share root whose folder is read-only (\\zubeto-fixture\readonly):
     # Wine keeps no read-only bit that a program sets on a folder, but shows
     # one for a folder nobody may write.
@@ -115,6 +131,7 @@ case $cmd in
     case $locale in
       ja) export LOCPATH=$dir/locale LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8 ;;
       c) unset LOCPATH; export LC_ALL=C.UTF-8 LANG=C.UTF-8 ;;
+      en) unset LANGUAGE; export LOCPATH=$dir/locale LC_ALL=en_US.UTF-8 LANG=en_US.UTF-8 ;;
       *) echo "wine.sh: unknown locale $locale"; exit 2 ;;
     esac
     out=$(mktemp "$dir/out-XXXXXX")

@@ -263,5 +263,17 @@
         <source>毎日 %1 に実行</source>
         <translation>Runs every day at %1</translation>
     </message>
+    <message>
+        <source>毎日の実行をタスク スケジューラに設定できませんでした。
+</source>
+        <translation>The daily run could not be set in the Task Scheduler.
+</translation>
+    </message>
+    <message>
+        <source>毎日の実行をタスク スケジューラから削除できませんでした。
+</source>
+        <translation>The daily run could not be removed from the Task Scheduler.
+</translation>
+    </message>
 </context>
 </TS>
